@@ -1,0 +1,55 @@
+# Front door. `make test` and `make demo` are the two commands the README promises.
+SHELL := /bin/bash
+JOBS ?= $(shell nproc)
+CMAKE_FLAGS ?=
+
+ifeq ($(SANITIZE),1)
+  BUILD ?= build-asan
+  CMAKE_FLAGS += -DQUORVEL_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug -DQUORVEL_BENCH=OFF
+else ifeq ($(TSAN),1)
+  BUILD ?= build-tsan
+  CMAKE_FLAGS += -DQUORVEL_TSAN=ON -DCMAKE_BUILD_TYPE=Debug -DQUORVEL_BENCH=OFF
+else
+  BUILD ?= build
+endif
+BENCH_BUILD ?= build-bench
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 30
+CTEST_ARGS ?=
+
+FORMAT_FILES = git ls-files -- '*.cpp' '*.hpp' '*.h' '*.cc'
+
+.PHONY: all deps configure build test bench fuzz format format-check demo clean
+
+all: build
+
+deps:
+	@bash scripts/install-deps.sh
+
+configure: deps
+	@cmake -S . -B $(BUILD) -G Ninja $(CMAKE_FLAGS) >/dev/null
+
+build: configure
+	@cmake --build $(BUILD) -j $(JOBS)
+
+test: build
+	@cd $(BUILD) && ctest -j $(JOBS) --output-on-failure --timeout 600 $(CTEST_ARGS)
+
+bench: deps
+	@cmake -S . -B $(BENCH_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+	@cmake --build $(BENCH_BUILD) -j $(JOBS) --target run-benchmarks
+
+fuzz: deps
+	@CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DQUORVEL_FUZZ=ON -DQUORVEL_SANITIZE=ON -DQUORVEL_BENCH=OFF -DQUORVEL_APP=OFF >/dev/null
+	@cmake --build $(FUZZ_BUILD) -j $(JOBS) --target all-fuzzers
+	@bash scripts/fuzz.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
+format:
+	@$(FORMAT_FILES) | xargs -r clang-format -i
+
+format-check:
+	@$(FORMAT_FILES) | xargs -r clang-format --dry-run --Werror
+
+clean:
+	rm -rf build build-asan build-tsan $(BENCH_BUILD) $(FUZZ_BUILD)

@@ -1,0 +1,51 @@
+#include "store/Schema.hpp"
+
+namespace quorvel::Schema {
+
+const char *const version1SQL = R"SQL(CREATE TABLE meta(key TEXT PRIMARY KEY, value TEXT);
+CREATE TABLE folders(
+    id INTEGER PRIMARY KEY,
+    parent_id INTEGER,
+    name TEXT NOT NULL,
+    order_num INTEGER NOT NULL DEFAULT 0
+);
+CREATE TABLE files(
+    id INTEGER PRIMARY KEY,
+    folder_id INTEGER,
+    filename TEXT NOT NULL,
+    updated_at INTEGER NOT NULL,
+    file_size INTEGER NOT NULL DEFAULT 0,
+    content_hash TEXT NOT NULL,
+    seen_hash TEXT,
+    content TEXT NOT NULL,
+    render_html TEXT NOT NULL,
+    body_text TEXT NOT NULL DEFAULT '',
+    missing_assets INTEGER NOT NULL DEFAULT 0
+);
+CREATE INDEX idx_files_folder ON files(folder_id);
+CREATE TABLE assets(
+    sha256 TEXT PRIMARY KEY,
+    bytes INTEGER NOT NULL,
+    path TEXT NOT NULL
+);
+CREATE TABLE asset_urls(url TEXT PRIMARY KEY, sha256 TEXT NOT NULL);
+CREATE TABLE asset_refs(
+    file_id INTEGER NOT NULL,
+    sha256 TEXT NOT NULL,
+    PRIMARY KEY(file_id, sha256)
+);
+CREATE INDEX idx_refs_sha ON asset_refs(sha256);
+CREATE TABLE recent(file_id INTEGER PRIMARY KEY, viewed_at REAL NOT NULL);
+)SQL";
+
+const char *const ftsTableSQL =
+    "CREATE VIRTUAL TABLE IF NOT EXISTS files_fts USING fts5(title, body, tokenize='trigram')";
+
+const std::vector<SQLiteDB::Step> &migrations() {
+    static const std::vector<SQLiteDB::Step> steps = {
+        [](SQLiteDB &db) { db.exec(version1SQL); },
+    };
+    return steps;
+}
+
+} // namespace quorvel::Schema
