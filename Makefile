@@ -17,7 +17,7 @@ FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 30
 CTEST_ARGS ?=
 
-FORMAT_FILES = git ls-files -- '*.cpp' '*.hpp' '*.h' '*.cc'
+FORMAT_FILES = git ls-files --cached --others --exclude-standard -- '*.cpp' '*.hpp' '*.h' '*.cc'
 
 .PHONY: all deps configure build test bench fuzz format format-check demo clean
 

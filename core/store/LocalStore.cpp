@@ -28,12 +28,10 @@ void LocalStore::open() {
     auto db = std::make_unique<SQLiteDB>((directory_ / databaseFileName).string());
     try {
         db->exec("PRAGMA journal_mode = WAL");
-    } catch (const SQLiteError &) {
-    }
+    } catch (const SQLiteError &) {}
     try {
         db->exec("PRAGMA synchronous = NORMAL");
-    } catch (const SQLiteError &) {
-    }
+    } catch (const SQLiteError &) {}
     db->migrate(Schema::migrations());
     db_ = std::move(db);
     hasFTS_ = false;

@@ -20,7 +20,9 @@ SQLiteDB::SQLiteDB(std::string path) : path_(std::move(path)) {
     sqlite3_busy_timeout(handle_, 5000);
 }
 
-SQLiteDB::~SQLiteDB() { close(); }
+SQLiteDB::~SQLiteDB() {
+    close();
+}
 
 void SQLiteDB::close() {
     if (handle_) {
@@ -29,9 +31,15 @@ void SQLiteDB::close() {
     }
 }
 
-std::string SQLiteDB::versionString() { return sqlite3_libversion(); }
-int64_t SQLiteDB::lastInsertRowID() const { return handle_ ? sqlite3_last_insert_rowid(handle_) : 0; }
-int SQLiteDB::changes() const { return handle_ ? sqlite3_changes(handle_) : 0; }
+std::string SQLiteDB::versionString() {
+    return sqlite3_libversion();
+}
+int64_t SQLiteDB::lastInsertRowID() const {
+    return handle_ ? sqlite3_last_insert_rowid(handle_) : 0;
+}
+int SQLiteDB::changes() const {
+    return handle_ ? sqlite3_changes(handle_) : 0;
+}
 
 void SQLiteDB::checkOpen(const std::string &sql) const {
     if (!handle_) throw SQLiteError(SQLITE_MISUSE, "database closed", sql);
@@ -58,8 +66,7 @@ SQLiteStatement SQLiteDB::prepare(const std::string &sql) {
 void SQLiteDB::run(const std::string &sql, const std::vector<SQLiteValue> &params) {
     SQLiteStatement stmt = prepare(sql);
     stmt.bindAll(params);
-    while (stmt.step()) {
-    }
+    while (stmt.step()) {}
 }
 
 int64_t SQLiteDB::scalarInt(const std::string &sql, const std::vector<SQLiteValue> &params) {
@@ -85,8 +92,7 @@ void SQLiteDB::endLevel() {
             // The failed commit is rolled back here; the caller's handler must not unwind again.
             try {
                 exec("ROLLBACK");
-            } catch (...) {
-            }
+            } catch (...) {}
             levelClosed_ = true;
             throw;
         }
@@ -98,8 +104,7 @@ void SQLiteDB::endLevel() {
             try {
                 exec("ROLLBACK TO " + name);
                 exec("RELEASE " + name);
-            } catch (...) {
-            }
+            } catch (...) {}
             levelClosed_ = true;
             throw;
         }
@@ -116,18 +121,15 @@ void SQLiteDB::abortLevel() {
     if (transactionDepth_ == 0) {
         try {
             exec("ROLLBACK");
-        } catch (...) {
-        }
+        } catch (...) {}
     } else {
         std::string name = "sp" + std::to_string(transactionDepth_);
         try {
             exec("ROLLBACK TO " + name);
-        } catch (...) {
-        }
+        } catch (...) {}
         try {
             exec("RELEASE " + name);
-        } catch (...) {
-        }
+        } catch (...) {}
     }
 }
 
@@ -157,8 +159,7 @@ int64_t SQLiteDB::userVersion() {
 void SQLiteDB::setUserVersion(int64_t version) {
     try {
         exec("PRAGMA user_version = " + std::to_string(version));
-    } catch (const SQLiteError &) {
-    }
+    } catch (const SQLiteError &) {}
 }
 
 bool SQLiteDB::tableExists(const std::string &name) {

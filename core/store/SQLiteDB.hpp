@@ -44,7 +44,8 @@ public:
         SQLiteStatement stmt = prepare(sql);
         stmt.bindAll(params);
         std::vector<T> rows;
-        while (stmt.step()) rows.push_back(map(stmt));
+        while (stmt.step())
+            rows.push_back(map(stmt));
         return rows;
     }
 

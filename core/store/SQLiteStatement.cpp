@@ -16,7 +16,9 @@ SQLiteStatement::SQLiteStatement(sqlite3 *db, std::string sql) : db_(db), sql_(s
     }
 }
 
-SQLiteStatement::~SQLiteStatement() { finalize(); }
+SQLiteStatement::~SQLiteStatement() {
+    finalize();
+}
 
 SQLiteStatement::SQLiteStatement(SQLiteStatement &&other) noexcept
     : stmt_(other.stmt_), db_(other.db_), sql_(std::move(other.sql_)) {
@@ -34,12 +36,15 @@ SQLiteStatement &SQLiteStatement::operator=(SQLiteStatement &&other) noexcept {
     return *this;
 }
 
-void SQLiteStatement::fail(int code) const { throw SQLiteError(code, db_ ? sqlite3_errmsg(db_) : "error", sql_); }
+void SQLiteStatement::fail(int code) const {
+    throw SQLiteError(code, db_ ? sqlite3_errmsg(db_) : "error", sql_);
+}
 
 void SQLiteStatement::bindAll(const std::vector<SQLiteValue> &values) {
     sqlite3_reset(stmt_);
     sqlite3_clear_bindings(stmt_);
-    for (size_t k = 0; k < values.size(); ++k) bind(static_cast<int>(k + 1), values[k]);
+    for (size_t k = 0; k < values.size(); ++k)
+        bind(static_cast<int>(k + 1), values[k]);
 }
 
 void SQLiteStatement::bind(int index, const SQLiteValue &value) {
@@ -71,7 +76,9 @@ bool SQLiteStatement::step() {
     fail(rc);
 }
 
-int SQLiteStatement::reset() { return sqlite3_reset(stmt_); }
+int SQLiteStatement::reset() {
+    return sqlite3_reset(stmt_);
+}
 
 void SQLiteStatement::finalize() {
     if (stmt_) {
@@ -80,10 +87,18 @@ void SQLiteStatement::finalize() {
     }
 }
 
-int SQLiteStatement::columnCount() const { return sqlite3_column_count(stmt_); }
-int64_t SQLiteStatement::int64(int i) const { return sqlite3_column_int64(stmt_, i); }
-double SQLiteStatement::real(int i) const { return sqlite3_column_double(stmt_, i); }
-bool SQLiteStatement::isNull(int i) const { return sqlite3_column_type(stmt_, i) == SQLITE_NULL; }
+int SQLiteStatement::columnCount() const {
+    return sqlite3_column_count(stmt_);
+}
+int64_t SQLiteStatement::int64(int i) const {
+    return sqlite3_column_int64(stmt_, i);
+}
+double SQLiteStatement::real(int i) const {
+    return sqlite3_column_double(stmt_, i);
+}
+bool SQLiteStatement::isNull(int i) const {
+    return sqlite3_column_type(stmt_, i) == SQLITE_NULL;
+}
 
 std::optional<int64_t> SQLiteStatement::optInt(int i) const {
     if (isNull(i)) return std::nullopt;

@@ -12,7 +12,9 @@ Digest sha256(std::span<const uint8_t> bytes) {
     return out;
 }
 
-std::string sha256Hex(std::span<const uint8_t> bytes) { return hex(sha256(bytes)); }
+std::string sha256Hex(std::span<const uint8_t> bytes) {
+    return hex(sha256(bytes));
+}
 
 std::string sha256Hex(std::string_view text) {
     return sha256Hex(std::span(reinterpret_cast<const uint8_t *>(text.data()), text.size()));
@@ -42,7 +44,9 @@ Sha256Stream::Sha256Stream() : ctx_(EVP_MD_CTX_new()) {
         throw std::runtime_error("SHA-256 unavailable");
 }
 
-Sha256Stream::~Sha256Stream() { EVP_MD_CTX_free(static_cast<EVP_MD_CTX *>(ctx_)); }
+Sha256Stream::~Sha256Stream() {
+    EVP_MD_CTX_free(static_cast<EVP_MD_CTX *>(ctx_));
+}
 
 void Sha256Stream::update(std::span<const uint8_t> bytes) {
     EVP_DigestUpdate(static_cast<EVP_MD_CTX *>(ctx_), bytes.data(), bytes.size());

@@ -6,7 +6,9 @@
 namespace quorvel::ISO8601 {
 namespace {
 
-bool isDigit(unsigned char c) { return c >= '0' && c <= '9'; }
+bool isDigit(unsigned char c) {
+    return c >= '0' && c <= '9';
+}
 
 // Reads exactly `count` ASCII digits at `pos`.
 std::optional<int64_t> digits(std::string_view s, size_t pos, size_t count) {
@@ -89,8 +91,8 @@ std::optional<double> parse(std::string_view s) {
     }
     int64_t days = daysFromCivil(*year, *month, *day);
     int64_t secondsOfDay = *hour * 3600 + *minute * 60 + *second;
-    return fraction + ((static_cast<double>(secondsOfDay) + static_cast<double>(days) * 86400.0) -
-                       static_cast<double>(offset));
+    return fraction +
+           ((static_cast<double>(secondsOfDay) + static_cast<double>(days) * 86400.0) - static_cast<double>(offset));
 }
 
 std::string format(double time) {

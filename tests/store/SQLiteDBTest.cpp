@@ -19,7 +19,8 @@ TEST_F(SQLiteDBTest, RowsMapInOrderAndEmptyQueriesHaveDefaults) {
     EXPECT_TRUE(db.query("SELECT a FROM t", {}, [](SQLiteStatement &s) { return s.int64(0); }).empty());
     EXPECT_FALSE(db.queryOne("SELECT a FROM t", {}, [](SQLiteStatement &s) { return s.int64(0); }));
     EXPECT_EQ(db.scalarInt("SELECT a FROM t"), 0);
-    for (int i = 0; i < 5; ++i) db.run("INSERT INTO t(a, b) VALUES(?1, ?2)", {SQLiteValue::i(i), SQLiteValue::text("r")});
+    for (int i = 0; i < 5; ++i)
+        db.run("INSERT INTO t(a, b) VALUES(?1, ?2)", {SQLiteValue::i(i), SQLiteValue::text("r")});
     auto rows = db.query("SELECT a FROM t ORDER BY a DESC", {}, [](SQLiteStatement &s) { return s.int64(0); });
     EXPECT_EQ(rows, (std::vector<int64_t>{4, 3, 2, 1, 0}));
     EXPECT_EQ(db.changes(), 1);
@@ -77,9 +78,9 @@ TEST_F(SQLiteDBTest, NestedTransactionsUseSavepointsAndRollBackOnlyTheirLevel) {
     EXPECT_EQ(db.transactionDepth(), 0);
     EXPECT_EQ(db.query("SELECT a FROM t ORDER BY a", {}, [](SQLiteStatement &s) { return s.int64(0); }),
               (std::vector<int64_t>{1, 4}));
-    EXPECT_EQ(seen, (std::vector<std::string>{"BEGIN IMMEDIATE", "SAVEPOINT sp1", "SAVEPOINT sp2", "RELEASE sp2",
-                                              "ROLLBACK TO sp1", "RELEASE sp1", "SAVEPOINT sp1", "RELEASE sp1",
-                                              "COMMIT"}));
+    EXPECT_EQ(seen,
+              (std::vector<std::string>{"BEGIN IMMEDIATE", "SAVEPOINT sp1", "SAVEPOINT sp2", "RELEASE sp2",
+                                        "ROLLBACK TO sp1", "RELEASE sp1", "SAVEPOINT sp1", "RELEASE sp1", "COMMIT"}));
 }
 
 TEST_F(SQLiteDBTest, TransactionReturnsBodyValueAndRollsBackOnThrow) {

@@ -1,5 +1,5 @@
-#include "util/Base64URL.hpp"
 #include "util/Hashing.hpp"
+#include "util/Base64URL.hpp"
 
 #include <gtest/gtest.h>
 #include <vector>
@@ -16,7 +16,8 @@ TEST(Base64URL, AlphabetAndNoPadding) {
     EXPECT_EQ(Base64URL::encode(foo), "Zm9v");
     EXPECT_EQ(Base64URL::encode(foob), "Zm9vYg");
     std::vector<uint8_t> all(256);
-    for (int i = 0; i < 256; ++i) all[i] = static_cast<uint8_t>(i);
+    for (int i = 0; i < 256; ++i)
+        all[i] = static_cast<uint8_t>(i);
     std::string enc = Base64URL::encode(all);
     EXPECT_EQ(enc.size(), 342u);
     EXPECT_EQ(enc.find_first_of("+/="), std::string::npos);
@@ -29,12 +30,14 @@ TEST(Hashing, KnownDigests) {
     EXPECT_EQ(Hashing::sha256Hex(std::string_view("abc")), Hashing::sha256Hex(abc));
     EXPECT_EQ(Hashing::sha256Hex(abc), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
     // UTF-8 bytes of the text, not any other encoding.
-    EXPECT_EQ(Hashing::sha256Hex(std::string_view("\xED\x95\x9C")), Hashing::sha256Hex(std::vector<uint8_t>{0xED, 0x95, 0x9C}));
+    EXPECT_EQ(Hashing::sha256Hex(std::string_view("\xED\x95\x9C")),
+              Hashing::sha256Hex(std::vector<uint8_t>{0xED, 0x95, 0x9C}));
 }
 
 TEST(Hashing, StreamMatchesOneShot) {
     std::string text(100000, 'x');
-    for (size_t i = 0; i < text.size(); ++i) text[i] = static_cast<char>(i * 31 % 251);
+    for (size_t i = 0; i < text.size(); ++i)
+        text[i] = static_cast<char>(i * 31 % 251);
     Hashing::Sha256Stream stream;
     auto bytes = reinterpret_cast<const uint8_t *>(text.data());
     for (size_t off = 0; off < text.size(); off += 4093)
