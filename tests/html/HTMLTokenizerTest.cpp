@@ -1,0 +1,222 @@
+#include "html/HTMLTokenizer.hpp"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using namespace quorvel;
+
+namespace {
+
+std::vector<HTMLToken> tokens(std::string_view html) {
+    std::vector<HTMLToken> out;
+    HTMLTokenizer::tokenize(html, [&](const HTMLToken &t) { out.push_back(t); });
+    // Every test doubles as a check that the tokens tile the input.
+    size_t at = 0;
+    for (const auto &t : out) {
+        const ByteRange r = tokenRange(t);
+        EXPECT_EQ(r.start, at) << "gap or overlap in " << html;
+        EXPECT_GT(r.end, r.start) << "empty token in " << html;
+        at = r.end;
+    }
+    EXPECT_EQ(at, html.size()) << "tokens stop short in " << html;
+    return out;
+}
+
+std::string slice(std::string_view html, ByteRange r) { return std::string(html.substr(r.start, r.size())); }
+
+// Compact description of a token stream: T(text) M(markup) <tag> R(name:raw).
+std::string describe(std::string_view html) {
+    std::string out;
+    for (const auto &t : tokens(html)) {
+        if (auto *x = std::get_if<HTMLTextToken>(&t)) out += "T(" + slice(html, x->range) + ")";
+        if (auto *m = std::get_if<HTMLMarkupToken>(&t)) out += "M(" + slice(html, m->range) + ")";
+        if (auto *r = std::get_if<HTMLRawTextToken>(&t)) out += "R(" + r->name + ":" + slice(html, r->range) + ")";
+        if (auto *g = std::get_if<HTMLTag>(&t)) {
+            out += std::string(g->isEnd ? "</" : "<") + g->name + (g->selfClosing ? "/>" : ">");
+        }
+    }
+    return out;
+}
+
+HTMLTag onlyTag(std::string_view html) {
+    auto all = tokens(html);
+    for (const auto &t : all) {
+        if (auto *g = std::get_if<HTMLTag>(&t)) return *g;
+    }
+    ADD_FAILURE() << "no tag in " << html;
+    return {};
+}
+
+} // namespace
+
+TEST(HTMLTokenizer, LessThanNotStartingATagIsText) {
+    EXPECT_EQ(describe("a < b <3 c<"), "T(a < b <3 c<)");
+    EXPECT_EQ(describe("x </ y> </>"), "T(x </ y> </>)");
+    EXPECT_EQ(describe("<"), "T(<)");
+    EXPECT_EQ(describe(""), "");
+}
+
+TEST(HTMLTokenizer, SequenceOfKinds) {
+    EXPECT_EQ(describe("<!DOCTYPE html><p>Hi <b>there</b></p><!-- c --><?xml x?>end"),
+              "M(<!DOCTYPE html>)<p>T(Hi )<b>T(there)</b></p>M(<!-- c -->)M(<?xml x?>)T(end)");
+}
+
+TEST(HTMLTokenizer, UnclosedTagLeavesTheRestAsText) {
+    EXPECT_EQ(describe("before <p>x</p> <img src=\"a.png\" alt=x"), "T(before )<p>T(x)</p>T( <img src=\"a.png\" alt=x)");
+    EXPECT_EQ(describe("a<img src=\"x>y"), "T(a<img src=\"x>y)");
+    EXPECT_EQ(describe("<p"), "T(<p)");
+    EXPECT_EQ(describe("</p"), "T(</p)");
+}
+
+TEST(HTMLTokenizer, UppercaseTagAndSingleQuotedAttribute) {
+    const std::string html = "<IMG SRC='Pic.PNG'>";
+    HTMLTag tag = onlyTag(html);
+    EXPECT_EQ(tag.name, "img");
+    ASSERT_EQ(tag.attrs.size(), 1u);
+    EXPECT_EQ(tag.attrs[0].name, "src");
+    ASSERT_TRUE(tag.attrs[0].valueRange);
+    EXPECT_EQ(slice(html, *tag.attrs[0].valueRange), "Pic.PNG");
+    EXPECT_EQ(tag.attrs[0].end, html.size() - 1);
+    EXPECT_EQ(tag.start, 0u);
+    EXPECT_EQ(tag.end, html.size());
+}
+
+TEST(HTMLTokenizer, AttributeRangesAndGaps) {
+    const std::string html = "<a  href=x  title = \"t t\" checked\tdata-x='1'>";
+    HTMLTag tag = onlyTag(html);
+    ASSERT_EQ(tag.attrs.size(), 4u);
+    const auto &href = tag.attrs[0];
+    EXPECT_EQ(href.leadingStart, 2u); // just past the name
+    EXPECT_EQ(slice(html, {href.start, href.end}), "href=x");
+    EXPECT_EQ(slice(html, *href.valueRange), "x");
+    const auto &title = tag.attrs[1];
+    EXPECT_EQ(title.leadingStart, href.end);
+    EXPECT_EQ(slice(html, {title.start, title.end}), "title = \"t t\"");
+    EXPECT_EQ(slice(html, *title.valueRange), "t t");
+    const auto &checked = tag.attrs[2];
+    EXPECT_EQ(slice(html, {checked.leadingStart, checked.end}), " checked");
+    EXPECT_FALSE(checked.valueRange);
+    EXPECT_EQ(tag.attrs[3].name, "data-x");
+    // Removing leadingStart..end of one attribute leaves a well-formed tag.
+    std::string removed = html;
+    removed.erase(title.leadingStart, title.end - title.leadingStart);
+    EXPECT_EQ(removed, "<a  href=x checked\tdata-x='1'>");
+}
+
+TEST(HTMLTokenizer, EmptyValuesAndDuplicates) {
+    const std::string html = "<x a= b=\"\" a=2>";
+    HTMLTag tag = onlyTag(html);
+    ASSERT_EQ(tag.attrs.size(), 2u);
+    // After "=" whitespace is skipped, so "b=\"\"" becomes the value of a.
+    EXPECT_EQ(slice(html, *tag.attrs[0].valueRange), "b=\"\"");
+    EXPECT_EQ(tag.attrs[1].name, "a");
+    EXPECT_EQ(slice(html, *tag.attrs[1].valueRange), "2");
+
+    const std::string empty = "<x a=>";
+    HTMLTag e = onlyTag(empty);
+    ASSERT_EQ(e.attrs.size(), 1u);
+    ASSERT_TRUE(e.attrs[0].valueRange);
+    EXPECT_EQ(e.attrs[0].valueRange->size(), 0u);
+}
+
+TEST(HTMLTokenizer, SelfClosingAndStraySlash) {
+    EXPECT_TRUE(onlyTag("<br/>").selfClosing);
+    EXPECT_TRUE(onlyTag("<br />").selfClosing);
+    EXPECT_FALSE(onlyTag("<br>").selfClosing);
+    // An unquoted value swallows the slash, as browsers do.
+    EXPECT_FALSE(onlyTag("<img src=a/>").selfClosing);
+
+    const std::string html = "<input / disabled>";
+    HTMLTag tag = onlyTag(html);
+    EXPECT_FALSE(tag.selfClosing);
+    ASSERT_EQ(tag.attrs.size(), 1u);
+    EXPECT_EQ(tag.attrs[0].name, "disabled");
+    EXPECT_EQ(tag.attrs[0].leadingStart, 8u); // just past the skipped "/"
+}
+
+TEST(HTMLTokenizer, StrayQuotesAndEqualsAreSkipped) {
+    const std::string html = "<p \"=a 'b>";
+    HTMLTag tag = onlyTag(html);
+    ASSERT_EQ(tag.attrs.size(), 2u);
+    EXPECT_EQ(tag.attrs[0].name, "a");
+    EXPECT_EQ(tag.attrs[0].leadingStart, 5u);
+    EXPECT_EQ(tag.attrs[1].name, "b");
+    EXPECT_EQ(tag.attrs[1].leadingStart, 8u);
+}
+
+TEST(HTMLTokenizer, QuotedValueMayHoldGreaterThan) {
+    const std::string html = "<a title='1 > 0' href=\"/x\">k</a>";
+    EXPECT_EQ(describe(html), "<a>T(k)</a>");
+    EXPECT_EQ(slice(html, *onlyTag(html).attrs[0].valueRange), "1 > 0");
+}
+
+TEST(HTMLTokenizer, EndTagsCarryTheirName) {
+    HTMLTag tag = onlyTag("</DIV >");
+    EXPECT_TRUE(tag.isEnd);
+    EXPECT_EQ(tag.name, "div");
+}
+
+TEST(HTMLTokenizer, ScriptAndStyleBodiesAreRawText) {
+    EXPECT_EQ(describe("<script>if (a<b) x='<p>';</SCRIPT>t"),
+              "<script>R(script:if (a<b) x='<p>';)</script>T(t)");
+    EXPECT_EQ(describe("<style media=x>p{}</style >"), "<style>R(style:p{})</style>");
+    EXPECT_EQ(describe("<script></script>"), "<script></script>");
+    EXPECT_EQ(describe("<script/><p>"), "<script/><p>");
+    EXPECT_EQ(describe("<script>never closed <p>"), "<script>R(script:never closed <p>)");
+    EXPECT_EQ(describe("</script><p>"), "</script><p>");
+    // Only style and script are raw.
+    EXPECT_EQ(describe("<textarea><b></textarea>"), "<textarea><b></textarea>");
+}
+
+TEST(HTMLTokenizer, CommentsAndDeclarations) {
+    EXPECT_EQ(describe("<!---->x"), "M(<!---->)T(x)");
+    EXPECT_EQ(describe("<!-- a > b -- c -->x"), "M(<!-- a > b -- c -->)T(x)");
+    EXPECT_EQ(describe("<!-- never"), "M(<!-- never)");
+    EXPECT_EQ(describe("<!doctype html"), "M(<!doctype html)");
+    EXPECT_EQ(describe("<?php echo 1 ?>"), "M(<?php echo 1 ?>)");
+    EXPECT_EQ(describe("<!->x"), "M(<!->)T(x)");
+    EXPECT_EQ(describe("<!-"), "M(<!-)");
+    EXPECT_EQ(describe("<!"), "M(<!)");
+    EXPECT_EQ(describe("<?"), "M(<?)");
+}
+
+TEST(HTMLTokenizer, CommentsEndWhereBrowsersEndThem) {
+    // Browsers close these at once; running on would hide the image from the rewriter.
+    EXPECT_EQ(describe("<!--><img src=a>-->"), "M(<!-->)<img>T(-->)");
+    EXPECT_EQ(describe("<!---><img src=a>-->"), "M(<!--->)<img>T(-->)");
+    EXPECT_EQ(describe("<!-- x --!><img src=a>-->"), "M(<!-- x --!>)<img>T(-->)");
+    EXPECT_EQ(describe("<!-- x --! y -->z"), "M(<!-- x --! y -->)T(z)");
+}
+
+TEST(HTMLTokenizer, NulAndHighBytesPassThrough) {
+    const std::string html("a\0<b \xff=\xfe>\x80", 10);
+    EXPECT_EQ(describe(html), std::string("T(a\0)<b>T(\x80)", 12));
+    EXPECT_EQ(onlyTag(html).attrs[0].name, "\xff");
+}
+
+TEST(HTMLTokenizer, ParseTagDirectly) {
+    const std::string html = "xx<a b=c>";
+    auto tag = HTMLTokenizer::parseTag(html, 2, 3, false);
+    ASSERT_TRUE(tag);
+    EXPECT_EQ(tag->start, 2u);
+    EXPECT_EQ(tag->end, html.size());
+    EXPECT_FALSE(HTMLTokenizer::parseTag(html, 2, html.size() + 5, false));
+    EXPECT_FALSE(HTMLTokenizer::parseTag("<a b='c>", 0, 1, false));
+}
+
+TEST(HTMLTokenizer, IndexOfCI) {
+    using HTMLTokenizer::indexOfCI;
+    EXPECT_EQ(indexOfCI("abc</ScRiPt>", "</script", 0), 3u);
+    EXPECT_EQ(indexOfCI("</script></script>", "</script", 1), 9u);
+    EXPECT_EQ(indexOfCI("xStyle", "style", 0), 1u);
+    EXPECT_EQ(indexOfCI("abc", "abc", 0), 0u);
+    EXPECT_FALSE(indexOfCI("abc", "abcd", 0));
+    EXPECT_FALSE(indexOfCI("abc", "", 0));
+    EXPECT_FALSE(indexOfCI("abc", "a", -1));
+    EXPECT_FALSE(indexOfCI("abc", "a", 3));
+    EXPECT_FALSE(indexOfCI("abc", "a", 99));
+    // The needle is compared as given: an upper-case needle never matches.
+    EXPECT_FALSE(indexOfCI("ABC", "ABC", 0));
+}
