@@ -1,0 +1,278 @@
+#include "api/HTTPAPIClient.hpp"
+
+#include "support/FakeHTTPTransport.hpp"
+#include "support/MockAPIClient.hpp"
+
+#include <gtest/gtest.h>
+
+using namespace quorvel;
+using nlohmann::json;
+using quorvel::test::FakeHTTPTransport;
+
+// The shared mock must keep implementing every operation of the interface.
+static_assert(!std::is_abstract_v<quorvel::test::MockAPIClient>);
+
+namespace {
+
+json userJSON() {
+    return {{"id", 1}, {"email", "a@b.c"}};
+}
+
+json tokenJSON() {
+    return {{"access_token", "at2"},       {"expires_in", 3600}, {"refresh_token", "rt2"},
+            {"refresh_expires_in", 86400}, {"device_id", 4},     {"user", userJSON()}};
+}
+
+json manifestJSON() {
+    return {{"server_time", "2024-05-01T12:34:56Z"},
+            {"user", userJSON()},
+            {"shell_version", "s1"},
+            {"folders", json::array()},
+            {"files", json::array()}};
+}
+
+class HTTPAPIClientTest : public ::testing::Test {
+protected:
+    std::shared_ptr<FakeHTTPTransport> transport = std::make_shared<FakeHTTPTransport>();
+    HTTPAPIClient client{"https://docs.example.com", "1.2.3", "Debian GNU/Linux 12", transport};
+
+    template <class F>
+    APIError failure(F call) {
+        try {
+            call();
+        } catch (const APIError &e) {
+            return e;
+        }
+        ADD_FAILURE() << "the call succeeded";
+        return APIError::decoding("no error");
+    }
+};
+
+} // namespace
+
+TEST_F(HTTPAPIClientTest, EndpointsLiveUnderTheVersionedPathWhateverTheTrailingSlashes) {
+    for (const char *base : {"https://docs.example.com", "https://docs.example.com/", "https://docs.example.com///"}) {
+        HTTPAPIClient c(base, "1", "os", transport);
+        EXPECT_EQ(c.endpoint("shell"), "https://docs.example.com/api/app/v1/shell") << base;
+    }
+    HTTPAPIClient withPath("http://127.0.0.1:8787/svc/", "1", "os", transport);
+    EXPECT_EQ(withPath.endpoint("files", {{"ids", "1,2"}, {"x", "a b"}}),
+              "http://127.0.0.1:8787/svc/api/app/v1/files?ids=1%2C2&x=a%20b");
+}
+
+TEST_F(HTTPAPIClientTest, ABaseURLThatIsNotHTTPFailsBeforeSending) {
+    for (const char *base : {"", "not a url", "ftp://example.com", "/relative/path"}) {
+        HTTPAPIClient c(base, "1", "os", transport);
+        auto error = failure([&] { c.latestRelease(); });
+        EXPECT_EQ(error.kind(), APIError::Kind::decoding) << base;
+    }
+    EXPECT_EQ(transport->requestCount(), 0u);
+}
+
+TEST_F(HTTPAPIClientTest, FilesSendsTheIdsInOrderWithTheCommaEncoded) {
+    json contents =
+        json::array({{{"id", 2}, {"content", "b"}, {"content_hash", "hb"}, {"updated_at", "2024-05-01 00:00:00"}},
+                     {{"id", 3}, {"content", "c"}, {"content_hash", "hc"}, {"updated_at", "2024-05-01 00:00:00"}}});
+    transport->enqueue(FakeHTTPTransport::ok(contents));
+    auto files = client.files("tok", {3, 1, 2});
+    EXPECT_EQ(transport->lastRequest().url, "https://docs.example.com/api/app/v1/files?ids=3%2C1%2C2");
+    EXPECT_EQ(transport->lastRequest().method, "GET");
+    EXPECT_EQ(transport->lastRequest().timeout, 120);
+    EXPECT_FALSE(transport->lastRequest().body);
+    ASSERT_EQ(files.size(), 2u); // the service's answer as it came, even though id 1 is missing
+    EXPECT_EQ(files[0].id, 2);
+    EXPECT_EQ(files[1].contentHash, "hc");
+
+    transport->enqueue(FakeHTTPTransport::ok(json::array()));
+    EXPECT_TRUE(client.files("tok", {}).empty());
+    EXPECT_EQ(transport->lastRequest().url, "https://docs.example.com/api/app/v1/files?ids=");
+}
+
+TEST_F(HTTPAPIClientTest, EveryRequestCarriesTheClientHeaders) {
+    HTTPAPIClient c("https://docs.example.com", "1.2.3", "Ubuntu 24.04 (노블)\r\nX-Evil: 1\t", transport);
+    transport->enqueue(FakeHTTPTransport::ok({{"version", "v"}, {"html", "h"}}));
+    c.shell("tok");
+    auto request = transport->lastRequest();
+    EXPECT_EQ(request.headers, (std::map<std::string, std::string>{{"Accept", "application/json"},
+                                                                   {"Authorization", "Bearer tok"},
+                                                                   {"X-App-Version", "1.2.3"},
+                                                                   {"X-OS-Version", "Ubuntu 24.04 ()X-Evil: 1"}}));
+    EXPECT_EQ(request.timeout, 60);
+
+    transport->enqueue(FakeHTTPTransport::ok({{"latest_version", "2.0.0"}}));
+    EXPECT_EQ(c.latestRelease().latestVersion, "2.0.0");
+    EXPECT_FALSE(transport->lastRequest().headers.contains("Authorization"));
+    EXPECT_EQ(transport->lastRequest().url, "https://docs.example.com/api/app/v1/latest");
+    EXPECT_EQ(transport->lastRequest().timeout, 20);
+}
+
+TEST_F(HTTPAPIClientTest, TokenRequestsPostSortedJSONWithoutBearer) {
+    transport->enqueue(FakeHTTPTransport::ok(tokenJSON()));
+    auto token = client.exchangeCode("the-code", "the-verifier", DeviceInfo{"u-1", "내 PC", "1.2.3", "Debian 12"});
+    EXPECT_EQ(token.accessToken, "at2");
+    EXPECT_EQ(token.user.email, "a@b.c");
+    auto request = transport->lastRequest();
+    EXPECT_EQ(request.method, "POST");
+    EXPECT_EQ(request.url, "https://docs.example.com/api/app/v1/token");
+    EXPECT_EQ(request.timeout, 30);
+    EXPECT_FALSE(request.headers.contains("Authorization"));
+    EXPECT_EQ(request.headers.at("Content-Type"), "application/json");
+    EXPECT_EQ(request.body,
+              R"({"code":"the-code","code_verifier":"the-verifier","device":{"app_version":"1.2.3",)"
+              R"("name":"내 PC","os_version":"Debian 12","uuid":"u-1"},"grant_type":"authorization_code"})");
+
+    transport->enqueue(FakeHTTPTransport::ok(tokenJSON()));
+    client.refresh("rt1");
+    EXPECT_EQ(transport->lastRequest().body, R"({"grant_type":"refresh_token","refresh_token":"rt1"})");
+    EXPECT_EQ(transport->lastRequest().timeout, 30);
+}
+
+TEST_F(HTTPAPIClientTest, ABodyThatCannotBeSerialisedIsAnEncodeError) {
+    auto error = failure([&] { client.refresh("bad\xFFutf8"); });
+    EXPECT_EQ(error.kind(), APIError::Kind::decoding);
+    EXPECT_EQ(error.message()->rfind("request encode: ", 0), 0u) << *error.message();
+    EXPECT_EQ(transport->requestCount(), 0u);
+}
+
+TEST_F(HTTPAPIClientTest, ManifestSendsTheEtagOnlyWhenThereIsOne) {
+    transport->enqueue(
+        FakeHTTPTransport::jsonResponse(200, {{"success", true}, {"data", manifestJSON()}}, {{"etag", "\"m-2\""}}));
+    auto result = client.manifest("tok", std::string());
+    EXPECT_FALSE(transport->lastRequest().headers.contains("If-None-Match"));
+    EXPECT_EQ(transport->lastRequest().timeout, 60);
+    ASSERT_NE(result.fresh(), nullptr);
+    EXPECT_EQ(result.fresh()->etag, "\"m-2\"");
+    EXPECT_EQ(result.fresh()->manifest.shellVersion, "s1");
+
+    transport->enqueue(FakeHTTPTransport::ok(manifestJSON()));
+    result = client.manifest("tok", std::nullopt);
+    EXPECT_FALSE(transport->lastRequest().headers.contains("If-None-Match"));
+    ASSERT_NE(result.fresh(), nullptr);
+    EXPECT_EQ(result.fresh()->etag, std::nullopt);
+
+    // A 304 is answered without reading the body.
+    transport->enqueue(FakeHTTPTransport::text(304, "<not json>"));
+    result = client.manifest("tok", "\"m-2\"");
+    EXPECT_EQ(transport->lastRequest().headers.at("If-None-Match"), "\"m-2\"");
+    EXPECT_TRUE(result.isNotModified());
+}
+
+TEST_F(HTTPAPIClientTest, EnvelopeCases) {
+    transport->enqueue(FakeHTTPTransport::jsonResponse(200, {{"success", true}}));
+    auto missing = failure([&] { client.shell("tok"); });
+    EXPECT_EQ(missing, APIError::decoding("missing data"));
+
+    transport->enqueue(FakeHTTPTransport::jsonResponse(200, {{"success", true}, {"data", nullptr}}));
+    EXPECT_EQ(failure([&] { client.shell("tok"); }), APIError::decoding("missing data"));
+
+    // "success" may be left out when the data is there.
+    transport->enqueue(FakeHTTPTransport::jsonResponse(200, {{"data", {{"version", "v"}, {"html", "h"}}}}));
+    EXPECT_EQ(client.shell("tok").version, "v");
+
+    transport->enqueue(FakeHTTPTransport::jsonResponse(
+        202, {{"success", false}, {"reason", "busy"}, {"message", "later"}, {"min_version", "9"}}));
+    EXPECT_EQ(failure([&] { client.shell("tok"); }), APIError::server(202, "busy", "later"));
+
+    transport->enqueue(FakeHTTPTransport::text(200, "<html><body>Bad gateway</body></html>"));
+    auto html = failure([&] { client.manifest("tok", std::nullopt); });
+    EXPECT_EQ(html.kind(), APIError::Kind::decoding);
+
+    transport->enqueue(FakeHTTPTransport::jsonResponse(200, json::array({1, 2})));
+    EXPECT_EQ(failure([&] { client.shell("tok"); }).kind(), APIError::Kind::decoding);
+    transport->enqueue(FakeHTTPTransport::jsonResponse(200, {{"success", "yes"}, {"data", {{"version", "v"}}}}));
+    EXPECT_EQ(failure([&] { client.shell("tok"); }).kind(), APIError::Kind::decoding);
+
+    // A payload that does not decode is a decoding error with the decoder's text.
+    transport->enqueue(FakeHTTPTransport::ok({{"version", "v"}}));
+    EXPECT_EQ(failure([&] { client.shell("tok"); }), APIError::decoding("missing key \"html\""));
+    json badDate = manifestJSON();
+    badDate["server_time"] = "yesterday";
+    transport->enqueue(FakeHTTPTransport::ok(badDate));
+    EXPECT_EQ(failure([&] { client.manifest("tok", std::nullopt); }),
+              APIError::decoding("Invalid ISO8601 date: yesterday"));
+}
+
+TEST_F(HTTPAPIClientTest, LogoutOnlyFailsOnAnExplicitFalseSuccess) {
+    for (const char *body : {"", R"({"success": true})", "<html>oops</html>", "[false]", R"({"success": "no"})"}) {
+        transport->enqueue(FakeHTTPTransport::text(200, body));
+        EXPECT_NO_THROW(client.logout("tok")) << body;
+    }
+    auto request = transport->lastRequest();
+    EXPECT_EQ(request.method, "POST");
+    EXPECT_EQ(request.url, "https://docs.example.com/api/app/v1/logout");
+    EXPECT_EQ(request.body, "{}");
+    EXPECT_EQ(request.headers.at("Authorization"), "Bearer tok");
+    EXPECT_EQ(request.headers.at("Content-Type"), "application/json");
+    EXPECT_EQ(request.timeout, 20);
+
+    transport->enqueue(
+        FakeHTTPTransport::jsonResponse(200, {{"success", false}, {"reason", "revoked"}, {"message", 3}}));
+    EXPECT_EQ(failure([&] { client.logout("tok"); }), APIError::server(200, "revoked", std::nullopt));
+    transport->enqueue(FakeHTTPTransport::jsonResponse(401, {{"success", false}, {"reason", "token_expired"}}));
+    EXPECT_TRUE(failure([&] { client.logout("tok"); }).isTokenExpired());
+}
+
+TEST_F(HTTPAPIClientTest, ErrorStatusesBecomeServerErrors) {
+    transport->enqueue(FakeHTTPTransport::jsonResponse(401, {{"success", false}, {"reason", "token_expired"}}));
+    auto expired = failure([&] { client.manifest("tok", std::nullopt); });
+    EXPECT_TRUE(expired.isTokenExpired());
+    EXPECT_EQ(expired, APIError::server(401, "token_expired"));
+
+    transport->enqueue(FakeHTTPTransport::jsonResponse(403, {{"success", false}, {"reason", "token_expired"}}));
+    EXPECT_FALSE(failure([&] { client.manifest("tok", std::nullopt); }).isTokenExpired());
+
+    transport->enqueue(FakeHTTPTransport::jsonResponse(
+        426, {{"success", false}, {"reason", "upgrade_required"}, {"data", {{"min_version", "2.1.0"}}}}));
+    EXPECT_EQ(failure([&] { client.files("tok", {1}); }).minVersion(), "2.1.0");
+    transport->enqueue(
+        FakeHTTPTransport::jsonResponse(426, {{"min_version", "3.0.0"}, {"data", {{"min_version", "2.1.0"}}}}));
+    EXPECT_EQ(failure([&] { client.files("tok", {1}); }).minVersion(), "3.0.0");
+
+    transport->enqueue(FakeHTTPTransport::jsonResponse(429, {{"reason", "rate_limited"}}, {{"retry-after", "30"}}));
+    EXPECT_EQ(failure([&] { client.shell("tok"); }),
+              APIError::server(429, "rate_limited", std::nullopt, std::nullopt, 30));
+    transport->enqueue(FakeHTTPTransport::jsonResponse(429, {{"reason", "rate_limited"}},
+                                                       {{"retry-after", "Wed, 21 Oct 2015 07:28:00 GMT"}}));
+    EXPECT_EQ(failure([&] { client.shell("tok"); }).retryAfter(), std::nullopt);
+
+    // A redirect that was not followed, and a 5xx page that is not JSON, keep only their status.
+    transport->enqueue(FakeHTTPTransport::text(302, ""));
+    EXPECT_EQ(failure([&] { client.latestRelease(); }), APIError::server(302));
+    transport->enqueue(FakeHTTPTransport::text(502, "<html>Bad Gateway</html>"));
+    EXPECT_EQ(failure([&] { client.latestRelease(); }), APIError::server(502));
+}
+
+TEST_F(HTTPAPIClientTest, ServerErrorReadsOnlyWellTypedMembers) {
+    HTTPResponse response{500, {{"retry-after", " \t2.5 "}}, R"({"reason": 1, "message": "m", "min_version": 2,
+                                                            "data": {"min_version": "1.0"}})"};
+    EXPECT_EQ(HTTPAPIClient::serverError(response), APIError::server(500, std::nullopt, "m", "1.0", 2.5));
+    response.body = R"({"data": "x", "reason": "r"})";
+    response.headers = {{"Retry-After", "5"}}; // looked up by lower-case name only
+    EXPECT_EQ(HTTPAPIClient::serverError(response), APIError::server(500, "r"));
+}
+
+TEST_F(HTTPAPIClientTest, RetryAfterAcceptsOnlyFiniteNonNegativeNumbers) {
+    EXPECT_EQ(HTTPAPIClient::parseRetryAfter("30"), 30);
+    EXPECT_EQ(HTTPAPIClient::parseRetryAfter(" 0.25\t"), 0.25);
+    EXPECT_EQ(HTTPAPIClient::parseRetryAfter("1e2"), 100);
+    EXPECT_EQ(HTTPAPIClient::parseRetryAfter("0"), 0);
+    EXPECT_EQ(HTTPAPIClient::parseRetryAfter("-0"), 0);
+    for (const char *bad : {"", "  ", "nan", "NaN", "inf", "-inf", "infinity", "1e400", "-3", "+3", "0x10", "3s", "3 4",
+                            "Wed, 21 Oct 2015 07:28:00 GMT", "\n3"}) {
+        EXPECT_EQ(HTTPAPIClient::parseRetryAfter(bad), std::nullopt) << bad;
+    }
+}
+
+TEST_F(HTTPAPIClientTest, TransportErrorsPassThroughUnchanged) {
+    transport->enqueueError(APIError::network("Could not resolve host: docs.example.com"));
+    EXPECT_EQ(failure([&] { client.shell("tok"); }), APIError::network("Could not resolve host: docs.example.com"));
+    transport->enqueueError(APIError::cancelled());
+    EXPECT_EQ(failure([&] { client.files("tok", {1}); }), APIError::cancelled());
+}
+
+TEST_F(HTTPAPIClientTest, AStopRequestedBeforehandSendsNothing) {
+    std::stop_source source;
+    source.request_stop();
+    EXPECT_EQ(failure([&] { client.manifest("tok", std::nullopt, source.get_token()); }), APIError::cancelled());
+    EXPECT_EQ(transport->requestCount(), 0u);
+}
