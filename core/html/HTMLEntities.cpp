@@ -8,16 +8,14 @@
 namespace quorvel::HTMLEntities {
 
 const std::array<NamedReference, 40> named = {{
-    {"amp", U'\u0026'},    {"lt", U'\u003C'},     {"gt", U'\u003E'},     {"quot", U'\u0022'},
-    {"apos", U'\u0027'},   {"nbsp", U'\u00A0'},   {"hellip", U'\u2026'}, {"mdash", U'\u2014'},
-    {"ndash", U'\u2013'},  {"lsquo", U'\u2018'},  {"rsquo", U'\u2019'},  {"ldquo", U'\u201C'},
-    {"rdquo", U'\u201D'},  {"copy", U'\u00A9'},   {"reg", U'\u00AE'},    {"trade", U'\u2122'},
-    {"middot", U'\u00B7'}, {"bull", U'\u2022'},   {"times", U'\u00D7'},  {"divide", U'\u00F7'},
-    {"laquo", U'\u00AB'},  {"raquo", U'\u00BB'},  {"larr", U'\u2190'},   {"rarr", U'\u2192'},
-    {"uarr", U'\u2191'},   {"darr", U'\u2193'},   {"euro", U'\u20AC'},   {"yen", U'\u00A5'},
-    {"pound", U'\u00A3'},  {"cent", U'\u00A2'},   {"deg", U'\u00B0'},    {"plusmn", U'\u00B1'},
-    {"frac12", U'\u00BD'}, {"sect", U'\u00A7'},   {"para", U'\u00B6'},   {"ensp", U'\u2002'},
-    {"emsp", U'\u2003'},   {"thinsp", U'\u2009'}, {"zwnj", U'\u200C'},   {"zwj", U'\u200D'},
+    {"amp", U'\u0026'},   {"lt", U'\u003C'},     {"gt", U'\u003E'},     {"quot", U'\u0022'},  {"apos", U'\u0027'},
+    {"nbsp", U'\u00A0'},  {"hellip", U'\u2026'}, {"mdash", U'\u2014'},  {"ndash", U'\u2013'}, {"lsquo", U'\u2018'},
+    {"rsquo", U'\u2019'}, {"ldquo", U'\u201C'},  {"rdquo", U'\u201D'},  {"copy", U'\u00A9'},  {"reg", U'\u00AE'},
+    {"trade", U'\u2122'}, {"middot", U'\u00B7'}, {"bull", U'\u2022'},   {"times", U'\u00D7'}, {"divide", U'\u00F7'},
+    {"laquo", U'\u00AB'}, {"raquo", U'\u00BB'},  {"larr", U'\u2190'},   {"rarr", U'\u2192'},  {"uarr", U'\u2191'},
+    {"darr", U'\u2193'},  {"euro", U'\u20AC'},   {"yen", U'\u00A5'},    {"pound", U'\u00A3'}, {"cent", U'\u00A2'},
+    {"deg", U'\u00B0'},   {"plusmn", U'\u00B1'}, {"frac12", U'\u00BD'}, {"sect", U'\u00A7'},  {"para", U'\u00B6'},
+    {"ensp", U'\u2002'},  {"emsp", U'\u2003'},   {"thinsp", U'\u2009'}, {"zwnj", U'\u200C'},  {"zwj", U'\u200D'},
 }};
 
 namespace {
@@ -91,11 +89,20 @@ std::string encodeAttribute(std::string_view value) {
     out.reserve(value.size() + value.size() / 8);
     for (char c : value) {
         switch (c) {
-        case '"': out.append("&quot;"); break;
-        case '&': out.append("&amp;"); break;
-        case '<': out.append("&lt;"); break;
-        case '>': out.append("&gt;"); break;
-        default: out.push_back(c);
+        case '"':
+            out.append("&quot;");
+            break;
+        case '&':
+            out.append("&amp;");
+            break;
+        case '<':
+            out.append("&lt;");
+            break;
+        case '>':
+            out.append("&gt;");
+            break;
+        default:
+            out.push_back(c);
         }
     }
     return out;

@@ -13,11 +13,10 @@
 namespace quorvel::HTMLText {
 
 const std::array<std::string_view, 44> blockTags = {
-    "p",      "div",     "br",     "li",      "ul",     "ol",         "tr",         "td",     "th",
-    "table",  "thead",   "tbody",  "tfoot",   "h1",     "h2",         "h3",         "h4",     "h5",
-    "h6",     "section", "article", "header", "footer", "nav",        "aside",      "blockquote", "pre",
-    "hr",     "dt",      "dd",     "dl",      "form",   "figure",     "figcaption", "title",  "head",
-    "body",   "html",    "main",   "details", "summary", "caption",   "option",     "label",
+    "p",          "div",   "br",    "li",         "ul",   "ol",   "tr",      "td",      "th",      "table",   "thead",
+    "tbody",      "tfoot", "h1",    "h2",         "h3",   "h4",   "h5",      "h6",      "section", "article", "header",
+    "footer",     "nav",   "aside", "blockquote", "pre",  "hr",   "dt",      "dd",      "dl",      "form",    "figure",
+    "figcaption", "title", "head",  "body",       "html", "main", "details", "summary", "caption", "option",  "label",
 };
 
 bool isBlockTag(std::string_view lowercaseName) {
@@ -65,8 +64,11 @@ std::string normalize(std::string_view text) {
         const size_t begin = i;
         const char32_t c = UTF8::next(text, i);
         switch (classOf(c)) {
-        case CharClass::whitespace: pendingSpace = true; break;
-        case CharClass::dropped: break;
+        case CharClass::whitespace:
+            pendingSpace = true;
+            break;
+        case CharClass::dropped:
+            break;
         case CharClass::kept:
             if (pendingSpace && !out.empty()) out.push_back(' ');
             pendingSpace = false;

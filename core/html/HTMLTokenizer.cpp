@@ -19,13 +19,20 @@ ByteRange tokenRange(const HTMLToken &token) {
 namespace HTMLTokenizer {
 namespace {
 
-constexpr bool isSpace(char c) { return c == '\t' || c == '\n' || c == '\f' || c == '\r' || c == ' '; }
-constexpr bool isAlpha(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-constexpr char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c; }
+constexpr bool isSpace(char c) {
+    return c == '\t' || c == '\n' || c == '\f' || c == '\r' || c == ' ';
+}
+constexpr bool isAlpha(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+constexpr char lower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c;
+}
 
 void assignLower(std::string &out, std::string_view bytes) {
     out.assign(bytes);
-    for (char &c : out) c = lower(c);
+    for (char &c : out)
+        c = lower(c);
 }
 
 size_t findByte(std::string_view bytes, char c, size_t from) {
@@ -56,7 +63,8 @@ size_t commentEnd(std::string_view bytes, size_t i) {
 bool parseTagInto(std::string_view bytes, size_t lt, size_t nameStart, bool isEnd, HTMLTag &tag) {
     const size_t n = bytes.size();
     size_t p = nameStart;
-    while (p < n && !isSpace(bytes[p]) && bytes[p] != '/' && bytes[p] != '>') ++p;
+    while (p < n && !isSpace(bytes[p]) && bytes[p] != '/' && bytes[p] != '>')
+        ++p;
     if (p >= n) return false;
     assignLower(tag.name, bytes.substr(nameStart, p - nameStart));
     tag.isEnd = isEnd;
@@ -82,14 +90,17 @@ bool parseTagInto(std::string_view bytes, size_t lt, size_t nameStart, bool isEn
             HTMLAttribute &attr = tag.attrs.emplace_back();
             attr.leadingStart = gapStart;
             attr.start = p;
-            while (p < n && !isSpace(bytes[p]) && bytes[p] != '/' && bytes[p] != '=' && bytes[p] != '>') ++p;
+            while (p < n && !isSpace(bytes[p]) && bytes[p] != '/' && bytes[p] != '=' && bytes[p] != '>')
+                ++p;
             assignLower(attr.name, bytes.substr(attr.start, p - attr.start));
             attr.end = p;
             attr.valueRange.reset();
-            while (p < n && isSpace(bytes[p])) ++p;
+            while (p < n && isSpace(bytes[p]))
+                ++p;
             if (p < n && bytes[p] == '=') {
                 ++p;
-                while (p < n && isSpace(bytes[p])) ++p;
+                while (p < n && isSpace(bytes[p]))
+                    ++p;
                 if (p < n && (bytes[p] == '"' || bytes[p] == '\'')) {
                     const size_t close = findByte(bytes, bytes[p], p + 1);
                     if (close >= n) return false;
@@ -97,7 +108,8 @@ bool parseTagInto(std::string_view bytes, size_t lt, size_t nameStart, bool isEn
                     p = close + 1;
                 } else {
                     const size_t valueStart = p;
-                    while (p < n && !isSpace(bytes[p]) && bytes[p] != '>') ++p;
+                    while (p < n && !isSpace(bytes[p]) && bytes[p] != '>')
+                        ++p;
                     attr.valueRange = ByteRange{valueStart, p};
                 }
                 attr.end = p;
@@ -126,7 +138,8 @@ std::optional<size_t> indexOfCI(std::string_view haystack, std::string_view need
             continue;
         }
         size_t k = 1;
-        while (k < needle.size() && lower(haystack[i + k]) == needle[k]) ++k;
+        while (k < needle.size() && lower(haystack[i + k]) == needle[k])
+            ++k;
         if (k == needle.size()) return i;
     }
     return std::nullopt;

@@ -84,7 +84,9 @@ size_t firstInvalid(std::string_view bytes) {
 
 } // namespace
 
-bool isValid(std::string_view bytes) { return firstInvalid(bytes) == bytes.size(); }
+bool isValid(std::string_view bytes) {
+    return firstInvalid(bytes) == bytes.size();
+}
 
 std::string repaired(std::string bytes) {
     const size_t bad = firstInvalid(bytes);

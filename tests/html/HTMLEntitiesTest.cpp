@@ -9,7 +9,8 @@ using HTMLEntities::decode;
 
 TEST(HTMLEntities, TableHasFortyDistinctNames) {
     std::set<std::string_view> names;
-    for (const auto &ref : HTMLEntities::named) names.insert(ref.name);
+    for (const auto &ref : HTMLEntities::named)
+        names.insert(ref.name);
     EXPECT_EQ(names.size(), 40u);
     EXPECT_EQ(HTMLEntities::resolve("nbsp"), U'\u00A0');
     EXPECT_EQ(HTMLEntities::resolve("zwj"), U'\u200D');
@@ -31,16 +32,16 @@ TEST(HTMLEntities, OneLevelOnly) {
 TEST(HTMLEntities, NumericReferences) {
     EXPECT_EQ(decode("&#65;&#x42;&#X43;&#x1F600;"), "ABC\U0001F600");
     EXPECT_EQ(decode("&#xAC00;&#xac01;"), "\uAC00\uAC01");
-    EXPECT_EQ(decode("&#000000065;"), "A"); // ten bytes of name
+    EXPECT_EQ(decode("&#000000065;"), "A");              // ten bytes of name
     EXPECT_EQ(decode("&#0000000065;"), "&#0000000065;"); // eleven
     EXPECT_EQ(decode("&#x10FFFF;"), "\U0010FFFF");
     EXPECT_EQ(decode(std::string_view("&#0;")), std::string("\0", 1));
 }
 
 TEST(HTMLEntities, ReferencesThatStayAsWritten) {
-    for (const char *kept : {"&#xD800;", "&#xdfff;", "&#x110000;", "&#4294967296;", "&#x100000000;", "&#;", "&#x;",
-                             "&;", "&bogus;", "&#00000000065;", "&#12a;", "&#xG;", "&#-1;", "&#+1;", "& amp;", "&amp",
-                             "&", "&#", "&#x"}) {
+    for (const char *kept :
+         {"&#xD800;", "&#xdfff;", "&#x110000;", "&#4294967296;", "&#x100000000;", "&#;", "&#x;", "&;", "&bogus;",
+          "&#00000000065;", "&#12a;", "&#xG;", "&#-1;", "&#+1;", "& amp;", "&amp", "&", "&#", "&#x"}) {
         EXPECT_EQ(decode(kept), kept) << kept;
     }
     EXPECT_EQ(decode("&#4294967295;"), "&#4294967295;"); // fits 32 bits, beyond Unicode

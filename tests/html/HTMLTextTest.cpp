@@ -13,8 +13,10 @@ TEST(HTMLText, BlockTagsAreTheFortyFourNames) {
     EXPECT_EQ(names.size(), 44u);
     EXPECT_EQ(HTMLText::blockTags.front(), "p");
     EXPECT_EQ(HTMLText::blockTags.back(), "label");
-    for (auto name : {"blockquote", "figcaption", "td", "br", "label"}) EXPECT_TRUE(HTMLText::isBlockTag(name));
-    for (auto name : {"b", "span", "a", "img", "", "P", "script"}) EXPECT_FALSE(HTMLText::isBlockTag(name));
+    for (auto name : {"blockquote", "figcaption", "td", "br", "label"})
+        EXPECT_TRUE(HTMLText::isBlockTag(name));
+    for (auto name : {"b", "span", "a", "img", "", "P", "script"})
+        EXPECT_FALSE(HTMLText::isBlockTag(name));
 }
 
 TEST(HTMLText, NothingButMarkupGivesEmptyText) {

@@ -24,7 +24,9 @@ std::vector<HTMLToken> tokens(std::string_view html) {
     return out;
 }
 
-std::string slice(std::string_view html, ByteRange r) { return std::string(html.substr(r.start, r.size())); }
+std::string slice(std::string_view html, ByteRange r) {
+    return std::string(html.substr(r.start, r.size()));
+}
 
 // Compact description of a token stream: T(text) M(markup) <tag> R(name:raw).
 std::string describe(std::string_view html) {
@@ -64,7 +66,8 @@ TEST(HTMLTokenizer, SequenceOfKinds) {
 }
 
 TEST(HTMLTokenizer, UnclosedTagLeavesTheRestAsText) {
-    EXPECT_EQ(describe("before <p>x</p> <img src=\"a.png\" alt=x"), "T(before )<p>T(x)</p>T( <img src=\"a.png\" alt=x)");
+    EXPECT_EQ(describe("before <p>x</p> <img src=\"a.png\" alt=x"),
+              "T(before )<p>T(x)</p>T( <img src=\"a.png\" alt=x)");
     EXPECT_EQ(describe("a<img src=\"x>y"), "T(a<img src=\"x>y)");
     EXPECT_EQ(describe("<p"), "T(<p)");
     EXPECT_EQ(describe("</p"), "T(</p)");
@@ -159,8 +162,7 @@ TEST(HTMLTokenizer, EndTagsCarryTheirName) {
 }
 
 TEST(HTMLTokenizer, ScriptAndStyleBodiesAreRawText) {
-    EXPECT_EQ(describe("<script>if (a<b) x='<p>';</SCRIPT>t"),
-              "<script>R(script:if (a<b) x='<p>';)</script>T(t)");
+    EXPECT_EQ(describe("<script>if (a<b) x='<p>';</SCRIPT>t"), "<script>R(script:if (a<b) x='<p>';)</script>T(t)");
     EXPECT_EQ(describe("<style media=x>p{}</style >"), "<style>R(style:p{})</style>");
     EXPECT_EQ(describe("<script></script>"), "<script></script>");
     EXPECT_EQ(describe("<script/><p>"), "<script/><p>");

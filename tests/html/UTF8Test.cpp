@@ -10,7 +10,8 @@ namespace {
 std::vector<char32_t> scalars(std::string_view bytes) {
     std::vector<char32_t> out;
     size_t i = 0;
-    while (i < bytes.size()) out.push_back(UTF8::next(bytes, i));
+    while (i < bytes.size())
+        out.push_back(UTF8::next(bytes, i));
     return out;
 }
 } // namespace
@@ -34,7 +35,9 @@ TEST(UTF8, ReplacesMaximalSubparts) {
 
 TEST(UTF8, Repaired) {
     EXPECT_EQ(UTF8::repaired("ok \uFFFD"), "ok \uFFFD");
-    EXPECT_EQ(UTF8::repaired("a\xFF" "b\xE2\x82"), "a\uFFFDb\uFFFD");
+    EXPECT_EQ(UTF8::repaired("a\xFF"
+                             "b\xE2\x82"),
+              "a\uFFFDb\uFFFD");
     std::string appended;
     for (char32_t c : {U'\u007F', U'\u0080', U'\u07FF', U'\u0800', U'\uFFFF', U'\U00010000', U'\U0010FFFF'}) {
         UTF8::append(appended, c);
