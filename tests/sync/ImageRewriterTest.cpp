@@ -1,0 +1,298 @@
+#include "sync/ImageRewriter.hpp"
+
+#include <gtest/gtest.h>
+
+using namespace quorvel;
+
+namespace {
+
+const std::string H1(64, 'a');
+const std::string H2(64, 'b');
+
+ImageSourceResolution download(std::string url) {
+    return ImageSourceDownload{std::move(url)};
+}
+const ImageSourceResolution keep = ImageSourceKeep{};
+const ImageSourceResolution removed = ImageSourceRemove{};
+
+class ImageRewriterTest : public ::testing::Test {
+protected:
+    ImageRewriter rewriter{"https://docs.example.com"};
+    std::string html(std::string_view input, const ImageRewriter::AssetHashes &hashes = {}) {
+        return rewriter.rewrite(input, hashes).html;
+    }
+};
+
+} // namespace
+
+TEST(ImageRewriterOrigin, DerivedFromBaseURL) {
+    ImageRewriter plain("http://127.0.0.1:8787/some/path");
+    EXPECT_EQ(plain.originScheme(), "http");
+    EXPECT_EQ(plain.originHost(), "127.0.0.1");
+    EXPECT_EQ(plain.originPort(), 8787);
+    EXPECT_EQ(plain.originString(), "http://127.0.0.1:8787");
+
+    ImageRewriter upper("HTTPS://Docs.Example.COM:443");
+    EXPECT_EQ(upper.originHost(), "docs.example.com");
+    EXPECT_EQ(upper.originPort(), 443);
+    EXPECT_EQ(upper.originString(), "https://docs.example.com");
+
+    EXPECT_EQ(ImageRewriter("http://h").originString(), "http://h");
+    EXPECT_EQ(ImageRewriter("http://h").originPort(), 80);
+    EXPECT_EQ(ImageRewriter("https://h:80").originString(), "https://h:80");
+
+    ImageRewriter v6("http://[::1]:9000/");
+    EXPECT_EQ(v6.originHost(), "::1");
+    EXPECT_EQ(v6.originString(), "http://[::1]:9000");
+
+    ImageRewriter none("not a url");
+    EXPECT_EQ(none.originScheme(), "https");
+    EXPECT_EQ(none.originHost(), "");
+    EXPECT_EQ(none.originPort(), 443);
+}
+
+TEST(ImageRewriterOrigin, SameOrigin) {
+    ImageRewriter r("http://127.0.0.1:8787");
+    EXPECT_TRUE(r.isSameOrigin("http://127.0.0.1:8787/x.png"));
+    EXPECT_TRUE(r.isSameOrigin("HTTP://127.0.0.1:8787/x.png"));
+    EXPECT_FALSE(r.isSameOrigin("http://127.0.0.1/x.png"));
+    EXPECT_FALSE(r.isSameOrigin("https://127.0.0.1:8787/x.png"));
+    EXPECT_FALSE(r.isSameOrigin("http://localhost:8787/x.png"));
+    EXPECT_FALSE(r.isSameOrigin("garbage"));
+    ImageRewriter s("https://Example.com");
+    EXPECT_TRUE(s.isSameOrigin("https://EXAMPLE.com:443/a"));
+    EXPECT_FALSE(s.isSameOrigin("https://example.com:8443/a"));
+}
+
+TEST(ImageRewriterHosts, PrivateHosts) {
+    for (auto host : {"localhost",
+                      "LOCALHOST",
+                      "a.localhost",
+                      "printer.local",
+                      "db.internal",
+                      "nas.lan",
+                      "localhost.",
+                      "10.0.0.1",
+                      "127.0.0.1",
+                      "0.0.0.0",
+                      "172.16.0.1",
+                      "172.31.255.255",
+                      "192.168.1.1",
+                      "169.254.1.1",
+                      "100.64.0.1",
+                      "100.127.255.255",
+                      "224.0.0.1",
+                      "255.255.255.255",
+                      "::1",
+                      "[::1]",
+                      "::",
+                      "fc00::1",
+                      "fd12:3456::1",
+                      "fe80::1",
+                      "[FE80::1]",
+                      "::ffff:127.0.0.1",
+                      "0:0:0:0:0:0:0:1",
+                      "0::1",
+                      "0:0:0:0:0:ffff:7f00:1",
+                      "febf::1"}) {
+        EXPECT_TRUE(ImageRewriter::isPrivateHost(host)) << host;
+    }
+    for (auto host : {"example.com", "localhost.example.com", "local", "8.8.8.8", "172.15.0.1", "172.32.0.1",
+                      "100.63.0.1", "100.128.0.1", "169.253.1.1", "192.167.1.1", "223.255.255.255", "2001:db8::1",
+                      "1.2.3", "1.2.3.4.5", "256.1.1.1", "1.2.3.x", "", "fec0::1"}) {
+        EXPECT_FALSE(ImageRewriter::isPrivateHost(host)) << host;
+    }
+}
+
+TEST(ImageRewriterNormalize, EncodesAndParses) {
+    EXPECT_EQ(ImageRewriter::normalize("https://h/a b.png"), "https://h/a%20b.png");
+    EXPECT_EQ(ImageRewriter::normalize("https://h/a%20b.png"), "https://h/a%20b.png");
+    EXPECT_EQ(ImageRewriter::normalize("https://h/x.png?a=1&b=[2]#f"), "https://h/x.png?a=1&b=[2]#f");
+    EXPECT_EQ(ImageRewriter::normalize("https://h/\"<>\\^`{|}"), "https://h/%22%3C%3E%5C%5E%60%7B%7C%7D");
+    // Letters of other scripts leave the parser as percent-encoded UTF-8; host names as punycode.
+    EXPECT_EQ(ImageRewriter::normalize("https://h/사진.png"), "https://h/%EC%82%AC%EC%A7%84.png");
+    EXPECT_EQ(ImageRewriter::normalize("https://bücher.example/x"), "https://xn--bcher-kva.example/x");
+    EXPECT_EQ(ImageRewriter::normalize("https://h/a/../b"), "https://h/b");
+    EXPECT_FALSE(ImageRewriter::normalize("https://h:99999/"));
+    EXPECT_FALSE(ImageRewriter::normalize("http://"));
+    EXPECT_FALSE(ImageRewriter::normalize("https://h\xff/"));
+}
+
+TEST_F(ImageRewriterTest, ClassifyResolvesAgainstTheOrigin) {
+    EXPECT_EQ(rewriter.classify("/img/a.png"), download("https://docs.example.com/img/a.png"));
+    EXPECT_EQ(rewriter.classify("//cdn.example.net/a.png"), download("https://cdn.example.net/a.png"));
+    EXPECT_EQ(rewriter.classify("  https://cdn.example.net/a.png\n\t"), download("https://cdn.example.net/a.png"));
+    EXPECT_EQ(rewriter.classify("\u00A0\u200Bhttps://cdn.example.net/a.png\u3000"),
+              download("https://cdn.example.net/a.png"));
+    EXPECT_EQ(rewriter.classify("HTTPS://CDN.example.net/A.png"), download("https://CDN.example.net/A.png"));
+    EXPECT_EQ(rewriter.classify("img/a.png"), removed);
+    EXPECT_EQ(rewriter.classify("../a.png"), removed);
+    EXPECT_EQ(rewriter.classify("/\\evil.example/a.png"), removed);
+    EXPECT_EQ(rewriter.classify("javascript:alert(1)"), removed);
+    EXPECT_EQ(rewriter.classify("file:///etc/passwd"), removed);
+    EXPECT_EQ(rewriter.classify("ftp://h/a.png"), removed);
+    EXPECT_EQ(rewriter.classify(""), removed);
+    EXPECT_EQ(rewriter.classify(" \t\r\n"), removed);
+    EXPECT_EQ(rewriter.classify("https://"), removed);
+}
+
+TEST_F(ImageRewriterTest, ClassifyKeepsInlineAndAlreadyRewrittenSources) {
+    EXPECT_EQ(rewriter.classify("data:image/png;base64,AAAA"), keep);
+    EXPECT_EQ(rewriter.classify(" DATA:image/gif,x"), keep);
+    EXPECT_EQ(rewriter.classify("quorvel-asset://" + H1), keep);
+    EXPECT_EQ(rewriter.classify("quorvel-asset://missing"), keep);
+}
+
+TEST_F(ImageRewriterTest, ClassifyDropsPlainHTTPAndPrivateHosts) {
+    EXPECT_EQ(rewriter.classify("http://cdn.example.net/a.png"), removed);
+    for (auto src : {"https://localhost/a.png", "https://10.1.2.3/a.png", "https://172.20.0.1/a.png",
+                     "https://192.168.0.10/a.png", "https://169.254.169.254/latest", "https://100.100.0.1/a",
+                     "https://127.0.0.1/a", "https://0.0.0.0/a", "https://239.1.1.1/a", "https://[::1]/a",
+                     "https://[fd00::5]/a", "https://[fe80::1]/a", "https://127.1/a", "https://2130706433/a",
+                     "https://0x7f.0.0.1/a", "https://%6c%6fcalhost/a", "https://nas.local/a", "//localhost./a"}) {
+        EXPECT_EQ(rewriter.classify(src), removed) << src;
+    }
+}
+
+TEST(ImageRewriterClassify, PlainHTTPOnAnHTTPOrigin) {
+    ImageRewriter local("http://127.0.0.1:8787");
+    EXPECT_EQ(local.classify("/a.png"), download("http://127.0.0.1:8787/a.png"));
+    EXPECT_EQ(local.classify("http://127.0.0.1:8787/a.png"), download("http://127.0.0.1:8787/a.png"));
+    EXPECT_EQ(local.classify("http://127.0.0.1:9999/a.png"), removed);
+    EXPECT_EQ(local.classify("http://other.example/a.png"), removed);
+    // Without a base host, root-relative sources have nowhere to point.
+    EXPECT_EQ(ImageRewriter("").classify("/evil.example/a.png"), removed);
+}
+
+TEST_F(ImageRewriterTest, ImgSourcesBecomeAssets) {
+    const auto result = rewriter.rewrite("<p><img alt=x src='/a.png'></p><IMG SRC=\"https://cdn.example.net/b.png\">",
+                                         {{"https://docs.example.com/a.png", H1}});
+    EXPECT_EQ(result.html,
+              "<p><img alt=x src=\"quorvel-asset://" + H1 + "\"></p><IMG src=\"quorvel-asset://missing\">");
+    EXPECT_EQ(result.downloads,
+              (std::vector<std::string>{"https://docs.example.com/a.png", "https://cdn.example.net/b.png"}));
+    EXPECT_EQ(result.missing, (std::vector<std::string>{"https://cdn.example.net/b.png"}));
+}
+
+TEST_F(ImageRewriterTest, RepeatedImageListedOnce) {
+    const auto result = rewriter.rewrite("<img src=/a.png><img src=\"/a.png\"><img src=/b.png><img src=/a.png>",
+                                         {{"https://docs.example.com/b.png", H2}});
+    EXPECT_EQ(result.html, "<img src=\"quorvel-asset://missing\"><img src=\"quorvel-asset://missing\">"
+                           "<img src=\"quorvel-asset://" +
+                               H2 + "\"><img src=\"quorvel-asset://missing\">");
+    EXPECT_EQ(result.downloads,
+              (std::vector<std::string>{"https://docs.example.com/a.png", "https://docs.example.com/b.png"}));
+    EXPECT_EQ(result.missing, (std::vector<std::string>{"https://docs.example.com/a.png"}));
+}
+
+TEST_F(ImageRewriterTest, RemovedSourceTakesItsWhitespace) {
+    EXPECT_EQ(html("<img class=a   src=\"img/x.png\" alt=b>"), "<img class=a alt=b>");
+    EXPECT_EQ(html("<img src=http://cdn.example.net/x.png>"), "<img>");
+    EXPECT_EQ(html("<img src>"), "<img src>");
+}
+
+TEST_F(ImageRewriterTest, DataURIsStayByteForByte) {
+    const std::string doc = "<img src='data:image/png;base64,iVBO&amp;RK' ><img src = \" data:x \">";
+    const auto result = rewriter.rewrite(doc, {});
+    EXPECT_EQ(result.html, doc);
+    EXPECT_TRUE(result.downloads.empty());
+}
+
+TEST_F(ImageRewriterTest, SourceValuesAreDecodedAndReencoded) {
+    const auto result = rewriter.rewrite("<img src=\"/a.png?x=1&amp;y=&quot;2&quot;\">",
+                                         {{"https://docs.example.com/a.png?x=1&y=%222%22", H1}});
+    EXPECT_EQ(result.html, "<img src=\"quorvel-asset://" + H1 + "\">");
+}
+
+TEST_F(ImageRewriterTest, SrcsetAlwaysRemoved) {
+    EXPECT_EQ(html("<picture><source media=x srcset=\"/a.png 1x, /b.png 2x\"><img src=data:x srcset='/c.png 2x' "
+                   "alt=y></picture>"),
+              "<picture><source media=x><img src=data:x alt=y></picture>");
+    EXPECT_EQ(html("<div srcset=x></div>"), "<div srcset=x></div>");
+}
+
+TEST_F(ImageRewriterTest, StyleAttributes) {
+    const auto result = rewriter.rewrite("<div style='background: url(\"/bg.png\") no-repeat; color: red'>x</div>",
+                                         {{"https://docs.example.com/bg.png", H1}});
+    EXPECT_EQ(result.html, "<div style=\"background: url(quorvel-asset://" + H1 + ") no-repeat; color: red\">x</div>");
+    EXPECT_EQ(html("<p style='background:url(img/x.png)'>"), "<p style=\"background:none\">");
+    EXPECT_EQ(html("<p style='color: red; font-family: \"A&amp;B\"'>"),
+              "<p style='color: red; font-family: \"A&amp;B\"'>");
+    EXPECT_EQ(html("<p style=\"background:url(&quot;http://x.example/a&quot;);content:'<'\">"),
+              "<p style=\"background:none;content:'&lt;'\">");
+}
+
+TEST_F(ImageRewriterTest, StyleElements) {
+    const std::string doc = "<style>@import url(\"https://fonts.example/x.css\");\n"
+                            "@IMPORT\n  url(a.css);\n"
+                            ".a { background-image: URL( '//cdn.example.net/a.png' ) }\n"
+                            ".b { background: url(data:image/png;base64,AA==) }</style><p>";
+    EXPECT_EQ(html(doc, {{"https://cdn.example.net/a.png", H2}}),
+              "<style>@import none;\n@IMPORT\n  none;\n.a { background-image: url(quorvel-asset://" + H2 +
+                  ") }\n.b { background: url(data:image/png;base64,AA==) }</style><p>");
+}
+
+TEST_F(ImageRewriterTest, CSSScannerRules) {
+    const auto css = [&](std::string_view sheet) { return html("<style>" + std::string(sheet) + "").substr(7); };
+    // Comments hide references; an unterminated one ends the scan.
+    EXPECT_EQ(css("/* url(/a.png) */ b{}"), "/* url(/a.png) */ b{}");
+    EXPECT_EQ(css("a{background:url(x.png)} /* url(/a.png)"), "a{background:none} /* url(/a.png)");
+    // Only a "url" that is not the tail of a longer word.
+    EXPECT_EQ(css("a{x:myurl(x.png);y:-url(x);z:_url(x)}"), "a{x:myurl(x.png);y:-url(x);z:_url(x)}");
+    EXPECT_EQ(css("a{x:(url(x.png))}"), "a{x:(none)}");
+    // Nested parentheses and escapes in unquoted values; trailing whitespace dropped.
+    EXPECT_EQ(css("a{b:url( /x(1).png  ) c}"), "a{b:url(quorvel-asset://missing) c}");
+    EXPECT_EQ(css("a{b:url(/x\\).png)}"), "a{b:url(quorvel-asset://missing)}");
+    // Quoted values with escapes; a quoted value not followed by ")" is no reference.
+    EXPECT_EQ(css("a{b:url('/x\\'.png')}"), "a{b:url(quorvel-asset://missing)}");
+    EXPECT_EQ(css("a{b:url('/x.png' y)}"), "a{b:url('/x.png' y)}");
+    // Strings outside references are skipped whole; comment markers inside them mean nothing.
+    EXPECT_EQ(css("a{content:\"/*\"; background:url(/x.png)}"),
+              "a{content:\"/*\"; background:url(quorvel-asset://missing)}");
+    EXPECT_EQ(css("a{content:\"url(/x.png)\"}"), "a{content:\"url(/x.png)\"}");
+    // An unclosed quote is no string: what follows is still scanned.
+    EXPECT_EQ(css("a{font-family:Bob's; background:url(/x.png)}"),
+              "a{font-family:Bob's; background:url(quorvel-asset://missing)}");
+    EXPECT_EQ(css("a{b:\\\"; c:url(/x.png) \"}"), "a{b:\\\"; c:url(quorvel-asset://missing) \"}");
+}
+
+TEST_F(ImageRewriterTest, ReferenceCutOffByTheEndStillRewritten) {
+    // Browsers load a url() that the end of the style sheet cuts off.
+    EXPECT_EQ(html("<p style='background:url(https://cdn.example.net/a.png'>"),
+              "<p style=\"background:url(quorvel-asset://missing)\">");
+    EXPECT_EQ(html("<p style='background:url(\"http://x.example/a.png'>"), "<p style=\"background:none\">");
+    EXPECT_EQ(html("<style>a{b:url(  "), "<style>a{b:none");
+    EXPECT_EQ(html("<p style='background:url('>"), "<p style=\"background:none\">");
+}
+
+TEST_F(ImageRewriterTest, NoImagesMeansIdenticalBytes) {
+    const std::string doc = "<!DOCTYPE html><html><head><title>T</title><style>p { color: red }</style>"
+                            "<script>var s = '<img src=/x.png>';</script></head><body><!-- <img src=/y.png> -->"
+                            "<p class='a' style=\"margin: 0\">Hello &amp; 안녕 <b>bold</b><br/></p></body></html>";
+    const auto result = rewriter.rewrite(doc, {});
+    EXPECT_EQ(result.html, doc);
+    EXPECT_TRUE(result.downloads.empty());
+    EXPECT_TRUE(result.missing.empty());
+}
+
+TEST_F(ImageRewriterTest, RewritingTwiceChangesNothingMore) {
+    const std::string doc = "<img src=/a.png srcset='/a2.png 2x'><img src=https://cdn.example.net/b.png>"
+                            "<div style=\"background:url('/c.png')\"></div><img src=x.png>"
+                            "<style>@import url(x.css); a{background:url(/d.png)}</style>";
+    const ImageRewriter::AssetHashes hashes{{"https://docs.example.com/a.png", H1},
+                                            {"https://docs.example.com/c.png", H2}};
+    const auto once = rewriter.rewrite(doc, hashes);
+    const auto twice = rewriter.rewrite(once.html, hashes);
+    EXPECT_EQ(twice.html, once.html);
+    EXPECT_TRUE(twice.downloads.empty());
+    EXPECT_EQ(once.missing,
+              (std::vector<std::string>{"https://cdn.example.net/b.png", "https://docs.example.com/d.png"}));
+}
+
+TEST_F(ImageRewriterTest, InvalidUTF8IsRepaired) {
+    EXPECT_EQ(html("<p>\xff</p><img src=/a.png>"), "<p>\uFFFD</p><img src=\"quorvel-asset://missing\">");
+}
+
+TEST_F(ImageRewriterTest, EndTagsAndUnclosedTagsIgnored) {
+    EXPECT_EQ(html("</img src=/a.png><p><img src=/a.png"), "</img src=/a.png><p><img src=/a.png");
+}
