@@ -1,17 +1,36 @@
 #pragma once
 
+#include "store/DocumentRecord.hpp"
+#include "store/FileSummary.hpp"
+#include "store/FolderRecord.hpp"
+#include "store/LocalFileSnapshot.hpp"
 #include "store/LocalStoreError.hpp"
 #include "store/SQLiteDB.hpp"
+#include "store/SearchResult.hpp"
+#include "store/ShellRecord.hpp"
+#include "store/SnippetSegment.hpp"
+#include "store/SyncApplyBatch.hpp"
+#include "store/TreeNode.hpp"
+#include "store/TreeSort.hpp"
 
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
 
 namespace quorvel {
 
 // The one on-disk library: "store.sqlite" plus the content-addressed "assets" directory.
-// Every operation runs under one recursive lock, held across whole transactions.
+// Every operation runs under one recursive lock, held across whole transactions, so readers on
+// other threads see the library either before or after a sync batch, never in between.
+// Times are seconds since 1970. Throwing operations throw LocalStoreError::notOpen on a closed
+// store and pass SQLiteError through; the others answer absent, 0, false or empty instead.
 class LocalStore {
 public:
     static constexpr const char *databaseFileName = "store.sqlite";
@@ -31,7 +50,7 @@ public:
     // Erases the database and every image, then opens an empty store again.
     void wipeAll();
 
-    // Called inside the apply transaction just before it commits.
+    // Called inside the apply transaction just before it commits; throwing rolls the batch back.
     std::function<void()> beforeCommitHook;
 
     // Runs `body` with the open connection under the store's lock; throws notOpen when closed.
@@ -42,8 +61,85 @@ public:
         return body(*db_);
     }
 
+    // --- Writing synced data ---
+
+    // Writes the whole batch in one immediate transaction: all of it lands or none of it.
+    void apply(const SyncApplyBatch &batch);
+    // Stores an image file under its hash before the batch naming it is applied. A malformed hash
+    // (anything but 64 characters of 0-9a-f) is ignored; an existing file is kept.
+    void stageAsset(std::string_view sha256, std::span<const uint8_t> data);
+    void stageAsset(std::string_view sha256, std::string_view data);
+    // Removes image files no assets row names; returns how many were removed.
+    int collectGarbageFiles();
+    void setShell(const ShellRecord &shell);
+    void touchLastSync(double date);
+
+    // --- Library queries ---
+
+    std::vector<FolderRecord> folders();
+    std::vector<FileSummary> fileSummaries();
+    std::optional<FileSummary> summary(int64_t id);
+    std::optional<DocumentRecord> document(int64_t id);
+    std::vector<LocalFileSnapshot> snapshot();
+    std::vector<int64_t> idsWithMissingAssets();
+    std::optional<std::string> content(int64_t id);
+    std::vector<TreeNode> tree(TreeSort sort);
+    // The last viewed documents, newest first, at most recentLimit.
+    std::vector<FileSummary> recent();
+    // Puts the document first in the recent list and marks it seen; unknown ids change nothing.
+    void recordView(int64_t fileId, double at);
+    void markSeen(int64_t fileId);
+
+    int64_t fileCount();
+    std::optional<double> latestUpdatedAt();
+    // Database files on disk plus the recorded size of every stored image.
+    int64_t storageBytes();
+    // Where the image with this hash is (or would be) stored; no check.
+    std::filesystem::path assetURL(std::string_view sha256) const;
+    // The stored image's bytes; absent for a malformed hash or an unreadable file.
+    std::optional<std::vector<uint8_t>> assetData(std::string_view sha256) const;
+    // The hash of the stored image last fetched from `url`, if its file is still there.
+    std::optional<std::string> cachedAsset(std::string_view url);
+    bool hasAsset(std::string_view sha256);
+
+    std::optional<int64_t> userId();
+    std::optional<std::string> email();
+    std::optional<std::string> etag();
+    std::optional<double> lastSyncAt();
+    std::optional<double> serverTime();
+    // No sync has completed since the store was created or wiped.
+    bool isFirstSync();
+    std::optional<std::string> shellVersion();
+    std::optional<ShellRecord> shell();
+
+    // --- Search ---
+
+    // Titles and body text, best first. Uses the full-text index when there is one and the query
+    // has a word of 3 or more characters; plain substring matching otherwise.
+    std::vector<SearchResult> search(std::string_view query, int limit);
+    // Splits SQLite snippet text, whose hits sit between U+0001 and U+0002, into segments.
+    static std::vector<SnippetSegment> parseSnippet(std::string_view snippet);
+    // Cuts a window of `radius` characters either side of the first hit and highlights every hit in it.
+    static std::vector<SnippetSegment> makeSnippet(std::string_view body, const std::vector<std::string> &terms,
+                                                   int radius);
+
+    static bool isAssetHash(std::string_view sha256);
+
 private:
     void open();
+    std::optional<std::string> metaValue(const char *key);
+
+    // For lookups meant for screens: under the lock, `fallback` on a closed store or any failure.
+    template <typename T, typename F>
+    T quietly(T fallback, F &&body) {
+        std::lock_guard guard(lock_);
+        if (!db_) return fallback;
+        try {
+            return body(*db_);
+        } catch (const std::exception &) {
+            return fallback;
+        }
+    }
 
     std::filesystem::path directory_;
     bool wantFTS_;

@@ -1,0 +1,134 @@
+#include "store/LocalStore.hpp"
+
+#include "store/NameOrder.hpp"
+
+#include <algorithm>
+#include <map>
+#include <unordered_map>
+
+namespace quorvel {
+
+namespace {
+
+// Groups by parent, where a parent naming no folder counts as the top level.
+class TreeBuilder {
+public:
+    TreeBuilder(std::vector<FolderRecord> folders, std::vector<FileSummary> files, TreeSort sort)
+        : folders_(std::move(folders)), placed_(folders_.size(), false) {
+        for (size_t k = 0; k < folders_.size(); ++k)
+            index_.emplace(folders_[k].id, k);
+        for (size_t k = 0; k < folders_.size(); ++k)
+            folderGroups_[groupOf(folders_[k].parentId)].push_back(k);
+        for (auto &f : files) {
+            auto key = groupOf(f.folderId);
+            fileGroups_[key].push_back(std::move(f));
+        }
+        for (auto &[key, group] : fileGroups_)
+            sortFiles(group, sort);
+    }
+
+    std::vector<TreeNode> build() {
+        std::vector<TreeNode> top = level(std::nullopt);
+        // A folder on a cycle of parent links is reachable from nowhere; rather than losing it and
+        // everything inside it, it is shown at the top level.
+        for (size_t k : cycleMembers()) {
+            if (!placed_[k]) top.push_back(folderNode(k));
+        }
+        return top;
+    }
+
+private:
+    // The parent's id, or absent for the top level.
+    using Key = std::optional<int64_t>;
+
+    Key groupOf(const std::optional<int64_t> &parent) const {
+        if (parent && index_.count(*parent)) return parent;
+        return std::nullopt;
+    }
+
+    static void sortFiles(std::vector<FileSummary> &files, TreeSort sort) {
+        if (sort == TreeSort::name) {
+            // Stable: equal titles keep their id order.
+            std::stable_sort(files.begin(), files.end(), [](const FileSummary &a, const FileSummary &b) {
+                return NameOrder::less(a.filename, b.filename);
+            });
+        } else {
+            std::sort(files.begin(), files.end(), [](const FileSummary &a, const FileSummary &b) {
+                if (a.updatedAt != b.updatedAt) return a.updatedAt > b.updatedAt;
+                return a.id > b.id;
+            });
+        }
+    }
+
+    TreeNode folderNode(size_t k) {
+        placed_[k] = true;
+        const FolderRecord &f = folders_[k];
+        return TreeNode{"d" + std::to_string(f.id), f, level(f.id)};
+    }
+
+    std::vector<TreeNode> level(const Key &key) {
+        std::vector<TreeNode> nodes;
+        if (auto it = folderGroups_.find(key); it != folderGroups_.end()) {
+            for (size_t k : it->second) {
+                // Each folder is placed once, whatever its parent links say.
+                if (!placed_[k]) nodes.push_back(folderNode(k));
+            }
+        }
+        if (auto it = fileGroups_.find(key); it != fileGroups_.end()) {
+            for (auto &f : it->second) {
+                std::string id = "f" + std::to_string(f.id);
+                nodes.push_back(TreeNode{std::move(id), std::move(f), std::nullopt});
+            }
+            fileGroups_.erase(it);
+        }
+        return nodes;
+    }
+
+    // Folders whose parent chain returns to themselves, in read order.
+    std::vector<size_t> cycleMembers() const {
+        enum : char { unvisited, onPath, done };
+        std::vector<char> state(folders_.size(), unvisited);
+        std::vector<bool> member(folders_.size(), false);
+        for (size_t start = 0; start < folders_.size(); ++start) {
+            if (placed_[start] || state[start] != unvisited) continue;
+            std::vector<size_t> path;
+            std::optional<size_t> k = start;
+            while (k && state[*k] == unvisited) {
+                state[*k] = onPath;
+                path.push_back(*k);
+                auto parent = folders_[*k].parentId;
+                auto it = parent ? index_.find(*parent) : index_.end();
+                k = it == index_.end() ? std::nullopt : std::optional<size_t>(it->second);
+            }
+            if (k && state[*k] == onPath) {
+                for (auto p = std::find(path.begin(), path.end(), *k); p != path.end(); ++p)
+                    member[*p] = true;
+            }
+            for (size_t p : path)
+                state[p] = done;
+        }
+        std::vector<size_t> members;
+        for (size_t k = 0; k < folders_.size(); ++k) {
+            if (member[k]) members.push_back(k);
+        }
+        return members;
+    }
+
+    std::vector<FolderRecord> folders_;
+    std::vector<bool> placed_;
+    std::unordered_map<int64_t, size_t> index_;
+    std::map<Key, std::vector<size_t>> folderGroups_;
+    std::map<Key, std::vector<FileSummary>> fileGroups_;
+};
+
+} // namespace
+
+std::vector<TreeNode> LocalStore::tree(TreeSort sort) {
+    std::lock_guard guard(lock_);
+    // Both reads under one lock hold, so the tree never mixes two versions of the library.
+    auto folderList = folders();
+    auto files = fileSummaries();
+    return TreeBuilder(std::move(folderList), std::move(files), sort).build();
+}
+
+} // namespace quorvel

@@ -1,0 +1,390 @@
+#include "StoreFixtures.hpp"
+#include "support/TempDir.hpp"
+
+#include <gtest/gtest.h>
+
+using namespace quorvel;
+using quorvel::test::asset;
+using quorvel::test::scalar;
+using quorvel::test::upsert;
+namespace fs = std::filesystem;
+
+namespace {
+
+class ApplyTest : public ::testing::Test {
+protected:
+    test::TempDir dir;
+    LocalStore store{dir.path(), true};
+
+    std::optional<std::string> meta(const std::string &key) {
+        return store.withDB([&](SQLiteDB &db) {
+            auto row = db.queryOne("SELECT value FROM meta WHERE key = ?1", {SQLiteValue::text(key)},
+                                   [](SQLiteStatement &s) { return s.optText(0); });
+            return row ? *row : std::nullopt;
+        });
+    }
+    std::optional<std::string> seenHash(int64_t id) {
+        return store.withDB([&](SQLiteDB &db) {
+            return *db.queryOne("SELECT seen_hash FROM files WHERE id = ?1", {SQLiteValue::i(id)},
+                                [](SQLiteStatement &s) { return s.optText(0); });
+        });
+    }
+    int64_t rows(const std::string &table) { return scalar(store, "SELECT count(*) FROM " + table); }
+};
+
+struct HookFailure : std::runtime_error {
+    HookFailure() : std::runtime_error("hook") {}
+};
+
+} // namespace
+
+TEST_F(ApplyTest, EmptyBatchClearsFoldersAndAccountCollectsRowsAndStampsTheSync) {
+    SyncApplyBatch full(7, "a@b.c", 100);
+    full.folders = {{1, std::nullopt, "위", 0}, {2, 1, "아래", 0}};
+    full.upserts = {upsert(10, 1, "문서")};
+    store.apply(full);
+    store.recordView(10, 5);
+    store.withDB([](SQLiteDB &db) {
+        db.run("INSERT INTO recent(file_id, viewed_at) VALUES(99, 1)");
+        db.run("INSERT INTO assets VALUES('" + std::string(64, 'a') + "', 3, 'assets/x')");
+        db.run("INSERT INTO asset_urls VALUES('http://x/y.png', '" + std::string(64, 'a') + "')");
+    });
+
+    store.apply(SyncApplyBatch(std::nullopt, std::nullopt, 200));
+    EXPECT_EQ(rows("folders"), 0);
+    EXPECT_EQ(meta("user_id"), std::nullopt);
+    EXPECT_EQ(meta("email"), std::nullopt);
+    EXPECT_EQ(meta("last_sync_at"), "200.0");
+    EXPECT_EQ(rows("assets"), 0);
+    EXPECT_EQ(rows("asset_urls"), 0);
+    // The dangling recent row goes; the one of a stored document stays.
+    EXPECT_EQ(scalar(store, "SELECT group_concat(file_id) FROM recent"), 10);
+    EXPECT_EQ(rows("files"), 1);
+}
+
+TEST_F(ApplyTest, AccountAndTimesAreStoredInTheirTextForms) {
+    SyncApplyBatch b(42, "user@example.com", 1700000000.25);
+    b.serverTime = 1700000000;
+    store.apply(b);
+    EXPECT_EQ(meta("user_id"), "42");
+    EXPECT_EQ(meta("email"), "user@example.com");
+    EXPECT_EQ(meta("server_time"), "1700000000.0");
+    EXPECT_EQ(meta("last_sync_at"), "1700000000.25");
+    EXPECT_EQ(store.userId(), 42);
+    EXPECT_EQ(store.email(), "user@example.com");
+    EXPECT_EQ(store.serverTime(), 1700000000.0);
+    EXPECT_EQ(store.lastSyncAt(), 1700000000.25);
+
+    // Without a server time the stored one is kept.
+    store.apply(SyncApplyBatch(42, "user@example.com", 0.1));
+    EXPECT_EQ(meta("server_time"), "1700000000.0");
+    EXPECT_EQ(meta("last_sync_at"), "0.1");
+    store.touchLastSync(1e16);
+    EXPECT_EQ(meta("last_sync_at"), "10000000000000000.0");
+    EXPECT_EQ(store.lastSyncAt(), 1e16);
+}
+
+TEST_F(ApplyTest, FirstSyncStoresDocumentsAsSeenLaterOnesDoNot) {
+    EXPECT_TRUE(store.isFirstSync());
+    SyncApplyBatch first(1, "e", 100);
+    first.upserts = {upsert(1, std::nullopt, "하나", "x", 10, "h1")};
+    store.apply(first);
+    EXPECT_FALSE(store.isFirstSync());
+    EXPECT_EQ(seenHash(1), "h1");
+    EXPECT_FALSE(store.summary(1)->hasUnseenChange);
+
+    SyncApplyBatch later(1, "e", 200);
+    later.upserts = {upsert(1, std::nullopt, "하나", "y", 20, "h1-new"), upsert(2, std::nullopt, "둘", "z", 20, "h2")};
+    store.apply(later);
+    // The changed document keeps the mark of what the user saw; the new one has none.
+    EXPECT_EQ(seenHash(1), "h1");
+    EXPECT_EQ(seenHash(2), std::nullopt);
+    EXPECT_TRUE(store.summary(1)->hasUnseenChange);
+    EXPECT_TRUE(store.summary(2)->hasUnseenChange);
+
+    // After a wipe the next batch is a first sync again.
+    store.wipeAll();
+    EXPECT_TRUE(store.isFirstSync());
+    store.apply(later);
+    EXPECT_EQ(seenHash(2), "h2");
+}
+
+TEST_F(ApplyTest, UpsertsStoreEveryColumnAndTruncateTimes) {
+    SyncApplyBatch b(1, "e", 100);
+    auto u = upsert(5, 3, "제목", "몸", 1234.9, "hash");
+    u.content = "<p>원본</p>";
+    u.renderHTML = "<p>바뀐</p>";
+    u.missingAssets = true;
+    b.upserts = {u, upsert(6, std::nullopt, "음수", "", -1.5)};
+    store.apply(b);
+    auto doc = store.document(5);
+    ASSERT_TRUE(doc);
+    EXPECT_EQ(doc->summary, (FileSummary{5, 3, "제목", 1234, u.fileSize, "hash", false}));
+    EXPECT_EQ(doc->content, "<p>원본</p>");
+    EXPECT_EQ(doc->renderHTML, "<p>바뀐</p>");
+    EXPECT_EQ(store.summary(6)->updatedAt, -1);
+    EXPECT_EQ(store.idsWithMissingAssets(), std::vector<int64_t>{5});
+    EXPECT_EQ(store.content(5), "<p>원본</p>");
+    EXPECT_EQ(store.content(99), std::nullopt);
+}
+
+TEST_F(ApplyTest, BodyTextIsExtractedFromTheDownloadedHTMLWhenNotGiven) {
+    SyncApplyBatch::FileUpsert u(1, std::nullopt, "t", 0, 0, "h", "<p>가<b>나</b></p><p>다</p>", "<p>렌더</p>",
+                                 std::nullopt, {}, false);
+    EXPECT_EQ(u.bodyText, "가나 다");
+    SyncApplyBatch::FileUpsert given(1, std::nullopt, "t", 0, 0, "h", "<p>가</p>", "", std::string("주어진"), {},
+                                     false);
+    EXPECT_EQ(given.bodyText, "주어진");
+}
+
+TEST_F(ApplyTest, DuplicateAssetHashesGiveOneReference) {
+    auto a = asset("png");
+    SyncApplyBatch b(1, "e", 100);
+    auto u = upsert(1, std::nullopt, "t");
+    u.assetHashes = {a.sha256, a.sha256};
+    b.upserts = {u};
+    b.newAssets = {{a.sha256, 3}, {a.sha256, 3}};
+    store.apply(b);
+    EXPECT_EQ(rows("asset_refs"), 1);
+    EXPECT_EQ(rows("assets"), 1);
+    EXPECT_EQ(scalar(store, "SELECT count(*) FROM assets WHERE path = ?1", {SQLiteValue::text("assets/" + a.sha256)}),
+              1);
+}
+
+TEST_F(ApplyTest, AnAssetOrphanedInTheBatchLosesItsRowAndCachedURLs) {
+    auto kept = asset("kept"), orphan = asset("orphan"), unused = asset("unused");
+    for (const auto *x : {&kept, &orphan, &unused})
+        store.stageAsset(x->sha256, x->bytes);
+
+    SyncApplyBatch b(1, "e", 100);
+    auto one = upsert(1, std::nullopt, "one"), two = upsert(2, std::nullopt, "two");
+    one.assetHashes = {kept.sha256};
+    two.assetHashes = {orphan.sha256};
+    b.upserts = {one, two};
+    b.newAssets = {{kept.sha256, 4}, {orphan.sha256, 6}};
+    b.urlCache = {{"http://a/kept.png", kept.sha256}, {"http://a/orphan.png", orphan.sha256}};
+    store.apply(b);
+    EXPECT_EQ(store.cachedAsset("http://a/orphan.png"), orphan.sha256);
+    EXPECT_TRUE(store.hasAsset(orphan.sha256));
+
+    // Document 2 goes; in the same batch an image arrives that nothing refers to.
+    SyncApplyBatch next(1, "e", 200);
+    next.deletions = {2};
+    next.newAssets = {{unused.sha256, 6}};
+    next.urlCache = {{"http://a/unused.png", unused.sha256}};
+    store.apply(next);
+    EXPECT_FALSE(store.hasAsset(orphan.sha256));
+    EXPECT_FALSE(store.hasAsset(unused.sha256));
+    EXPECT_EQ(store.cachedAsset("http://a/orphan.png"), std::nullopt);
+    EXPECT_EQ(store.cachedAsset("http://a/unused.png"), std::nullopt);
+    EXPECT_EQ(store.cachedAsset("http://a/kept.png"), kept.sha256);
+    EXPECT_EQ(rows("asset_urls"), 1);
+
+    EXPECT_EQ(store.collectGarbageFiles(), 2);
+    EXPECT_TRUE(fs::exists(store.assetURL(kept.sha256)));
+    EXPECT_FALSE(fs::exists(store.assetURL(orphan.sha256)));
+    EXPECT_EQ(store.collectGarbageFiles(), 0);
+}
+
+TEST_F(ApplyTest, RenderUpdatesReplaceHTMLAndReferencesButNotTheIndex) {
+    auto a = asset("a"), c = asset("c");
+    SyncApplyBatch b(1, "e", 100);
+    auto u = upsert(1, std::nullopt, "제목", "본문 텍스트");
+    u.assetHashes = {a.sha256};
+    u.missingAssets = true;
+    b.upserts = {u};
+    b.newAssets = {{a.sha256, 1}, {c.sha256, 1}};
+    store.apply(b);
+
+    SyncApplyBatch r(1, "e", 200);
+    r.renderUpdates = {{1, "<p>새 렌더</p>", {c.sha256, c.sha256}, false}};
+    std::string ftsBefore = store.withDB([](SQLiteDB &db) {
+        return *db.queryOne("SELECT title || '|' || body FROM files_fts", {},
+                            [](SQLiteStatement &s) { return s.text(0); });
+    });
+    store.apply(r);
+    EXPECT_EQ(store.document(1)->renderHTML, "<p>새 렌더</p>");
+    EXPECT_EQ(store.document(1)->content, u.content);
+    EXPECT_TRUE(store.idsWithMissingAssets().empty());
+    // The new batch's only reference is c, so a's row is collected.
+    EXPECT_EQ(scalar(store, "SELECT count(*) FROM asset_refs WHERE sha256 = ?1", {SQLiteValue::text(c.sha256)}), 1);
+    EXPECT_EQ(rows("asset_refs"), 1);
+    EXPECT_EQ(rows("assets"), 0) << "c was collected in the first batch, a in this one";
+    EXPECT_EQ(store.withDB([](SQLiteDB &db) {
+        return *db.queryOne("SELECT title || '|' || body FROM files_fts", {},
+                            [](SQLiteStatement &s) { return s.text(0); });
+    }),
+              ftsBefore);
+}
+
+TEST_F(ApplyTest, MetaUpdatesTouchOnlyPlaceTitleTimeAndSize) {
+    SyncApplyBatch b(1, "e", 100);
+    b.upserts = {upsert(1, 4, "옛 제목", "본문", 10, "h")};
+    store.apply(b);
+    store.withDB([](SQLiteDB &db) { db.run("UPDATE files SET seen_hash = 'older'"); });
+
+    SyncApplyBatch m(1, "e", 200);
+    m.metaUpdates = {{1, std::nullopt, "  새\t제목 ", 99.7, 321}};
+    store.apply(m);
+    auto s = store.summary(1);
+    EXPECT_EQ(*s, (FileSummary{1, std::nullopt, "  새\t제목 ", 99, 321, "h", true}));
+    EXPECT_EQ(seenHash(1), "older");
+    EXPECT_EQ(store.document(1)->content, "<p>본문</p>");
+    EXPECT_EQ(scalar(store, "SELECT count(*) FROM files_fts WHERE title = '새 제목' AND body = '본문'"), 1);
+}
+
+TEST_F(ApplyTest, DeletionsRemoveTheDocumentEverywhere) {
+    auto a = asset("a");
+    SyncApplyBatch b(1, "e", 100);
+    auto u = upsert(1, std::nullopt, "지울 문서");
+    u.assetHashes = {a.sha256};
+    b.upserts = {u, upsert(2, std::nullopt, "남을 문서")};
+    b.newAssets = {{a.sha256, 1}};
+    store.apply(b);
+    store.recordView(1, 10);
+
+    SyncApplyBatch d(1, "e", 200);
+    d.deletions = {1, 12345};
+    store.apply(d);
+    EXPECT_EQ(store.summary(1), std::nullopt);
+    EXPECT_EQ(rows("asset_refs"), 0);
+    EXPECT_EQ(rows("recent"), 0);
+    EXPECT_EQ(rows("files_fts"), 1);
+    EXPECT_EQ(rows("files"), 1);
+}
+
+TEST_F(ApplyTest, UpsertKeepsTheIndexInStepAndNormalisesTitles) {
+    SyncApplyBatch b(1, "e", 100);
+    b.upserts = {upsert(1, std::nullopt, " 제목\u00a0 하나\n", "첫 본문")};
+    store.apply(b);
+    b.upserts = {upsert(1, std::nullopt, "제목 둘", "둘째 본문")};
+    store.apply(b);
+    EXPECT_EQ(rows("files_fts"), 1);
+    EXPECT_EQ(scalar(store, "SELECT count(*) FROM files_fts WHERE title = '제목 둘' AND body = '둘째 본문'"), 1);
+    EXPECT_EQ(store.summary(1)->filename, "제목 둘");
+}
+
+TEST_F(ApplyTest, ClearingTheEntityTagBeatsANewOne) {
+    SyncApplyBatch b(1, "e", 100);
+    b.etag = "\"v1\"";
+    store.apply(b);
+    EXPECT_EQ(store.etag(), "\"v1\"");
+
+    SyncApplyBatch keep(1, "e", 200);
+    store.apply(keep);
+    EXPECT_EQ(store.etag(), "\"v1\"");
+
+    SyncApplyBatch clear(1, "e", 300);
+    clear.etag = "\"v2\"";
+    clear.clearETag = true;
+    store.apply(clear);
+    EXPECT_EQ(store.etag(), std::nullopt);
+}
+
+TEST_F(ApplyTest, ShellIsWrittenByBatchesAndBySetShell) {
+    EXPECT_EQ(store.shell(), std::nullopt);
+    SyncApplyBatch b(1, "e", 100);
+    b.shell = ShellRecord{"3", "<html>{{content}}</html>"};
+    store.apply(b);
+    EXPECT_EQ(store.shell(), (ShellRecord{"3", "<html>{{content}}</html>"}));
+    EXPECT_EQ(store.shellVersion(), "3");
+    store.apply(SyncApplyBatch(1, "e", 200));
+    EXPECT_EQ(store.shellVersion(), "3");
+    store.setShell({"4", "<html/>"});
+    EXPECT_EQ(store.shell(), (ShellRecord{"4", "<html/>"}));
+    // Half a shell is no shell.
+    store.withDB([](SQLiteDB &db) { db.run("DELETE FROM meta WHERE key = 'shell_html'"); });
+    EXPECT_EQ(store.shell(), std::nullopt);
+    EXPECT_EQ(store.shellVersion(), "4");
+}
+
+TEST_F(ApplyTest, AThrowingCommitHookLeavesTheStoreAsItWas) {
+    SyncApplyBatch b(1, "e", 100);
+    b.folders = {{1, std::nullopt, "f", 0}};
+    b.upserts = {upsert(1, 1, "t")};
+    store.apply(b);
+    std::string before = test::dumpStore(store);
+
+    SyncApplyBatch next(2, "x", 200);
+    next.upserts = {upsert(2, std::nullopt, "new")};
+    next.deletions = {1};
+    next.etag = "e";
+    int calls = 0;
+    store.beforeCommitHook = [&] {
+        ++calls;
+        // Everything else is already written when the hook runs.
+        EXPECT_EQ(scalar(store, "SELECT count(*) FROM files WHERE id = 2"), 1);
+        throw HookFailure();
+    };
+    EXPECT_THROW(store.apply(next), HookFailure);
+    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(test::dumpStore(store), before);
+
+    store.beforeCommitHook = nullptr;
+    store.apply(next);
+    EXPECT_EQ(store.fileCount(), 1);
+}
+
+TEST_F(ApplyTest, ASQLFailureRollsTheWholeBatchBack) {
+    store.apply(SyncApplyBatch(1, "e", 100));
+    std::string before = test::dumpStore(store);
+    SyncApplyBatch bad(2, "x", 200);
+    bad.upserts = {upsert(1, std::nullopt, "t")};
+    bad.folders = {{1, std::nullopt, "a", 0}, {1, std::nullopt, "same id", 0}};
+    EXPECT_THROW(store.apply(bad), SQLiteError);
+    EXPECT_EQ(test::dumpStore(store), before);
+}
+
+TEST(ApplyWithoutFTS, NoStatementTouchesTheIndex) {
+    test::TempDir dir;
+    LocalStore store(dir.path(), false);
+    std::vector<std::string> statements;
+    store.withDB([&](SQLiteDB &db) { db.statementHook = [&](const std::string &sql) { statements.push_back(sql); }; });
+    SyncApplyBatch b(1, "e", 100);
+    b.upserts = {upsert(1, std::nullopt, "t"), upsert(2, std::nullopt, "u")};
+    store.apply(b);
+    SyncApplyBatch c(1, "e", 200);
+    c.metaUpdates = {{1, std::nullopt, "t2", 0, 0}};
+    c.deletions = {2};
+    c.renderUpdates = {{1, "r", {}, false}};
+    store.apply(c);
+    ASSERT_GT(statements.size(), 10u);
+    for (const auto &sql : statements)
+        EXPECT_EQ(sql.find("files_fts"), std::string::npos) << sql;
+    EXPECT_EQ(store.fileCount(), 1);
+    EXPECT_EQ(store.summary(1)->filename, "t2");
+}
+
+TEST(ClosedStore, ThrowingOperationsSayNotOpenAndLookupsAnswerDefaults) {
+    test::TempDir dir;
+    LocalStore store(dir.path(), true);
+    store.apply(SyncApplyBatch(1, "e", 100));
+    // A directory where the database file belongs makes the reopening inside wipeAll fail.
+    fs::remove(dir / "store.sqlite");
+    fs::create_directories(dir / "store.sqlite" / "blocker");
+    EXPECT_ANY_THROW(store.wipeAll());
+    ASSERT_FALSE(store.isOpen());
+
+    auto notOpen = [](auto &&f) {
+        try {
+            f();
+            ADD_FAILURE() << "expected notOpen";
+        } catch (const LocalStoreError &e) {
+            EXPECT_EQ(e, LocalStoreError::notOpen());
+        }
+    };
+    notOpen([&] { store.apply(SyncApplyBatch(1, "e", 1)); });
+    notOpen([&] { store.setShell({"1", "x"}); });
+    notOpen([&] { store.touchLastSync(1); });
+    notOpen([&] { store.tree(TreeSort::name); });
+    notOpen([&] { store.recent(); });
+    notOpen([&] { store.recordView(1, 1); });
+    notOpen([&] { store.search("검색어", 10); });
+    EXPECT_EQ(store.fileCount(), 0);
+    EXPECT_EQ(store.latestUpdatedAt(), std::nullopt);
+    EXPECT_EQ(store.lastSyncAt(), std::nullopt);
+    EXPECT_TRUE(store.isFirstSync());
+    EXPECT_FALSE(store.hasAsset(std::string(64, 'a')));
+    EXPECT_EQ(store.cachedAsset("http://x"), std::nullopt);
+    EXPECT_EQ(store.collectGarbageFiles(), 0);
+}

@@ -1,0 +1,151 @@
+#include "StoreFixtures.hpp"
+#include "support/TempDir.hpp"
+
+#include <gtest/gtest.h>
+
+using namespace quorvel;
+using quorvel::test::scalar;
+using quorvel::test::upsert;
+namespace fs = std::filesystem;
+
+namespace {
+
+class QueryTest : public ::testing::Test {
+protected:
+    test::TempDir dir;
+    LocalStore store{dir.path(), true};
+
+    void put(std::vector<FolderRecord> folders, std::vector<SyncApplyBatch::FileUpsert> files) {
+        SyncApplyBatch b(1, "e", ++syncs);
+        b.folders = std::move(folders);
+        b.upserts = std::move(files);
+        store.apply(b);
+    }
+    double syncs = 0;
+};
+
+// "d1[f3 d2[]]" style outline of a tree.
+std::string outline(const std::vector<TreeNode> &nodes) {
+    std::string out;
+    for (const auto &n : nodes) {
+        if (!out.empty()) out += " ";
+        out += n.id;
+        if (n.children) out += "[" + outline(*n.children) + "]";
+    }
+    return out;
+}
+
+std::vector<int64_t> ids(const std::vector<FileSummary> &files) {
+    std::vector<int64_t> out;
+    for (const auto &f : files)
+        out.push_back(f.id);
+    return out;
+}
+
+} // namespace
+
+TEST_F(QueryTest, TreeNestsFoldersInServerOrderAndPutsOrphansAtTheTop) {
+    put({{1, std::nullopt, "나", 2},
+         {2, std::nullopt, "가", 2},
+         {3, std::nullopt, "다", 1},
+         {4, 1, "하위", 0},
+         {5, 777, "부모 없음", 0},
+         {6, 4, "빈 폴더", 0}},
+        {upsert(10, 4, "깊은 문서"), upsert(11, std::nullopt, "위 문서"), upsert(12, 888, "폴더 없음"),
+         upsert(13, 1, "폴더 문서")});
+    auto tree = store.tree(TreeSort::name);
+    // order_num first, then name, then id; documents after the folders of their level.
+    EXPECT_EQ(outline(tree), "d5[] d3[] d2[] d1[d4[d6[] f10] f13] f11 f12");
+    ASSERT_TRUE(tree[0].children);
+    EXPECT_TRUE(tree[0].children->empty());
+    EXPECT_EQ(tree[0].title(), "부모 없음");
+    const TreeNode &doc = tree.back();
+    EXPECT_FALSE(doc.children);
+    EXPECT_EQ(doc.title(), "폴더 없음");
+    ASSERT_TRUE(doc.file());
+    EXPECT_EQ(doc.file()->folderId, 888);
+}
+
+TEST_F(QueryTest, FoldersOnACycleAreShownOnceAtTheTopWithTheirDocuments) {
+    put({{1, 2, "A", 0}, {2, 1, "B", 0}, {3, 3, "자기 자신", 0}, {4, 2, "꼬리", 0}, {5, std::nullopt, "뿌리", 0}},
+        {upsert(10, 2, "B 안의 문서"), upsert(11, 4, "꼬리 문서")});
+    auto tree = store.tree(TreeSort::name);
+    EXPECT_EQ(outline(tree), "d5[] d1[d2[d4[f11] f10]] d3[]");
+    EXPECT_EQ(outline(store.tree(TreeSort::updatedDescending)), outline(tree));
+}
+
+TEST_F(QueryTest, DocumentsSortByNameLikeAFileBrowserOrNewestFirst) {
+    put({}, {upsert(1, std::nullopt, "문서 10", "", 50), upsert(2, std::nullopt, "문서 2", "", 50),
+             upsert(3, std::nullopt, "apple", "", 70), upsert(4, std::nullopt, "Banana", "", 10),
+             upsert(5, std::nullopt, "banana", "", 50), upsert(6, std::nullopt, "가나다", "", 60)});
+    EXPECT_EQ(outline(store.tree(TreeSort::name)), "f3 f4 f5 f6 f2 f1");
+    // Equal times: the larger id first.
+    EXPECT_EQ(outline(store.tree(TreeSort::updatedDescending)), "f3 f6 f5 f2 f1 f4");
+}
+
+TEST_F(QueryTest, FoldersAreNeverResortedByTheDocumentOrder) {
+    put({{1, std::nullopt, "나중", 0}, {2, std::nullopt, "먼저", 1}}, {upsert(3, std::nullopt, "a", "", 1)});
+    EXPECT_EQ(outline(store.tree(TreeSort::updatedDescending)), "d1[] d2[] f3");
+    EXPECT_EQ(store.folders(), (std::vector<FolderRecord>{{1, std::nullopt, "나중", 0}, {2, std::nullopt, "먼저", 1}}));
+}
+
+TEST_F(QueryTest, RecentListKeepsTheTenNewestViewsWithoutDuplicates) {
+    std::vector<SyncApplyBatch::FileUpsert> files;
+    for (int id = 1; id <= 12; ++id)
+        files.push_back(upsert(id, std::nullopt, "문서" + std::to_string(id)));
+    put({}, files);
+    for (int id = 1; id <= 11; ++id)
+        store.recordView(id, 100 + id);
+    auto r = store.recent();
+    EXPECT_EQ(ids(r), (std::vector<int64_t>{11, 10, 9, 8, 7, 6, 5, 4, 3, 2}));
+    EXPECT_EQ(scalar(store, "SELECT count(*) FROM recent"), 10);
+
+    store.recordView(5, 500);
+    EXPECT_EQ(ids(store.recent()), (std::vector<int64_t>{5, 11, 10, 9, 8, 7, 6, 4, 3, 2}));
+
+    // An unknown document changes nothing; equal times put the larger id first.
+    store.recordView(99, 900);
+    store.recordView(3, 600);
+    store.recordView(12, 600);
+    EXPECT_EQ(ids(store.recent()), (std::vector<int64_t>{12, 3, 5, 11, 10, 9, 8, 7, 6, 4}));
+    EXPECT_EQ(scalar(store, "SELECT count(*) FROM recent WHERE file_id = 99"), 0);
+}
+
+TEST_F(QueryTest, OpeningADocumentClearsItsChangeMarkUntilItChangesAgain) {
+    put({}, {upsert(1, std::nullopt, "첫 동기화")});
+    EXPECT_FALSE(store.summary(1)->hasUnseenChange);
+    put({}, {upsert(2, std::nullopt, "새 문서", "", 1, "v1")});
+    EXPECT_TRUE(store.summary(2)->hasUnseenChange);
+    store.recordView(2, 10);
+    EXPECT_FALSE(store.summary(2)->hasUnseenChange);
+    EXPECT_EQ(ids(store.recent()), std::vector<int64_t>{2});
+
+    put({}, {upsert(2, std::nullopt, "새 문서", "", 2, "v2")});
+    EXPECT_TRUE(store.summary(2)->hasUnseenChange);
+    store.markSeen(2);
+    EXPECT_FALSE(store.summary(2)->hasUnseenChange);
+    EXPECT_EQ(store.fileSummaries().size(), 2u);
+}
+
+TEST_F(QueryTest, SnapshotCountsAndLatestTime) {
+    EXPECT_EQ(store.fileCount(), 0);
+    EXPECT_EQ(store.latestUpdatedAt(), std::nullopt);
+    put({}, {upsert(2, 7, "둘", "", 300.5, "h2"), upsert(1, std::nullopt, "하나", "", 100, "h1")});
+    EXPECT_EQ(store.fileCount(), 2);
+    EXPECT_EQ(store.latestUpdatedAt(), 300);
+    EXPECT_EQ(store.snapshot(),
+              (std::vector<LocalFileSnapshot>{{1, std::nullopt, "하나", 100, "h1"}, {2, 7, "둘", 300, "h2"}}));
+    EXPECT_EQ(ids(store.fileSummaries()), (std::vector<int64_t>{1, 2}));
+}
+
+TEST_F(QueryTest, StoredSettingsThatAreNotNumbersReadAsAbsent) {
+    store.withDB([](SQLiteDB &db) {
+        db.run("INSERT INTO meta VALUES('user_id', '12x'), ('last_sync_at', 'soon'), ('server_time', NULL)");
+    });
+    EXPECT_EQ(store.userId(), std::nullopt);
+    EXPECT_EQ(store.lastSyncAt(), std::nullopt);
+    EXPECT_TRUE(store.isFirstSync());
+    EXPECT_EQ(store.serverTime(), std::nullopt);
+    store.withDB([](SQLiteDB &db) { db.run("UPDATE meta SET value = '-5' WHERE key = 'user_id'"); });
+    EXPECT_EQ(store.userId(), -5);
+}

@@ -1,0 +1,104 @@
+#include "StoreFixtures.hpp"
+
+#include <gtest/gtest.h>
+
+using namespace quorvel;
+using Segments = std::vector<SnippetSegment>;
+
+namespace {
+
+std::string text(const Segments &segments) {
+    std::string out;
+    for (const auto &s : segments)
+        out += s.highlighted ? "[" + s.text + "]" : s.text;
+    return out;
+}
+
+std::string repeat(const std::string &s, int n) {
+    std::string out;
+    while (n-- > 0)
+        out += s;
+    return out;
+}
+
+} // namespace
+
+TEST(ParseSnippet, SplitsAtMarkersWithoutEverMakingEmptySegments) {
+    EXPECT_EQ(LocalStore::parseSnippet("\x01검색\x02 뒤…"), (Segments{{"검색", true}, {" 뒤…", false}}));
+    EXPECT_EQ(LocalStore::parseSnippet("…앞 \x01"
+                                       "a\x02\x01"
+                                       "b\x02"),
+              (Segments{{"…앞 ", false}, {"a", true}, {"b", true}}));
+    EXPECT_EQ(LocalStore::parseSnippet("\x01\x01x\x02\x02\x02y"), (Segments{{"x", true}, {"y", false}}));
+    EXPECT_EQ(LocalStore::parseSnippet("\x01\x02\x01\x02"), Segments{});
+    EXPECT_EQ(LocalStore::parseSnippet(""), Segments{});
+    // An unclosed hit runs to the end.
+    EXPECT_EQ(LocalStore::parseSnippet("a\x01"
+                                       "b"),
+              (Segments{{"a", false}, {"b", true}}));
+}
+
+TEST(MakeSnippet, EmptyBodyOrNoHitGivesTheStartOfTheBody) {
+    EXPECT_EQ(LocalStore::makeSnippet("", {"x"}, 40), Segments{});
+    std::string body = repeat("가", 100);
+    EXPECT_EQ(LocalStore::makeSnippet(body, {"없음"}, 40), (Segments{{repeat("가", 80), false}}));
+    EXPECT_EQ(LocalStore::makeSnippet(body, {}, 40), (Segments{{repeat("가", 80), false}}));
+    EXPECT_EQ(LocalStore::makeSnippet("짧은 본문", {"없음"}, 40), (Segments{{"짧은 본문", false}}));
+}
+
+TEST(MakeSnippet, AHitInTheMiddleGetsRadiusCharactersEachSideAndEllipses) {
+    std::string body = repeat("앞", 100) + "찾기" + repeat("뒤", 100);
+    auto s = LocalStore::makeSnippet(body, {"찾기"}, 40);
+    EXPECT_EQ(
+        s,
+        (Segments{{"…", false}, {repeat("앞", 40), false}, {"찾기", true}, {repeat("뒤", 40), false}, {"…", false}}));
+    // Near the start the window is clamped and there is no leading ellipsis.
+    EXPECT_EQ(text(LocalStore::makeSnippet("ab찾기" + repeat("뒤", 100), {"찾기"}, 40)),
+              "ab[찾기]" + repeat("뒤", 40) + "…");
+    EXPECT_EQ(text(LocalStore::makeSnippet("찾기", {"찾기"}, 40)), "[찾기]");
+}
+
+TEST(MakeSnippet, TheEarliestWordOpensTheWindowAndEveryHitInsideIsMarked) {
+    std::string body = repeat(".", 50) + "beta alpha beta" + repeat(".", 30) + "alpha" + repeat(".", 50);
+    auto s = LocalStore::makeSnippet(body, {"alpha", "beta"}, 12);
+    EXPECT_EQ(text(s), "…" + repeat(".", 12) + "[beta] [alpha] [beta]." + "…")
+        << "the window is cut around the first hit (beta); the later alpha lies outside";
+    // A hit cut by the window's edge is not marked.
+    EXPECT_EQ(text(LocalStore::makeSnippet(body, {"alpha", "beta"}, 10)),
+              "…" + repeat(".", 10) + "[beta] [alpha] bet…");
+}
+
+TEST(MakeSnippet, OverlappingAndTouchingHitsMerge) {
+    EXPECT_EQ(text(LocalStore::makeSnippet("xabcdx", {"abc", "bcd"}, 40)), "x[abcd]x");
+    EXPECT_EQ(text(LocalStore::makeSnippet("xabcdx", {"ab", "cd"}, 40)), "x[abcd]x");
+    EXPECT_EQ(text(LocalStore::makeSnippet("aaaa", {"aa"}, 40)), "[aaaa]");
+}
+
+TEST(MakeSnippet, MatchingIgnoresCaseBeyondASCII) {
+    EXPECT_EQ(text(LocalStore::makeSnippet("Hello WORLD", {"world"}, 40)), "Hello [WORLD]");
+    EXPECT_EQ(text(LocalStore::makeSnippet("ÉCOLE école", {"école"}, 40)), "[ÉCOLE] [école]");
+    EXPECT_EQ(text(LocalStore::makeSnippet("ΣΟΦΊΑ", {"σοφία"}, 40)), "[ΣΟΦΊΑ]");
+}
+
+TEST(MakeSnippet, CountsAndMatchesUserPerceivedCharacters) {
+    // A decomposed é is one character; the bare "e" inside it is not a hit.
+    std::string decomposed = "cafe\u0301 e";
+    EXPECT_EQ(text(LocalStore::makeSnippet(decomposed, {"e"}, 1)), "… [e]");
+    // A family emoji is one character of the radius.
+    std::string family = "\U0001F468\u200D\U0001F469\u200D\U0001F467";
+    EXPECT_EQ(text(LocalStore::makeSnippet("ab" + family + "hit" + family + "cd", {"hit"}, 1)),
+              "…" + family + "[hit]" + family + "…");
+    EXPECT_EQ(text(LocalStore::makeSnippet(family + family + family, {"zz"}, 1)), family + family);
+}
+
+TEST(MakeSnippet, ToleratesOddInput) {
+    EXPECT_EQ(text(LocalStore::makeSnippet("abc", {"", "b"}, 0)), "…[b]…");
+    EXPECT_EQ(LocalStore::makeSnippet("abc", {"zz"}, 0), Segments{});
+    EXPECT_EQ(text(LocalStore::makeSnippet("abc", {"b"}, -5)), "…[b]…");
+    EXPECT_EQ(text(LocalStore::makeSnippet("abc", {"b"}, INT32_MAX)), "a[b]c");
+    // Invalid UTF-8 passes through and never splits a segment oddly.
+    std::string broken = "a\xff\xfe"
+                         "b\xc3";
+    auto s = LocalStore::makeSnippet(broken, {"b"}, 40);
+    EXPECT_EQ(text(s), "a\xff\xfe[b]\xc3");
+}
