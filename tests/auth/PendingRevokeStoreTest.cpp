@@ -1,0 +1,46 @@
+#include "auth/PendingRevokeStore.hpp"
+
+#include "support/TempDir.hpp"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+using namespace quorvel;
+using quorvel::test::readFile;
+using quorvel::test::TempDir;
+using quorvel::test::writeFile;
+
+TEST(PendingRevokeStore, SaveLoadClear) {
+    TempDir tmp;
+    PendingRevokeStore store(tmp / "auth");
+    EXPECT_EQ(store.fileURL(), tmp / "auth" / "pending-revoke.json");
+    EXPECT_FALSE(store.load());
+
+    store.save({"refresh-1", "https://svc.example/"});
+    EXPECT_EQ(store.load(), (PendingRevoke{"refresh-1", "https://svc.example/"}));
+    EXPECT_EQ(readFile(store.fileURL()), R"({"baseURL":"https://svc.example/","refreshToken":"refresh-1"})");
+    struct stat st {};
+    ASSERT_EQ(::stat(store.fileURL().c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+
+    // A second store over the same directory (the next run) sees it.
+    EXPECT_EQ(PendingRevokeStore(tmp / "auth").load(), (PendingRevoke{"refresh-1", "https://svc.example/"}));
+
+    store.clear();
+    EXPECT_FALSE(store.load());
+    EXPECT_FALSE(std::filesystem::exists(store.fileURL()));
+    store.clear();
+}
+
+TEST(PendingRevokeStore, UnreadableFilesAreNothingOwed) {
+    TempDir tmp;
+    PendingRevokeStore store(tmp.path());
+    for (const char *bad : {"", "not json", "[]", R"({"refreshToken":"r"})", R"({"baseURL":"b"})",
+                            R"({"refreshToken":1,"baseURL":"b"})"}) {
+        writeFile(store.fileURL(), bad);
+        EXPECT_FALSE(store.load()) << bad;
+    }
+    // Key order is free and other keys are ignored.
+    writeFile(store.fileURL(), R"({"refreshToken":"r","other":true,"baseURL":"b"})");
+    EXPECT_EQ(store.load(), (PendingRevoke{"r", "b"}));
+}

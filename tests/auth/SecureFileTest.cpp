@@ -1,0 +1,118 @@
+#include "auth/SecureFile.hpp"
+
+#include "support/TempDir.hpp"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+using namespace quorvel;
+using quorvel::test::readFile;
+using quorvel::test::TempDir;
+using quorvel::test::writeFile;
+
+namespace {
+
+mode_t modeOf(const std::filesystem::path &path) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) return 0;
+    return st.st_mode & 07777;
+}
+
+std::vector<std::string> entries(const std::filesystem::path &dir) {
+    std::vector<std::string> names;
+    for (const auto &e : std::filesystem::directory_iterator(dir))
+        names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Runs the body with the given umask and restores the previous one.
+template <class Body>
+void withUmask(mode_t mask, Body body) {
+    mode_t previous = ::umask(mask);
+    body();
+    ::umask(previous);
+}
+
+} // namespace
+
+TEST(SecureFile, CreatesOwnerOnlyDirectoriesAndFileWhateverTheUmask) {
+    TempDir tmp;
+    const auto file = tmp / "a" / "b" / "credentials.json";
+    withUmask(0, [&] { ASSERT_TRUE(SecureFile::write("{\"x\":1}", file)); });
+    EXPECT_EQ(readFile(file), "{\"x\":1}");
+    EXPECT_EQ(modeOf(file), 0600u);
+    EXPECT_EQ(modeOf(tmp / "a" / "b"), 0700u);
+    // Intermediate directories are created owner-only too.
+    EXPECT_EQ(modeOf(tmp / "a"), 0700u);
+    EXPECT_EQ(entries(tmp / "a" / "b"), std::vector<std::string>{"credentials.json"});
+}
+
+TEST(SecureFile, ReplacesAnExistingFileAndTightensLoosePermissions) {
+    TempDir tmp;
+    const auto dir = tmp / "auth";
+    std::filesystem::create_directory(dir);
+    ::chmod(dir.c_str(), 0755);
+    writeFile(dir / "f.json", "old content that is longer");
+    ::chmod((dir / "f.json").c_str(), 0644);
+
+    ASSERT_TRUE(SecureFile::write("new", dir / "f.json"));
+    EXPECT_EQ(readFile(dir / "f.json"), "new");
+    EXPECT_EQ(modeOf(dir / "f.json"), 0600u);
+    EXPECT_EQ(modeOf(dir), 0700u);
+    EXPECT_EQ(entries(dir), std::vector<std::string>{"f.json"});
+}
+
+TEST(SecureFile, ReplacesASymlinkInsteadOfWritingThroughIt) {
+    TempDir tmp;
+    const auto dir = tmp / "auth";
+    std::filesystem::create_directory(dir);
+    writeFile(tmp / "elsewhere", "untouched");
+    std::filesystem::create_symlink(tmp / "elsewhere", dir / "f.json");
+
+    ASSERT_TRUE(SecureFile::write("secret", dir / "f.json"));
+    EXPECT_FALSE(std::filesystem::is_symlink(dir / "f.json"));
+    EXPECT_EQ(readFile(dir / "f.json"), "secret");
+    EXPECT_EQ(readFile(tmp / "elsewhere"), "untouched");
+}
+
+TEST(SecureFile, FailureLeavesTheTargetAndNoTemporaryBehind) {
+    TempDir tmp;
+    const auto dir = tmp / "auth";
+    // A non-empty directory where the file should be: the final rename cannot succeed.
+    std::filesystem::create_directories(dir / "f.json");
+    writeFile(dir / "f.json" / "inner", "keep");
+
+    EXPECT_FALSE(SecureFile::write("data", dir / "f.json"));
+    EXPECT_EQ(readFile(dir / "f.json" / "inner"), "keep");
+    EXPECT_EQ(entries(dir), std::vector<std::string>{"f.json"});
+}
+
+TEST(SecureFile, MarksFileAndDirectoryExcludedFromBackups) {
+    TempDir tmp;
+    const auto probe = tmp / "probe";
+    writeFile(probe, "");
+    if (::setxattr(probe.c_str(), "user.probe", "1", 1, 0) != 0) GTEST_SKIP() << "no user xattrs on this filesystem";
+
+    const auto file = tmp / "auth" / "f.json";
+    ASSERT_TRUE(SecureFile::write("x", file));
+    for (const auto &path : {file, file.parent_path()}) {
+        char value[16] = {};
+        ssize_t n = ::getxattr(path.c_str(), SecureFile::backupExclusionAttribute, value, sizeof value);
+        ASSERT_EQ(n, 5) << path;
+        EXPECT_EQ(std::string(value, 5), "false") << path;
+    }
+}
+
+TEST(SecureFile, RemoveDeletesAndIgnoresMissingFiles) {
+    TempDir tmp;
+    const auto file = tmp / "f.json";
+    ASSERT_TRUE(SecureFile::write("x", file));
+    SecureFile::remove(file);
+    EXPECT_FALSE(std::filesystem::exists(file));
+    SecureFile::remove(file);
+    SecureFile::remove(tmp / "missing" / "f.json");
+    EXPECT_TRUE(std::filesystem::exists(tmp.path()));
+}
