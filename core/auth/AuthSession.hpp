@@ -1,0 +1,100 @@
+#pragma once
+
+#include "api/APIClient.hpp"
+#include "api/APIError.hpp"
+#include "auth/AuthError.hpp"
+#include "auth/TokenStore.hpp"
+
+#include <functional>
+#include <future>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <stop_token>
+#include <string>
+#include <type_traits>
+
+namespace quorvel {
+
+// Owns the account's tokens at run time: turns a link code into stored credentials, hands every
+// service call a valid access token, refreshes it shortly before it expires and retries a call
+// once when the service says the token expired.
+//
+// Thread-safe. The session's state sits under its own mutex, which is never held across a call to
+// the service. At most one refresh request is in flight: it is a shared future that every caller
+// needing a refresh waits on, because a refresh token may be single-use on the server and a second
+// request would sign the device out.
+class AuthSession {
+public:
+    // Seconds since 1970.
+    using Clock = std::function<double()>;
+    static double systemClock();
+
+    AuthSession(std::shared_ptr<APIClient> api, std::shared_ptr<TokenStore> tokens, double refreshLeeway = 60,
+                Clock now = &AuthSession::systemClock);
+    AuthSession(const AuthSession &) = delete;
+    AuthSession &operator=(const AuthSession &) = delete;
+
+    // True when an access token or a refresh token is stored.
+    bool hasCredentials() const;
+    std::optional<int64_t> userId() const;
+    std::optional<std::string> email() const;
+    std::optional<std::string> deviceUUID() const;
+    TokenStore &tokens() const { return *tokens_; }
+    double refreshLeeway() const { return refreshLeeway_; }
+
+    // Exchanges a link code (with its PKCE verifier) for tokens and stores them together with the
+    // device identifier that was sent. Nothing is stored on failure. Throws APIError.
+    TokenResponse exchange(const std::string &code, const std::string &verifier, const DeviceInfo &device,
+                           std::stop_token stop = {});
+
+    // An access token good for at least the refresh leeway, refreshing when needed. When a refresh
+    // cannot reach the service but the current token has not expired yet, the current token is
+    // returned. Throws AuthError (nothing to act with) or APIError.
+    std::string validAccessToken();
+
+    // Obtains a new access token, joining the refresh already in flight if there is one. `replacing`
+    // is the token the caller found wanting: if another caller has replaced it meanwhile with one
+    // that is still fresh, that one is returned without a request. A refresh answered with 401
+    // drops the stored tokens (the account stays known). Throws AuthError or APIError.
+    std::string refresh(const std::optional<std::string> &replacing);
+
+    // Runs `operation(accessToken)`. If it fails with 401 "token_expired", refreshes once and runs it
+    // again; that second result or error is final. Other errors propagate at once.
+    template <class Operation>
+    std::invoke_result_t<Operation &, const std::string &> perform(Operation &&operation) {
+        const std::string token = validAccessToken();
+        try {
+            return operation(token);
+        } catch (const APIError &error) {
+            if (!error.isTokenExpired()) throw;
+        }
+        const std::string fresh = refresh(token);
+        return operation(fresh);
+    }
+
+    // Revokes this device's tokens on the service. True only when the service confirmed. Never
+    // throws and clears nothing locally by itself (only a refresh answered with 401 inside it does).
+    bool revokeOnServer(std::stop_token stop = {});
+
+    // Forgets everything but the device identifier.
+    void signOutLocally();
+    // Forgets the tokens; user, device, e-mail and base URL stay.
+    void dropCredentials();
+
+private:
+    std::string doRefresh(const std::string &refreshToken);
+    // Stores a token response; called with mutex_ held.
+    void apply(const TokenResponse &response);
+
+    std::shared_ptr<APIClient> api_;
+    std::shared_ptr<TokenStore> tokens_;
+    double refreshLeeway_;
+    Clock now_;
+
+    // Guards the token store's values as the session sees them and the refresh in flight.
+    mutable std::mutex mutex_;
+    std::optional<std::shared_future<std::string>> refreshTask_;
+};
+
+} // namespace quorvel
