@@ -104,15 +104,6 @@ TYPED_TEST(TokenStoreContract, ClearAllKeepsOnlyTheDeviceIdentifier) {
     EXPECT_EQ(store->deviceUUID(), "UUID-1");
 }
 
-TEST(InMemoryTokenStore, StartsFromTheGivenValues) {
-    InMemoryTokenStore store({.accessToken = "a", .accessExpiry = 5, .userId = 3});
-    EXPECT_EQ(store.accessToken(), "a");
-    EXPECT_EQ(store.accessExpiry(), 5.0);
-    EXPECT_EQ(store.userId(), 3);
-    EXPECT_FALSE(store.refreshToken());
-    EXPECT_EQ(InMemoryTokenStore().snapshot(), InMemoryTokenStore::Values{});
-}
-
 TEST(FileTokenStore, WritesTheDocumentedShapeWithSortedKeys) {
     TempDir tmp;
     FileTokenStore store(tmp.path());
