@@ -9,9 +9,11 @@ find_package(nlohmann_json 3 REQUIRED)
 find_package(GTest REQUIRED)
 find_package(httplib QUIET)
 if(NOT httplib_FOUND)
-  find_path(HTTPLIB_INCLUDE_DIR httplib.h REQUIRED)
+  # Debian ships cpp-httplib compiled: its pkg-config file carries the library and the
+  # feature macros that change the header's class layouts, so both must come from there.
+  pkg_check_modules(CPPHTTPLIB REQUIRED IMPORTED_TARGET cpp-httplib)
   add_library(httplib::httplib INTERFACE IMPORTED)
-  target_include_directories(httplib::httplib INTERFACE ${HTTPLIB_INCLUDE_DIR})
+  target_link_libraries(httplib::httplib INTERFACE PkgConfig::CPPHTTPLIB Threads::Threads)
 endif()
 if(QUORVEL_BENCH)
   find_package(benchmark REQUIRED)

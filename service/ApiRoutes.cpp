@@ -1,0 +1,274 @@
+#include "HttpSupport.hpp"
+#include "Routes.hpp"
+#include "util/ISO8601.hpp"
+
+#include <regex>
+
+namespace quorvel::service {
+
+namespace {
+
+const std::string kPrefix = "/api/app/v1/";
+
+bool acceptsJSON(const httplib::Request &req) {
+    std::string accept = req.get_header_value("Accept");
+    for (auto &c : accept)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return accept.find("application/json") != std::string::npos;
+}
+
+bool printableASCII(const std::string &text) {
+    for (unsigned char c : text)
+        if (c < 0x20 || c > 0x7E) return false;
+    return true;
+}
+
+// Header rules every API call must meet; `enforceMinimum` is off only for the release query,
+// which an outdated app must still reach.
+void checkHeaders(const httplib::Request &req, ServiceState &state, bool enforceMinimum) {
+    if (!acceptsJSON(req)) throw ApiFailure(406, "not_acceptable", "Accept: application/json 헤더가 필요해요.");
+    if (!req.has_header("X-App-Version"))
+        throw ApiFailure(400, "missing_app_version", "X-App-Version 헤더가 필요해요.");
+    auto version = http::parseVersion(req.get_header_value("X-App-Version"));
+    if (!version) throw ApiFailure(400, "invalid_app_version", "X-App-Version 형식이 올바르지 않아요.");
+    if (req.has_header("X-OS-Version") && !printableASCII(req.get_header_value("X-OS-Version")))
+        throw ApiFailure(400, "invalid_request", "X-OS-Version에는 출력 가능한 ASCII만 쓸 수 있어요.");
+    if (!enforceMinimum) return;
+    std::optional<std::string> minimum;
+    {
+        std::lock_guard lock(state.mutex);
+        minimum = state.release.minVersion;
+    }
+    if (!minimum) return;
+    auto min = http::parseVersion(*minimum);
+    if (min && *version < *min) {
+        ApiFailure failure(426, "upgrade_required", "앱을 " + *minimum + " 이상으로 업데이트해 주세요.");
+        failure.minVersion = *minimum;
+        throw failure;
+    }
+}
+
+int64_t authenticate(const httplib::Request &req, ServiceState &state) {
+    std::string token = http::bearerToken(req);
+    if (token.empty()) throw ApiFailure(401, "invalid", "로그인이 필요해요.");
+    std::lock_guard lock(state.mutex);
+    return state.tokens.authenticate(token, state.now());
+}
+
+nlohmann::json parseJSONBody(const httplib::Request &req) {
+    std::string type = req.get_header_value("Content-Type");
+    auto semi = type.find(';');
+    if (semi != std::string::npos) type.resize(semi);
+    while (!type.empty() && type.back() == ' ')
+        type.pop_back();
+    for (auto &c : type)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (type != "application/json")
+        throw ApiFailure(415, "unsupported_media_type", "Content-Type: application/json 본문이 필요해요.");
+    auto body = nlohmann::json::parse(req.body, nullptr, false);
+    if (body.is_discarded() || !body.is_object())
+        throw ApiFailure(400, "invalid_request", "본문이 JSON 객체가 아니에요.");
+    return body;
+}
+
+std::string requiredString(const nlohmann::json &obj, const std::string &key) {
+    auto it = obj.find(key);
+    if (it == obj.end() || !it->is_string() || it->get<std::string>().empty())
+        throw ApiFailure(400, "invalid_request", "\"" + key + "\" 값이 필요해요.");
+    return it->get<std::string>();
+}
+
+bool isUUID(const std::string &text) {
+    static const std::regex pattern("^[0-9A-Fa-f]{8}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{12}$");
+    return std::regex_match(text, pattern);
+}
+
+nlohmann::json grantJSON(const TokenGrant &grant, const ServiceState &state) {
+    return {{"access_token", grant.accessToken},   {"expires_in", grant.expiresIn},
+            {"refresh_token", grant.refreshToken}, {"refresh_expires_in", grant.refreshExpiresIn},
+            {"device_id", grant.deviceId},         {"user", state.userJSON()}};
+}
+
+void handleToken(const httplib::Request &req, httplib::Response &res, ServiceState &state) {
+    checkHeaders(req, state, true);
+    auto body = parseJSONBody(req);
+    std::string grantType = requiredString(body, "grant_type");
+    if (grantType == "authorization_code") {
+        std::string code = requiredString(body, "code");
+        std::string verifier = requiredString(body, "code_verifier");
+        auto device = body.find("device");
+        if (device == body.end() || !device->is_object())
+            throw ApiFailure(400, "invalid_request", "\"device\" 값이 필요해요.");
+        DeviceDetails details{requiredString(*device, "uuid"), requiredString(*device, "name"),
+                              requiredString(*device, "app_version"), requiredString(*device, "os_version")};
+        if (!isUUID(details.uuid)) throw ApiFailure(400, "invalid_request", "기기 식별자 형식이 올바르지 않아요.");
+        std::lock_guard lock(state.mutex);
+        auto grant = state.tokens.exchange(code, verifier, details, state.now());
+        http::sendData(res, grantJSON(grant, state));
+        return;
+    }
+    if (grantType == "refresh_token") {
+        std::string token = requiredString(body, "refresh_token");
+        std::lock_guard lock(state.mutex);
+        auto grant = state.tokens.refresh(token, state.now());
+        http::sendData(res, grantJSON(grant, state));
+        return;
+    }
+    throw ApiFailure(400, "unsupported_grant_type", "지원하지 않는 grant_type이에요.");
+}
+
+void handleLogout(const httplib::Request &req, httplib::Response &res, ServiceState &state) {
+    checkHeaders(req, state, true);
+    int64_t device = authenticate(req, state);
+    if (!req.body.empty()) parseJSONBody(req);
+    {
+        std::lock_guard lock(state.mutex);
+        state.tokens.revokeDevice(device);
+    }
+    http::sendData(res, nullptr);
+}
+
+// If-None-Match holds one or more entity tags (or "*"); weak comparison applies (RFC 9110 13.1.2).
+bool matchesAnyTag(const std::string &header, const std::string &etag) {
+    auto strip = [](std::string t) {
+        auto b = t.find_first_not_of(" \t");
+        auto e = t.find_last_not_of(" \t");
+        if (b == std::string::npos) return std::string();
+        t = t.substr(b, e - b + 1);
+        if (t.rfind("W/", 0) == 0) t = t.substr(2);
+        return t;
+    };
+    std::string want = strip(etag);
+    size_t start = 0;
+    while (start <= header.size()) {
+        size_t comma = header.find(',', start);
+        std::string item = strip(header.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
+        if (item == "*" || (!item.empty() && item == want)) return true;
+        if (comma == std::string::npos) break;
+        start = comma + 1;
+    }
+    return false;
+}
+
+void handleManifest(const httplib::Request &req, httplib::Response &res, ServiceState &state) {
+    checkHeaders(req, state, true);
+    authenticate(req, state);
+    std::lock_guard lock(state.mutex);
+    const std::string &etag = state.manifestETag();
+    res.set_header("ETag", etag);
+    res.set_header("Cache-Control", "no-cache");
+    if (req.has_header("If-None-Match") && matchesAnyTag(req.get_header_value("If-None-Match"), etag)) {
+        res.status = 304;
+        state.counters.request("manifest_not_modified");
+        return;
+    }
+    nlohmann::json data = state.cachedListing;
+    data["server_time"] = ISO8601::format(state.now());
+    data["user"] = state.userJSON();
+    data["shell_version"] = state.library.shell().version;
+    http::sendData(res, data);
+}
+
+std::vector<int64_t> parseIds(const httplib::Request &req, size_t limit) {
+    if (req.get_param_value_count("ids") != 1) throw ApiFailure(400, "invalid_request", "\"ids\" 값이 한 번 필요해요.");
+    std::string text = req.get_param_value("ids");
+    std::vector<int64_t> ids;
+    if (text.empty()) return ids;
+    size_t start = 0;
+    while (true) {
+        size_t comma = text.find(',', start);
+        std::string item = text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+        if (item.empty() || item.size() > 18 || item.find_first_not_of("0123456789") != std::string::npos)
+            throw ApiFailure(400, "invalid_request", "\"ids\"는 쉼표로 구분한 숫자여야 해요.");
+        ids.push_back(std::stoll(item));
+        if (ids.size() > limit)
+            throw ApiFailure(400, "too_many_ids", "한 번에 " + std::to_string(limit) + "개까지 요청할 수 있어요.");
+        if (comma == std::string::npos) break;
+        start = comma + 1;
+    }
+    return ids;
+}
+
+bool takeRule(std::map<int64_t, FileAnswerRule> &rules, int64_t id, std::string *mode = nullptr) {
+    auto it = rules.find(id);
+    if (it == rules.end()) return false;
+    if (mode) *mode = it->second.mode;
+    if (it->second.remaining > 0 && --it->second.remaining == 0) rules.erase(it);
+    return true;
+}
+
+void handleFiles(const httplib::Request &req, httplib::Response &res, ServiceState &state) {
+    checkHeaders(req, state, true);
+    authenticate(req, state);
+    std::lock_guard lock(state.mutex);
+    auto ids = parseIds(req, state.maxFilesPerRequest);
+    auto out = nlohmann::json::array();
+    std::set<int64_t> seen;
+    for (int64_t id : ids) {
+        if (!seen.insert(id).second) continue;
+        const LibraryDocument *doc = state.library.document(id);
+        if (!doc) continue;
+        if (takeRule(state.droppedIds, id)) continue;
+        std::string content = doc->content;
+        std::string hash = doc->contentHash;
+        std::string mode;
+        if (takeRule(state.corruptIds, id, &mode)) {
+            if (mode == "hash")
+                hash = Library::contentHash(content + "\n");
+            else
+                content += "<!-- corrupted in transit -->";
+        }
+        out.push_back({{"id", id},
+                       {"content", std::move(content)},
+                       {"content_hash", std::move(hash)},
+                       {"updated_at", ISO8601::format(doc->updatedAt)}});
+    }
+    http::sendData(res, out);
+}
+
+void handleShell(const httplib::Request &req, httplib::Response &res, ServiceState &state) {
+    checkHeaders(req, state, true);
+    authenticate(req, state);
+    std::lock_guard lock(state.mutex);
+    http::sendData(res, {{"version", state.library.shell().version}, {"html", state.library.shell().html}});
+}
+
+void handleLatest(const httplib::Request &req, httplib::Response &res, ServiceState &state) {
+    checkHeaders(req, state, false);
+    std::lock_guard lock(state.mutex);
+    const auto &r = state.release;
+    auto optional = [](const std::optional<std::string> &v) {
+        return v ? nlohmann::json(*v) : nlohmann::json(nullptr);
+    };
+    http::sendData(res, {{"latest_version", r.latestVersion},
+                         {"min_version", optional(r.minVersion)},
+                         {"release_notes", r.releaseNotes},
+                         {"released_at", optional(r.releasedAt)},
+                         {"download_page", state.withOrigin(r.downloadPage)},
+                         {"download_url", state.withOrigin(r.downloadURL)}});
+}
+
+using Handler = void (*)(const httplib::Request &, httplib::Response &, ServiceState &);
+
+httplib::Server::Handler wrap(ServiceState &state, Handler handler) {
+    return [&state, handler](const httplib::Request &req, httplib::Response &res) {
+        try {
+            handler(req, res, state);
+        } catch (const ApiFailure &failure) {
+            http::sendFailure(res, failure);
+        }
+    };
+}
+
+} // namespace
+
+void installApiRoutes(httplib::Server &server, ServiceState &state) {
+    server.Post(kPrefix + "token", wrap(state, handleToken));
+    server.Post(kPrefix + "logout", wrap(state, handleLogout));
+    server.Get(kPrefix + "manifest", wrap(state, handleManifest));
+    server.Get(kPrefix + "files", wrap(state, handleFiles));
+    server.Get(kPrefix + "shell", wrap(state, handleShell));
+    server.Get(kPrefix + "latest", wrap(state, handleLatest));
+}
+
+} // namespace quorvel::service

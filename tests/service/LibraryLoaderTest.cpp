@@ -1,0 +1,134 @@
+#include "LibraryLoader.hpp"
+#include "SampleService.hpp"
+#include "support/TempDir.hpp"
+
+#include <gtest/gtest.h>
+#include <map>
+#include <regex>
+#include <set>
+
+using namespace quorvel::service;
+
+namespace {
+
+int depthOf(const Library &lib, std::optional<int64_t> folder) {
+    int depth = 0;
+    for (; folder; folder = lib.folder(*folder)->parentId)
+        ++depth;
+    return depth;
+}
+
+// Root-relative image paths a document refers to (src, srcset candidates, url()).
+std::set<std::string> imageRefs(const std::string &html) {
+    std::set<std::string> out;
+    std::regex ref(R"((?:src|srcset)="([^"]*)\"|url\(['"]?([^'")]*)['"]?\))");
+    for (auto it = std::sregex_iterator(html.begin(), html.end(), ref); it != std::sregex_iterator(); ++it) {
+        std::string value = (*it)[1].matched ? (*it)[1].str() : (*it)[2].str();
+        std::regex candidate(R"((/images/[^\s,]+))");
+        for (auto c = std::sregex_iterator(value.begin(), value.end(), candidate); c != std::sregex_iterator(); ++c)
+            out.insert((*c)[1].str());
+    }
+    return out;
+}
+
+std::string percentDecode(const std::string &s) {
+    std::string out;
+    for (size_t i = 0; i < s.size(); ++i) {
+        if (s[i] == '%' && i + 2 < s.size()) {
+            out += static_cast<char>(std::stoi(s.substr(i + 1, 2), nullptr, 16));
+            i += 2;
+        } else {
+            out += s[i];
+        }
+    }
+    return out;
+}
+
+TEST(SampleLibrary, HasTheShapeTheDemoNeeds) {
+    Library lib = LibraryLoader::load(SampleService::sampleLibraryDir());
+    EXPECT_GE(lib.documents().size(), 30u);
+    int deepest = 0;
+    for (const auto &[id, d] : lib.documents())
+        deepest = std::max(deepest, depthOf(lib, d.folderId));
+    EXPECT_EQ(deepest, 3);
+
+    // Top-level order follows _order.txt: 업무, 개인, 개발, 보관함 (empty).
+    std::map<int64_t, std::string> top;
+    for (const auto &[id, f] : lib.folders())
+        if (!f.parentId) top[f.orderNum] = f.name;
+    EXPECT_EQ(top, (std::map<int64_t, std::string>{{0, "업무"}, {1, "개인"}, {2, "개발"}, {3, "보관함"}}));
+
+    std::map<std::string, int> uses;
+    std::set<std::string> names;
+    for (const auto &[id, d] : lib.documents()) {
+        names.insert(d.filename);
+        for (const auto &path : imageRefs(d.content))
+            ++uses[percentDecode(path)];
+    }
+    EXPECT_TRUE(names.contains("시작하기"));
+    EXPECT_TRUE(names.contains("2023년 연간 보고서 (요약본)")) << "a <title> names the document";
+    EXPECT_TRUE(names.contains("쿼벨 릴리스 노트"));
+
+    std::set<std::string> missing;
+    int shared = 0;
+    for (const auto &[path, count] : uses) {
+        if (!lib.image(path)) missing.insert(path);
+        if (count >= 2) ++shared;
+    }
+    EXPECT_EQ(missing, std::set<std::string>{"/images/_media/없는-그림.png"}) << "only the deliberate broken link";
+    EXPECT_GE(shared, 3);
+    std::set<std::string> types;
+    for (const auto &[path, count] : uses)
+        if (const auto *image = lib.image(path)) types.insert(image->contentType);
+    EXPECT_EQ(types, (std::set<std::string>{"image/png", "image/jpeg", "image/svg+xml"}));
+}
+
+TEST(LibraryLoader, ReadsOrderTitlesAndAssetFolders) {
+    quorvel::test::TempDir dir;
+    std::filesystem::create_directories(dir.path() / "b" / "inner");
+    std::filesystem::create_directories(dir.path() / "a");
+    std::filesystem::create_directories(dir.path() / "_assets");
+    quorvel::test::writeFile(dir / "_order.txt", "b\n\nz.html\n");
+    quorvel::test::writeFile(dir / "z.html", "<p>z</p>");
+    quorvel::test::writeFile(dir / "y.html", "<title>  제목 있음 </title><p>y</p>");
+    quorvel::test::writeFile(dir.path() / "b" / "inner" / "deep.html", "<p>deep</p>");
+    quorvel::test::writeFile(dir.path() / "_assets" / "p.png", "PNGDATA");
+    quorvel::test::writeFile(dir.path() / "b" / "pic.JPG", "JPEGDATA");
+    quorvel::test::writeFile(dir.path() / "b" / "notes.txt", "ignored");
+    quorvel::test::writeFile(dir / "_shell.html", "<html>{{CONTENT}}</html>");
+
+    Library lib = LibraryLoader::load(dir.path());
+    ASSERT_EQ(lib.folders().size(), 3u);
+    std::map<std::string, LibraryFolder> byName;
+    for (const auto &[id, f] : lib.folders())
+        byName[f.name] = f;
+    EXPECT_EQ(byName.at("b").orderNum, 0);
+    EXPECT_EQ(byName.at("a").orderNum, 1);
+    EXPECT_EQ(byName.at("inner").parentId, byName.at("b").id);
+    std::set<std::string> names;
+    for (const auto &[id, d] : lib.documents())
+        names.insert(d.filename);
+    EXPECT_EQ(names, (std::set<std::string>{"z", "제목 있음", "deep"}));
+    ASSERT_NE(lib.image("/images/_assets/p.png"), nullptr);
+    EXPECT_EQ(lib.image("/images/_assets/p.png")->bytes(), "PNGDATA");
+    ASSERT_NE(lib.image("/images/b/pic.JPG"), nullptr);
+    EXPECT_EQ(lib.image("/images/b/pic.JPG")->contentType, "image/jpeg");
+    EXPECT_EQ(lib.imageCount(), 2u);
+    EXPECT_EQ(lib.shell().html, "<html>{{CONTENT}}</html>");
+    EXPECT_THROW(LibraryLoader::load(dir / "missing"), LibraryError);
+}
+
+TEST(LibraryLoader, OriginsAreFilledInOnceTheServiceListens) {
+    quorvel::test::TempDir dir;
+    quorvel::test::writeFile(dir / "d.html",
+                             "<img src=\"{{ORIGIN}}/images/x.png\"><img src=\"{{ALT_ORIGIN}}/images/x.png\">");
+    SampleService service({}, LibraryLoader::load(dir.path()));
+    service.start();
+    auto content = service.control().withLibrary([](const Library &l) { return l.document(1)->content; });
+    EXPECT_EQ(content, "<img src=\"" + service.baseURL() + "/images/x.png\"><img src=\"" + service.alternateOrigin() +
+                           "/images/x.png\">");
+    auto hash = service.control().withLibrary([](const Library &l) { return l.document(1)->contentHash; });
+    EXPECT_EQ(hash, Library::contentHash(content));
+}
+
+} // namespace

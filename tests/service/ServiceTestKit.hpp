@@ -1,0 +1,61 @@
+#pragma once
+
+#include "Library.hpp"
+#include "SampleService.hpp"
+
+#include <httplib.h>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <string>
+
+namespace quorvel::service::test {
+
+// A clock the test moves by hand.
+struct ManualClock {
+    std::shared_ptr<double> value = std::make_shared<double>(1'700'000'000.0);
+    Clock clock() const {
+        return [v = value] { return *v; };
+    }
+    void advance(double seconds) const { *value += seconds; }
+};
+
+struct Answer {
+    int status = 0; // 0 when the request failed below HTTP
+    std::string body;
+    httplib::Headers headers;
+    nlohmann::json json() const { return nlohmann::json::parse(body, nullptr, false); }
+    std::string header(const std::string &name) const;
+};
+
+// A caller that speaks to the service as the app does (Accept, X-App-Version, X-OS-Version).
+class ApiCaller {
+public:
+    explicit ApiCaller(const SampleService &service, std::string appVersion = "0.1.0");
+    Answer get(const std::string &endpoint, const std::string &token = "", httplib::Headers extra = {});
+    Answer post(const std::string &endpoint, const nlohmann::json &body, const std::string &token = "",
+                httplib::Headers extra = {});
+    Answer raw(const std::string &method, const std::string &path, const httplib::Headers &headers,
+               const std::string &body = "", const std::string &contentType = "");
+
+    std::string appVersion;
+
+private:
+    httplib::Client client_;
+};
+
+struct Pkce {
+    std::string verifier;
+    std::string challenge;
+};
+Pkce makePkce(const std::string &seed = "v");
+
+nlohmann::json deviceJSON(const std::string &uuid = "6F9619FF-8B86-D011-B42D-00C04FC964FF");
+
+// Links a device through the control shortcut and the real token exchange; answers the data.
+nlohmann::json linkDevice(SampleService &service, ApiCaller &api,
+                          const std::string &uuid = "6F9619FF-8B86-D011-B42D-00C04FC964FF");
+
+// A small library: two folders (one nested), three documents, one image.
+Library smallLibrary();
+
+} // namespace quorvel::service::test
