@@ -1,0 +1,356 @@
+#include "api/CurlTransport.hpp"
+
+#include "api/APIError.hpp"
+
+#include <gtest/gtest.h>
+#include <httplib.h>
+#include <nlohmann/json.hpp>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <future>
+#include <mutex>
+#include <set>
+#include <thread>
+
+using namespace quorvel;
+using namespace std::chrono_literals;
+using nlohmann::json;
+
+namespace {
+
+// A real HTTP/1.1 server on 127.0.0.1 with an ephemeral port, run in-process.
+class LocalServer {
+public:
+    LocalServer() {
+        // The test talks to 127.0.0.1 directly whatever proxy the machine configures.
+        for (const char *name : {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"})
+            ::unsetenv(name);
+        server_.set_keep_alive_max_count(1000);
+        server_.set_keep_alive_timeout(2);
+        server_.Get("/status/500", [](const httplib::Request &, httplib::Response &res) {
+            res.status = 500;
+            res.set_content(R"({"success":false,"reason":"boom"})", "application/json");
+        });
+        server_.Get("/tagged", [](const httplib::Request &, httplib::Response &res) {
+            res.set_header("ETag", "\"v7\"");
+            res.set_header("Retry-After", "30");
+            res.headers.emplace("X-Dup", "first");
+            res.headers.emplace("x-DUP", "second");
+            res.set_content("ok", "text/plain");
+        });
+        server_.Get("/empty", [](const httplib::Request &, httplib::Response &res) { res.status = 204; });
+        server_.Get("/cookie", [](const httplib::Request &, httplib::Response &res) {
+            res.set_header("Set-Cookie", "session=abc; Path=/");
+            res.set_content("set", "text/plain");
+        });
+        server_.Get("/hop", [](const httplib::Request &, httplib::Response &res) {
+            res.set_header("X-Hop", "1");
+            res.set_redirect("/echo");
+        });
+        server_.Get("/big", [](const httplib::Request &, httplib::Response &res) {
+            res.set_content(std::string(5000, 'x'), "text/plain");
+        });
+        auto echo = [this](const httplib::Request &req, httplib::Response &res) {
+            json headers = json::object();
+            for (const auto &[name, value] : req.headers)
+                headers[name] = value;
+            res.set_content(json{{"method", req.method}, {"body", req.body}, {"headers", headers}}.dump(),
+                            "application/json");
+            record(req);
+        };
+        server_.Get("/echo", echo);
+        server_.Post("/echo", echo);
+        server_.Delete("/echo", echo);
+        server_.Get("/slow", [this](const httplib::Request &req, httplib::Response &res) {
+            record(req);
+            signal();
+            // Answers only after a long while, unless the test is over.
+            for (int i = 0; i < 500 && !stopping_; ++i)
+                std::this_thread::sleep_for(10ms);
+            res.set_content("late", "text/plain");
+        });
+        server_.Get("/drip", [this](const httplib::Request &req, httplib::Response &res) {
+            record(req);
+            res.set_chunked_content_provider("application/octet-stream", [this](size_t offset, httplib::DataSink &sink) {
+                if (offset == 0) {
+                    bool written = sink.write("first chunk\n", 12);
+                    signal();
+                    return written;
+                }
+                // Then one byte every 50 ms for at most 10 s, so a client that fails to cancel
+                // ends with a response instead of hanging the test.
+                if (offset > 200 || stopping_) {
+                    sink.done();
+                    return true;
+                }
+                std::this_thread::sleep_for(50ms);
+                return sink.write(".", 1);
+            });
+        });
+        server_.Get("/trickle", [](const httplib::Request &, httplib::Response &res) {
+            // Not a text type: the server would otherwise gzip the stream and hold every byte back.
+            res.set_chunked_content_provider("application/octet-stream", [](size_t offset, httplib::DataSink &sink) {
+                if (offset >= 30) {
+                    sink.done();
+                    return true;
+                }
+                std::this_thread::sleep_for(50ms);
+                return sink.write("x", 1);
+            });
+        });
+        port_ = server_.bind_to_any_port("127.0.0.1");
+        thread_ = std::thread([this] { server_.listen_after_bind(); });
+        // stop() only reaches a server whose loop has started.
+        while (!server_.is_running())
+            std::this_thread::sleep_for(1ms);
+    }
+
+    ~LocalServer() {
+        stopping_ = true;
+        server_.stop();
+        thread_.join();
+    }
+
+    std::string url(const std::string &path) const { return "http://127.0.0.1:" + std::to_string(port_) + path; }
+
+    // Distinct client connections seen, told apart by their source ports.
+    size_t connectionCount() {
+        std::lock_guard lock(mutex_);
+        return ports_.size();
+    }
+    size_t requestCount() {
+        std::lock_guard lock(mutex_);
+        return requests_;
+    }
+    // Waits until a slow route has started answering; false when it never did.
+    bool waitForSignal() {
+        std::unique_lock lock(mutex_);
+        return signalled_.wait_for(lock, 30s, [this] { return signals_ > 0; });
+    }
+
+private:
+    void record(const httplib::Request &req) {
+        std::lock_guard lock(mutex_);
+        ports_.insert(req.remote_port);
+        ++requests_;
+    }
+    void signal() {
+        std::lock_guard lock(mutex_);
+        ++signals_;
+        signalled_.notify_all();
+    }
+
+    httplib::Server server_;
+    int port_ = 0;
+    std::thread thread_;
+    std::atomic<bool> stopping_{false};
+    std::mutex mutex_;
+    std::condition_variable signalled_;
+    std::set<int> ports_;
+    size_t requests_ = 0;
+    int signals_ = 0;
+};
+
+class CurlTransportTest : public ::testing::Test {
+protected:
+    LocalServer server; // declared first: outlives the transport's open connections
+    CurlTransport transport;
+
+    HTTPRequest get(const std::string &path, double timeout = 30) {
+        HTTPRequest request;
+        request.url = server.url(path);
+        request.timeout = timeout;
+        return request;
+    }
+
+    template <class F>
+    APIError failure(F call) {
+        try {
+            call();
+        } catch (const APIError &e) {
+            return e;
+        }
+        ADD_FAILURE() << "the send succeeded";
+        return APIError::decoding("no error");
+    }
+};
+
+} // namespace
+
+TEST_F(CurlTransportTest, AnyStatusIsASuccessfulSend) {
+    HTTPResponse response = transport.send(get("/status/500"));
+    EXPECT_EQ(response.status, 500);
+    EXPECT_EQ(response.body, R"({"success":false,"reason":"boom"})");
+    EXPECT_EQ(response.headers.at("content-type"), "application/json");
+
+    response = transport.send(get("/empty"));
+    EXPECT_EQ(response.status, 204);
+    EXPECT_TRUE(response.body.empty());
+
+    response = transport.send(get("/nowhere"));
+    EXPECT_EQ(response.status, 404);
+}
+
+TEST_F(CurlTransportTest, ResponseHeaderNamesAreLowerCased) {
+    HTTPResponse response = transport.send(get("/tagged"));
+    EXPECT_EQ(response.headers.at("etag"), "\"v7\"");
+    EXPECT_EQ(response.headers.at("retry-after"), "30");
+    EXPECT_EQ(response.headers.at("x-dup"), "second"); // a later duplicate replaces the earlier one
+    for (const auto &[name, value] : response.headers) {
+        EXPECT_EQ(name.find_first_of("ABCDEFGHIJKLMNOPQRSTUVWXYZ"), std::string::npos) << name;
+    }
+}
+
+TEST_F(CurlTransportTest, RequestsCarryMethodHeadersAndBodyAsGiven) {
+    HTTPRequest post = get("/echo");
+    post.method = "POST";
+    post.headers = {{"X-App-Version", "1.2.3"}, {"Content-Type", "application/json"}, {"Authorization", "Bearer t"}};
+    post.body = R"({"a":1})";
+    json echoed = json::parse(transport.send(post).body);
+    EXPECT_EQ(echoed["method"], "POST");
+    EXPECT_EQ(echoed["body"], R"({"a":1})");
+    EXPECT_EQ(echoed["headers"]["X-App-Version"], "1.2.3");
+    EXPECT_EQ(echoed["headers"]["Content-Type"], "application/json");
+    EXPECT_EQ(echoed["headers"]["Authorization"], "Bearer t");
+    EXPECT_FALSE(echoed["headers"].contains("Expect"));
+
+    // A value with a line break cannot add a field of its own.
+    HTTPRequest sneaky = get("/echo");
+    sneaky.headers = {{"X-Note", "a\r\nX-Injected: 1"}};
+    echoed = json::parse(transport.send(sneaky).body);
+    EXPECT_EQ(echoed["method"], "GET");
+    EXPECT_EQ(echoed["headers"]["X-Note"], "aX-Injected: 1");
+    EXPECT_FALSE(echoed["headers"].contains("X-Injected"));
+
+    HTTPRequest remove = get("/echo");
+    remove.method = "DELETE";
+    EXPECT_EQ(json::parse(transport.send(remove).body)["method"], "DELETE");
+}
+
+TEST_F(CurlTransportTest, NoCookieIsSentBack) {
+    HTTPResponse set = transport.send(get("/cookie"));
+    EXPECT_EQ(set.headers.at("set-cookie"), "session=abc; Path=/");
+    json echoed = json::parse(transport.send(get("/echo")).body);
+    EXPECT_FALSE(echoed["headers"].contains("Cookie")) << echoed.dump();
+}
+
+TEST_F(CurlTransportTest, RedirectsAreFollowedAndOnlyTheFinalHeadersKept) {
+    HTTPResponse response = transport.send(get("/hop"));
+    EXPECT_EQ(response.status, 200);
+    EXPECT_FALSE(response.headers.contains("x-hop"));
+    EXPECT_FALSE(response.headers.contains("location"));
+    EXPECT_EQ(json::parse(response.body)["method"], "GET");
+}
+
+TEST_F(CurlTransportTest, SequentialRequestsReuseOneConnection) {
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ(transport.send(get("/echo")).status, 200);
+    EXPECT_EQ(server.requestCount(), 6u);
+    EXPECT_EQ(server.connectionCount(), 1u);
+}
+
+TEST_F(CurlTransportTest, ConcurrentSendsAllComplete) {
+    std::vector<std::future<int>> results;
+    for (int i = 0; i < 6; ++i) {
+        results.push_back(std::async(std::launch::async, [this] {
+            int ok = 0;
+            for (int j = 0; j < 5; ++j)
+                ok += transport.send(get("/echo")).status == 200 ? 1 : 0;
+            return ok;
+        }));
+    }
+    for (auto &result : results)
+        EXPECT_EQ(result.get(), 5);
+    EXPECT_EQ(server.requestCount(), 30u);
+    // Connections are kept per slot: never one per request.
+    EXPECT_LE(server.connectionCount(), 6u);
+}
+
+TEST_F(CurlTransportTest, ATimeOutShorterThanTheServersDelayFailsAsNetworkError) {
+    APIError error = failure([&] { transport.send(get("/slow", 0.3)); });
+    EXPECT_EQ(error, APIError::network("Timeout was reached"));
+}
+
+TEST_F(CurlTransportTest, TheTimeOutCountsOnlyTimeWithoutProgress) {
+    // 30 bytes, one every 50 ms: longer in total than the time-out, but never idle that long.
+    HTTPResponse response = transport.send(get("/trickle", 1.0));
+    EXPECT_EQ(response.status, 200);
+    EXPECT_EQ(response.body, std::string(30, 'x'));
+}
+
+TEST_F(CurlTransportTest, AStopRequestedBeforeTheTransferSendsNothing) {
+    std::stop_source source;
+    source.request_stop();
+    EXPECT_EQ(failure([&] { transport.send(get("/echo"), source.get_token()); }), APIError::cancelled());
+    EXPECT_EQ(server.requestCount(), 0u);
+}
+
+TEST_F(CurlTransportTest, AStopWhileWaitingForTheAnswerCancels) {
+    std::stop_source source;
+    auto pending = std::async(std::launch::async, [&] { return transport.send(get("/slow"), source.get_token()); });
+    ASSERT_TRUE(server.waitForSignal());
+    source.request_stop();
+    EXPECT_EQ(failure([&] { pending.get(); }), APIError::cancelled());
+}
+
+TEST_F(CurlTransportTest, AStopInTheMiddleOfTheBodyCancels) {
+    std::stop_source source;
+    auto pending = std::async(std::launch::async, [&] { return transport.send(get("/drip"), source.get_token()); });
+    ASSERT_TRUE(server.waitForSignal());
+    source.request_stop();
+    EXPECT_EQ(failure([&] { pending.get(); }), APIError::cancelled());
+    // The transport stays usable afterwards.
+    EXPECT_EQ(transport.send(get("/echo")).status, 200);
+}
+
+TEST_F(CurlTransportTest, AResponseOverTheCapFails) {
+    CurlTransport small(CurlTransport::Options{1000, 2});
+    EXPECT_EQ(failure([&] { small.send(get("/big")); }), APIError::network("response too large"));
+    EXPECT_EQ(small.send(get("/echo")).status, 200);
+}
+
+TEST_F(CurlTransportTest, UnreachableOrNonHTTPServersAreNetworkErrors) {
+    // A port that was free a moment ago: nothing listens there.
+    int probe = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(probe, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(::getsockname(probe, reinterpret_cast<sockaddr *>(&address), &length), 0);
+    int port = ntohs(address.sin_port);
+
+    // Now let it answer garbage instead of HTTP.
+    ASSERT_EQ(::listen(probe, 1), 0);
+    std::thread garbage([probe] {
+        int client = ::accept(probe, nullptr, nullptr);
+        if (client < 0) return;
+        char buffer[1024];
+        [[maybe_unused]] auto got = ::read(client, buffer, sizeof buffer);
+        const char reply[] = "SSH-2.0-OpenSSH_9.2\r\n";
+        [[maybe_unused]] auto sent = ::write(client, reply, sizeof reply - 1);
+        ::close(client);
+    });
+    HTTPRequest request;
+    request.url = "http://127.0.0.1:" + std::to_string(port) + "/x";
+    request.timeout = 10;
+    APIError notHTTP = failure([&] { transport.send(request); });
+    garbage.join();
+    ::close(probe);
+    EXPECT_TRUE(notHTTP.isNetwork()) << notHTTP.description();
+    EXPECT_FALSE(notHTTP.message().value_or("").empty());
+
+    APIError refused = failure([&] { transport.send(request); });
+    EXPECT_TRUE(refused.isNetwork()) << refused.description();
+    EXPECT_FALSE(refused.message().value_or("").empty());
+
+    request.url = "file:///etc/passwd";
+    EXPECT_TRUE(failure([&] { transport.send(request); }).isNetwork());
+}
