@@ -60,6 +60,11 @@ std::optional<char32_t> resolve(std::string_view name) {
 std::string decode(std::string_view bytes) {
     std::string out;
     out.reserve(bytes.size());
+    decodeInto(out, bytes);
+    return out;
+}
+
+void decodeInto(std::string &out, std::string_view bytes) {
     size_t copied = 0;
     size_t i = 0;
     const size_t n = bytes.size();
@@ -81,7 +86,6 @@ std::string decode(std::string_view bytes) {
         ++i;
     }
     out.append(bytes.substr(copied));
-    return out;
 }
 
 std::string encodeAttribute(std::string_view value) {

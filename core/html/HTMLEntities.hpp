@@ -19,6 +19,8 @@ extern const std::array<NamedReference, 40> named;
 // Replaces character references (the named table, decimal and hexadecimal) with their
 // UTF-8; anything that does not resolve is copied as written. One level only.
 std::string decode(std::string_view bytes);
+// The same, appending to `out`.
+void decodeInto(std::string &out, std::string_view bytes);
 
 // The scalar a reference name (the text between "&" and ";") stands for.
 std::optional<char32_t> resolve(std::string_view name);

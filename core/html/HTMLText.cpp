@@ -61,6 +61,15 @@ std::string normalize(std::string_view text) {
     bool pendingSpace = false;
     size_t i = 0;
     while (i < text.size()) {
+        const unsigned char byte = static_cast<unsigned char>(text[i]);
+        if (byte > 0x20 && byte < 0x7F) {
+            // Printable ASCII, the bulk of most documents.
+            if (pendingSpace && !out.empty()) out.push_back(' ');
+            pendingSpace = false;
+            out.push_back(static_cast<char>(byte));
+            ++i;
+            continue;
+        }
         const size_t begin = i;
         const char32_t c = UTF8::next(text, i);
         switch (classOf(c)) {
@@ -88,7 +97,7 @@ std::string extract(std::string_view html) {
     buffer.reserve(html.size() / 2);
     HTMLTokenizer::tokenize(html, [&](const HTMLToken &token) {
         if (const auto *text = std::get_if<HTMLTextToken>(&token)) {
-            buffer.append(HTMLEntities::decode(html.substr(text->range.start, text->range.size())));
+            HTMLEntities::decodeInto(buffer, html.substr(text->range.start, text->range.size()));
         } else if (const auto *tag = std::get_if<HTMLTag>(&token)) {
             if (isBlockTag(tag->name)) buffer.push_back(' ');
         }

@@ -165,6 +165,12 @@ std::optional<ImageRewriter::ParsedURL> parseURL(const std::string &text) {
     auto url = getPart(u.get(), CURLUPART_URL);
     if (!url) return std::nullopt;
     ImageRewriter::ParsedURL parsed;
+    // Hosts arrive percent-decoded; a control character or space in one is no host.
+    if (host && std::any_of(host->begin(), host->end(), [](char c) {
+            return static_cast<unsigned char>(c) <= 0x20 || static_cast<unsigned char>(c) == 0x7F;
+        })) {
+        return std::nullopt;
+    }
     // Only path, query, fragment and user info can still hold non-ASCII bytes here.
     for (char c : *url) {
         if (static_cast<unsigned char>(c) < 0x80) {
@@ -334,11 +340,16 @@ private:
         while (p < n && isCSSSpace(css_[p]))
             ++p;
         size_t valueStart, valueEnd, end;
+        // Where a browser ends an unquoted value: at the first ")", nesting or not.
+        size_t firstClose = n;
         if (p < n && (css_[p] == '"' || css_[p] == '\'')) {
             const char quote = css_[p];
             size_t j = p + 1;
-            while (j < n && css_[j] != quote)
+            while (j < n && css_[j] != quote) {
+                // A line break ends a CSS string as a bad one, and the url() with it.
+                if (css_[j] == '\n' || css_[j] == '\r' || css_[j] == '\f') return i + 1;
                 j += css_[j] == '\\' ? 2 : 1;
+            }
             valueStart = p + 1;
             if (j >= n) {
                 valueEnd = end = n;
@@ -360,6 +371,7 @@ private:
                     continue;
                 }
                 if (c == '(') ++depth;
+                if (c == ')' && firstClose == n) firstClose = j;
                 if (c == ')' && --depth == 0) break;
                 ++j;
             }
@@ -377,7 +389,9 @@ private:
         Mapped mapped = mapper_.map(css_.substr(valueStart, valueEnd - valueStart));
         switch (mapped.kind) {
         case Mapped::Kind::keep:
-            break;
+            // A kept value that a browser cuts short leaves the rest to be read as CSS
+            // (and any url() in it loaded), so the scan goes on from there.
+            return std::min(end, firstClose + 1);
         case Mapped::Kind::remove:
             replace(i, end, "none");
             break;
@@ -425,11 +439,12 @@ ImageRewriter::ImageRewriter(std::string baseURL) : baseURL_(std::move(baseURL))
     originScheme_ = parsed && !parsed->scheme.empty() ? parsed->scheme : "https";
     originHost_ = parsed ? parsed->host : std::string();
     originPort_ = parsed && parsed->port ? *parsed->port : defaultPort(originScheme_);
-    originString_ = originScheme_ + "://";
-    originString_ += originHost_.find(':') != std::string::npos ? "[" + originHost_ + "]" : originHost_;
+    const bool bracketed = originHost_.find(':') != std::string::npos;
+    originString_.append(originScheme_).append("://");
+    originString_.append(bracketed ? "[" : "").append(originHost_).append(bracketed ? "]" : "");
     const bool defaultForScheme =
         (originScheme_ == "http" && originPort_ == 80) || (originScheme_ == "https" && originPort_ == 443);
-    if (!defaultForScheme) originString_ += ":" + std::to_string(originPort_);
+    if (!defaultForScheme) originString_.append(":").append(std::to_string(originPort_));
 }
 
 std::optional<std::string> ImageRewriter::normalize(std::string_view url) {
@@ -498,6 +513,13 @@ ImageRewriteResult ImageRewriter::rewrite(std::string_view html, const AssetHash
     auto value = [&](const HTMLAttribute &attr) {
         return html.substr(attr.valueRange->start, attr.valueRange->size());
     };
+    // Deletes an attribute with the gap before it. When something other than whitespace or
+    // ">" follows at once, a space stays in its place: otherwise the tag name or an unquoted
+    // value before the gap would run on into the next attribute and change the tag.
+    auto removal = [&](const HTMLAttribute &attr) {
+        const bool separated = attr.end >= html.size() || isCSSSpace(html[attr.end]) || html[attr.end] == '>';
+        return Edit{attr.leadingStart, attr.end, separated ? std::string() : std::string(" ")};
+    };
     HTMLTokenizer::tokenize(html, [&](const HTMLToken &token) {
         if (const auto *raw = std::get_if<HTMLRawTextToken>(&token)) {
             if (raw->name != "style") return;
@@ -515,12 +537,12 @@ ImageRewriteResult ImageRewriter::rewrite(std::string_view html, const AssetHash
                 const std::string decoded = HTMLEntities::decode(value(attr));
                 Mapped mapped = mapper.map(decoded);
                 if (mapped.kind == Mapped::Kind::remove) {
-                    edits.push_back({attr.leadingStart, attr.end, {}});
+                    edits.push_back(removal(attr));
                 } else if (mapped.kind == Mapped::Kind::replace && mapped.value != decoded) {
                     edits.push_back({attr.start, attr.end, quotedAttribute("src", mapped.value)});
                 }
             } else if ((img || source) && attr.name == "srcset") {
-                edits.push_back({attr.leadingStart, attr.end, {}});
+                edits.push_back(removal(attr));
             } else if (attr.name == "style" && attr.valueRange) {
                 const std::string decoded = HTMLEntities::decode(value(attr));
                 if (auto css = CSSRewriter(decoded, mapper).run()) {

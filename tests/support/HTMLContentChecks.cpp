@@ -6,6 +6,7 @@
 
 #include <unicode/normalizer2.h>
 
+#include <algorithm>
 #include <vector>
 
 namespace quorvel::checks {
@@ -73,17 +74,24 @@ std::optional<std::string> cssReference(std::string_view css) {
             if (p < n && (css[p] == '"' || css[p] == '\'')) {
                 const char quote = css[p];
                 size_t j = p + 1;
-                while (j < n && css[j] != quote)
+                bool badString = false;
+                while (j < n && css[j] != quote && !badString) {
+                    badString = css[j] == '\n' || css[j] == '\r' || css[j] == '\f';
                     j += css[j] == '\\' ? 2 : 1;
+                }
                 size_t k = j + 1;
                 while (k < n && isSpace(css[k]))
                     ++k;
-                const bool loads = j >= n || k >= n || css[k] == ')';
+                const bool loads = !badString && (j >= n || k >= n || css[k] == ')');
                 if (loads && !isLocal(css.substr(p + 1))) return "css url: " + excerpt(css, i);
-            } else if (p < n && !isLocal(css.substr(p)) && css[p] != ')') {
-                return "css url: " + excerpt(css, i);
-            } else if (p >= n) {
-                // "url(" at the very end loads nothing.
+            } else if (p < n) {
+                if (!isLocal(css.substr(p)) && css[p] != ')') return "css url: " + excerpt(css, i);
+                // An unquoted value, good or bad, runs to the first ")" not escaped.
+                size_t j = p;
+                while (j < n && css[j] != ')')
+                    j += css[j] == '\\' ? 2 : 1;
+                i = std::min(j + 1, n);
+                continue;
             }
         }
         ++i;

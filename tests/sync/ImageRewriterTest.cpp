@@ -113,6 +113,9 @@ TEST(ImageRewriterNormalize, EncodesAndParses) {
     EXPECT_EQ(ImageRewriter::normalize("https://h/사진.png"), "https://h/%EC%82%AC%EC%A7%84.png");
     EXPECT_EQ(ImageRewriter::normalize("https://bücher.example/x"), "https://xn--bcher-kva.example/x");
     EXPECT_EQ(ImageRewriter::normalize("https://h/a/../b"), "https://h/b");
+    // Escapes in host names are decoded by the parser; a decoded control character is no host.
+    EXPECT_FALSE(ImageRewriter::normalize("https://h%7Fx/a"));
+    EXPECT_FALSE(ImageRewriter::normalize("https://h%20x/a"));
     EXPECT_FALSE(ImageRewriter::normalize("https://h:99999/"));
     EXPECT_FALSE(ImageRewriter::normalize("http://"));
     EXPECT_FALSE(ImageRewriter::normalize("https://h\xff/"));
@@ -189,6 +192,12 @@ TEST_F(ImageRewriterTest, RemovedSourceTakesItsWhitespace) {
     EXPECT_EQ(html("<img class=a   src=\"img/x.png\" alt=b>"), "<img class=a alt=b>");
     EXPECT_EQ(html("<img src=http://cdn.example.net/x.png>"), "<img>");
     EXPECT_EQ(html("<img src>"), "<img src>");
+    // What follows a removed attribute without a gap keeps one, so nothing before it runs on.
+    EXPECT_EQ(html("<img alt=a src=\"/\\x\"title=' src=https://evil.example/t.png '>"),
+              "<img alt=a title=' src=https://evil.example/t.png '>");
+    EXPECT_EQ(html("<img src=\"img/x.png\"=<b>"), "<img =<b>");
+    EXPECT_EQ(html("<img a=b src=\"img/x.png\"/>"), "<img a=b />");
+    EXPECT_EQ(html("<img a=b srcset=\"x 2x\"c=d>"), "<img a=b c=d>");
 }
 
 TEST_F(ImageRewriterTest, DataURIsStayByteForByte) {
@@ -246,6 +255,13 @@ TEST_F(ImageRewriterTest, CSSScannerRules) {
     // Quoted values with escapes; a quoted value not followed by ")" is no reference.
     EXPECT_EQ(css("a{b:url('/x\\'.png')}"), "a{b:url(quorvel-asset://missing)}");
     EXPECT_EQ(css("a{b:url('/x.png' y)}"), "a{b:url('/x.png' y)}");
+    // A kept value that browsers end at its first ")" does not hide what follows.
+    EXPECT_EQ(css("a{b:url(data:x(y) url(/x.png))}"), "a{b:url(data:x(y) url(quorvel-asset://missing))}");
+    EXPECT_EQ(css("a{b:url(data:x(y)c)}"), "a{b:url(data:x(y)c)}");
+    // A line break inside a quoted value makes it a bad string: no reference, and its
+    // quote does not pair with one on a later line.
+    EXPECT_EQ(css("a{b:url(\"/x.png\n\"/y.png\")}\nc{d:url(\"/z.png\")}"),
+              "a{b:url(\"/x.png\n\"/y.png\")}\nc{d:url(quorvel-asset://missing)}");
     // Strings outside references are skipped whole; comment markers inside them mean nothing.
     EXPECT_EQ(css("a{content:\"/*\"; background:url(/x.png)}"),
               "a{content:\"/*\"; background:url(quorvel-asset://missing)}");
