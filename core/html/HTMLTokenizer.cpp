@@ -60,6 +60,20 @@ size_t commentEnd(std::string_view bytes, size_t i) {
     }
 }
 
+// Where the raw text from `from` ends: at the closer ("</style") when it ends the name
+// as browsers require (whitespace, "/", ">" or the end of input follow), else at the end.
+// "</styled>" inside a style sheet must not end it early: what followed would be taken
+// for markup while a browser still reads it as CSS.
+size_t rawTextEnd(std::string_view bytes, size_t from, const std::string &closer) {
+    while (true) {
+        const auto at = indexOfCI(bytes, closer, static_cast<std::ptrdiff_t>(from));
+        if (!at) return bytes.size();
+        const size_t after = *at + closer.size();
+        if (after >= bytes.size() || isSpace(bytes[after]) || bytes[after] == '/' || bytes[after] == '>') return *at;
+        from = *at + 1;
+    }
+}
+
 bool parseTagInto(std::string_view bytes, size_t lt, size_t nameStart, bool isEnd, HTMLTag &tag) {
     const size_t n = bytes.size();
     size_t p = nameStart;
@@ -193,8 +207,7 @@ void tokenize(std::string_view bytes, const Handler &handler) {
         scratch = std::move(std::get<HTMLTag>(current));
         t = i = tagEnd;
         if (raw) {
-            const std::string closer = "</" + rawName;
-            const size_t close = indexOfCI(bytes, closer, static_cast<std::ptrdiff_t>(tagEnd)).value_or(n);
+            const size_t close = rawTextEnd(bytes, tagEnd, "</" + rawName);
             if (close > tagEnd) {
                 handler(HTMLToken{HTMLRawTextToken{std::move(rawName), {tagEnd, close}}});
                 t = i = close;

@@ -513,12 +513,18 @@ ImageRewriteResult ImageRewriter::rewrite(std::string_view html, const AssetHash
     auto value = [&](const HTMLAttribute &attr) {
         return html.substr(attr.valueRange->start, attr.valueRange->size());
     };
-    // Deletes an attribute with the gap before it. When something other than whitespace or
-    // ">" follows at once, a space stays in its place: otherwise the tag name or an unquoted
-    // value before the gap would run on into the next attribute and change the tag.
+    // Deletes an attribute with the gap before it, so that the rest of the tag reads as
+    // before. Stray "=" signs right after it go too (with no value before them to be stray
+    // after, they would become the value of the attribute in front), and when anything but
+    // whitespace or ">" follows, a space stays, or the tag name or a value in front would
+    // run on into the next attribute.
     auto removal = [&](const HTMLAttribute &attr) {
-        const bool separated = attr.end >= html.size() || isCSSSpace(html[attr.end]) || html[attr.end] == '>';
-        return Edit{attr.leadingStart, attr.end, separated ? std::string() : std::string(" ")};
+        size_t end = attr.end;
+        for (size_t k = attr.end; k < html.size() && (isCSSSpace(html[k]) || html[k] == '='); ++k) {
+            if (html[k] == '=') end = k + 1;
+        }
+        const bool separated = end >= html.size() || isCSSSpace(html[end]) || html[end] == '>';
+        return Edit{attr.leadingStart, end, separated ? std::string() : std::string(" ")};
     };
     HTMLTokenizer::tokenize(html, [&](const HTMLToken &token) {
         if (const auto *raw = std::get_if<HTMLRawTextToken>(&token)) {
@@ -530,7 +536,8 @@ ImageRewriteResult ImageRewriter::rewrite(std::string_view html, const AssetHash
         }
         const auto *tag = std::get_if<HTMLTag>(&token);
         if (!tag || tag->isEnd) return;
-        const bool img = tag->name == "img";
+        // Browsers build an img from an "image" start tag.
+        const bool img = tag->name == "img" || tag->name == "image";
         const bool source = tag->name == "source";
         for (const auto &attr : tag->attrs) {
             if (img && attr.name == "src" && attr.valueRange) {

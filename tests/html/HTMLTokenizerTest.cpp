@@ -168,6 +168,10 @@ TEST(HTMLTokenizer, ScriptAndStyleBodiesAreRawText) {
     EXPECT_EQ(describe("<script/><p>"), "<script/><p>");
     EXPECT_EQ(describe("<script>never closed <p>"), "<script>R(script:never closed <p>)");
     EXPECT_EQ(describe("</script><p>"), "</script><p>");
+    // The closing name must end where browsers end it.
+    EXPECT_EQ(describe("<style>a{}</styled>b{}</style\n>"), "<style>R(style:a{}</styled>b{})</style>");
+    EXPECT_EQ(describe("<script>x</scripts</script/>"), "<script>R(script:x</scripts)</script/>");
+    EXPECT_EQ(describe("<style>x</style"), "<style>R(style:x)T(</style)");
     // Only style and script are raw.
     EXPECT_EQ(describe("<textarea><b></textarea>"), "<textarea><b></textarea>");
 }

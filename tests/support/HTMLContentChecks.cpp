@@ -135,9 +135,10 @@ std::optional<std::string> networkImageReference(std::string_view html) {
             const std::string value =
                 attr.valueRange ? HTMLEntities::decode(html.substr(attr.valueRange->start, attr.valueRange->size()))
                                 : std::string();
-            if (tag->name == "img" && attr.name == "src" && attr.valueRange && !isLocal(value)) {
+            const bool img = tag->name == "img" || tag->name == "image";
+            if (img && attr.name == "src" && attr.valueRange && !isLocal(value)) {
                 problem = "img src: " + excerpt(html, tag->start);
-            } else if ((tag->name == "img" || tag->name == "source") && attr.name == "srcset") {
+            } else if ((img || tag->name == "source") && attr.name == "srcset") {
                 problem = "srcset: " + excerpt(html, tag->start);
             } else if (attr.name == "style") {
                 problem = cssReference(value);

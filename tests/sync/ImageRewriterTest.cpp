@@ -177,6 +177,11 @@ TEST_F(ImageRewriterTest, ImgSourcesBecomeAssets) {
     EXPECT_EQ(result.missing, (std::vector<std::string>{"https://cdn.example.net/b.png"}));
 }
 
+TEST_F(ImageRewriterTest, ImageTagIsAnImg) {
+    EXPECT_EQ(html("<image src=\"https://cdn.example.net/a.png\" srcset=\"x 2x\">"),
+              "<image src=\"quorvel-asset://missing\">");
+}
+
 TEST_F(ImageRewriterTest, RepeatedImageListedOnce) {
     const auto result = rewriter.rewrite("<img src=/a.png><img src=\"/a.png\"><img src=/b.png><img src=/a.png>",
                                          {{"https://docs.example.com/b.png", H2}});
@@ -195,9 +200,13 @@ TEST_F(ImageRewriterTest, RemovedSourceTakesItsWhitespace) {
     // What follows a removed attribute without a gap keeps one, so nothing before it runs on.
     EXPECT_EQ(html("<img alt=a src=\"/\\x\"title=' src=https://evil.example/t.png '>"),
               "<img alt=a title=' src=https://evil.example/t.png '>");
-    EXPECT_EQ(html("<img src=\"img/x.png\"=<b>"), "<img =<b>");
+    EXPECT_EQ(html("<img src=\"img/x.png\"=<b>"), "<img <b>");
     EXPECT_EQ(html("<img a=b src=\"img/x.png\"/>"), "<img a=b />");
     EXPECT_EQ(html("<img a=b srcset=\"x 2x\"c=d>"), "<img a=b c=d>");
+    // A stray "=" after the removed attribute goes with it rather than give "a" a value.
+    EXPECT_EQ(html("<img a src=\"img/x.png\" =b=' src=https://evil.example/t.png '>"),
+              "<img a b=' src=https://evil.example/t.png '>");
+    EXPECT_EQ(html("<img a src=\"img/x.png\"= = b>"), "<img a b>");
 }
 
 TEST_F(ImageRewriterTest, DataURIsStayByteForByte) {
