@@ -1,4 +1,5 @@
 #include "HttpSupport.hpp"
+#include "RequestParsing.hpp"
 #include "Routes.hpp"
 #include "util/ISO8601.hpp"
 
@@ -29,7 +30,7 @@ void checkHeaders(const httplib::Request &req, ServiceState &state, bool enforce
     if (!acceptsJSON(req)) throw ApiFailure(406, "not_acceptable", "Accept: application/json 헤더가 필요해요.");
     if (!req.has_header("X-App-Version"))
         throw ApiFailure(400, "missing_app_version", "X-App-Version 헤더가 필요해요.");
-    auto version = http::parseVersion(req.get_header_value("X-App-Version"));
+    auto version = RequestParsing::version(req.get_header_value("X-App-Version"));
     if (!version) throw ApiFailure(400, "invalid_app_version", "X-App-Version 형식이 올바르지 않아요.");
     if (req.has_header("X-OS-Version") && !printableASCII(req.get_header_value("X-OS-Version")))
         throw ApiFailure(400, "invalid_request", "X-OS-Version에는 출력 가능한 ASCII만 쓸 수 있어요.");
@@ -40,7 +41,7 @@ void checkHeaders(const httplib::Request &req, ServiceState &state, bool enforce
         minimum = state.release.minVersion;
     }
     if (!minimum) return;
-    auto min = http::parseVersion(*minimum);
+    auto min = RequestParsing::version(*minimum);
     if (min && *version < *min) {
         ApiFailure failure(426, "upgrade_required", "앱을 " + *minimum + " 이상으로 업데이트해 주세요.");
         failure.minVersion = *minimum;
@@ -49,21 +50,14 @@ void checkHeaders(const httplib::Request &req, ServiceState &state, bool enforce
 }
 
 int64_t authenticate(const httplib::Request &req, ServiceState &state) {
-    std::string token = http::bearerToken(req);
+    std::string token = RequestParsing::bearerToken(req.get_header_value("Authorization"));
     if (token.empty()) throw ApiFailure(401, "invalid", "로그인이 필요해요.");
     std::lock_guard lock(state.mutex);
     return state.tokens.authenticate(token, state.now());
 }
 
 nlohmann::json parseJSONBody(const httplib::Request &req) {
-    std::string type = req.get_header_value("Content-Type");
-    auto semi = type.find(';');
-    if (semi != std::string::npos) type.resize(semi);
-    while (!type.empty() && type.back() == ' ')
-        type.pop_back();
-    for (auto &c : type)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (type != "application/json")
+    if (!RequestParsing::isJSONMediaType(req.get_header_value("Content-Type")))
         throw ApiFailure(415, "unsupported_media_type", "Content-Type: application/json 본문이 필요해요.");
     auto body = nlohmann::json::parse(req.body, nullptr, false);
     if (body.is_discarded() || !body.is_object())
@@ -128,28 +122,6 @@ void handleLogout(const httplib::Request &req, httplib::Response &res, ServiceSt
     http::sendData(res, nullptr);
 }
 
-// If-None-Match holds one or more entity tags (or "*"); weak comparison applies (RFC 9110 13.1.2).
-bool matchesAnyTag(const std::string &header, const std::string &etag) {
-    auto strip = [](std::string t) {
-        auto b = t.find_first_not_of(" \t");
-        auto e = t.find_last_not_of(" \t");
-        if (b == std::string::npos) return std::string();
-        t = t.substr(b, e - b + 1);
-        if (t.rfind("W/", 0) == 0) t = t.substr(2);
-        return t;
-    };
-    std::string want = strip(etag);
-    size_t start = 0;
-    while (start <= header.size()) {
-        size_t comma = header.find(',', start);
-        std::string item = strip(header.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
-        if (item == "*" || (!item.empty() && item == want)) return true;
-        if (comma == std::string::npos) break;
-        start = comma + 1;
-    }
-    return false;
-}
-
 void handleManifest(const httplib::Request &req, httplib::Response &res, ServiceState &state) {
     checkHeaders(req, state, true);
     authenticate(req, state);
@@ -157,7 +129,7 @@ void handleManifest(const httplib::Request &req, httplib::Response &res, Service
     const std::string &etag = state.manifestETag();
     res.set_header("ETag", etag);
     res.set_header("Cache-Control", "no-cache");
-    if (req.has_header("If-None-Match") && matchesAnyTag(req.get_header_value("If-None-Match"), etag)) {
+    if (req.has_header("If-None-Match") && RequestParsing::matchesAnyTag(req.get_header_value("If-None-Match"), etag)) {
         res.status = 304;
         state.counters.request("manifest_not_modified");
         return;
@@ -171,22 +143,11 @@ void handleManifest(const httplib::Request &req, httplib::Response &res, Service
 
 std::vector<int64_t> parseIds(const httplib::Request &req, size_t limit) {
     if (req.get_param_value_count("ids") != 1) throw ApiFailure(400, "invalid_request", "\"ids\" 값이 한 번 필요해요.");
-    std::string text = req.get_param_value("ids");
-    std::vector<int64_t> ids;
-    if (text.empty()) return ids;
-    size_t start = 0;
-    while (true) {
-        size_t comma = text.find(',', start);
-        std::string item = text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
-        if (item.empty() || item.size() > 18 || item.find_first_not_of("0123456789") != std::string::npos)
-            throw ApiFailure(400, "invalid_request", "\"ids\"는 쉼표로 구분한 숫자여야 해요.");
-        ids.push_back(std::stoll(item));
-        if (ids.size() > limit)
-            throw ApiFailure(400, "too_many_ids", "한 번에 " + std::to_string(limit) + "개까지 요청할 수 있어요.");
-        if (comma == std::string::npos) break;
-        start = comma + 1;
-    }
-    return ids;
+    auto ids = RequestParsing::idList(req.get_param_value("ids"));
+    if (!ids) throw ApiFailure(400, "invalid_request", "\"ids\"는 쉼표로 구분한 숫자여야 해요.");
+    if (ids->size() > limit)
+        throw ApiFailure(400, "too_many_ids", "한 번에 " + std::to_string(limit) + "개까지 요청할 수 있어요.");
+    return *ids;
 }
 
 bool takeRule(std::map<int64_t, FileAnswerRule> &rules, int64_t id, std::string *mode = nullptr) {

@@ -75,23 +75,6 @@ std::string percentEncode(const std::string &text) {
     return out;
 }
 
-std::optional<std::array<int64_t, 3>> parseVersion(const std::string &text) {
-    std::array<int64_t, 3> parts{};
-    size_t piece = 0, start = 0;
-    for (size_t i = 0; i <= text.size(); ++i) {
-        if (i < text.size() && text[i] != '.') {
-            if (text[i] < '0' || text[i] > '9') return std::nullopt;
-            continue;
-        }
-        size_t len = i - start;
-        if (piece >= 3 || len == 0 || len > 9) return std::nullopt;
-        parts[piece++] = std::stoll(text.substr(start, len));
-        start = i + 1;
-    }
-    if (piece != 3) return std::nullopt;
-    return parts;
-}
-
 namespace {
 
 int portOf(const sockaddr_storage &addr) {
@@ -122,18 +105,6 @@ void dropConnection(const httplib::Request &req) {
             return;
         }
     }
-}
-
-std::string bearerToken(const httplib::Request &req) {
-    std::string value = req.get_header_value("Authorization");
-    if (value.size() <= 7) return "";
-    std::string scheme = value.substr(0, 7);
-    for (auto &c : scheme)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (scheme != "bearer ") return "";
-    auto token = value.substr(7);
-    auto b = token.find_first_not_of(' ');
-    return b == std::string::npos ? "" : token.substr(b);
 }
 
 } // namespace quorvel::service::http

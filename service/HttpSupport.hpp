@@ -19,12 +19,7 @@ std::string htmlEscape(const std::string &text);
 // Leaves letters, digits and "-._~" as they are.
 std::string percentEncode(const std::string &text);
 
-// Strict "x.y.z" with 1 to 9 digits a piece; absent otherwise.
-std::optional<std::array<int64_t, 3>> parseVersion(const std::string &text);
-
 // Cuts the TCP connection of this request before anything is answered.
 void dropConnection(const httplib::Request &req);
-
-std::string bearerToken(const httplib::Request &req);
 
 } // namespace quorvel::service::http

@@ -1,6 +1,7 @@
 #include "ServiceControl.hpp"
 
 #include "HttpSupport.hpp"
+#include "RequestParsing.hpp"
 
 #include <stdexcept>
 
@@ -82,8 +83,8 @@ void ServiceControl::setUser(const UserAccount &user) {
 }
 
 void ServiceControl::setRelease(const ReleaseInfo &release) {
-    if (!http::parseVersion(release.latestVersion)) throw std::invalid_argument("latest_version is not x.y.z");
-    if (release.minVersion && !http::parseVersion(*release.minVersion))
+    if (!RequestParsing::version(release.latestVersion)) throw std::invalid_argument("latest_version is not x.y.z");
+    if (release.minVersion && !RequestParsing::version(*release.minVersion))
         throw std::invalid_argument("min_version is not x.y.z");
     Lock lock(state_.mutex);
     state_.release = release;
@@ -188,6 +189,11 @@ void ServiceControl::clearImageBehaviour(const std::string &path) {
 void ServiceControl::clearImageBehaviours() {
     Lock lock(state_.mutex);
     state_.imageBehaviours.clearAll();
+}
+
+nlohmann::json ServiceControl::imageBehaviours() const {
+    Lock lock(state_.mutex);
+    return state_.imageBehaviours.toJSON();
 }
 
 int64_t ServiceControl::requestCount(const std::string &endpoint) const {

@@ -63,6 +63,7 @@ public:
     void setImageBehaviour(const std::string &path, const ImageBehaviour &behaviour);
     void clearImageBehaviour(const std::string &path);
     void clearImageBehaviours();
+    nlohmann::json imageBehaviours() const;
 
     // Counters.
     int64_t requestCount(const std::string &endpoint) const;

@@ -1,0 +1,156 @@
+#include "ServiceTestKit.hpp"
+#include "SyntheticLibrary.hpp"
+
+#include <gtest/gtest.h>
+
+using namespace quorvel::service;
+using namespace quorvel::service::test;
+
+namespace {
+
+class ControlApi : public ::testing::Test {
+protected:
+    ControlApi() : service(options(), smallLibrary()), started((service.start(), true)), web(service.baseURL()) {}
+    static ServiceOptions options() {
+        ServiceOptions o;
+        o.controlAPI = true;
+        return o;
+    }
+    nlohmann::json call(const std::string &method, const std::string &path, const nlohmann::json &body = nullptr,
+                        int expect = 200) {
+        httplib::Result r = method == "GET"     ? web.Get(path)
+                            : method == "POST"  ? web.Post(path, body.is_null() ? "" : body.dump(), "application/json")
+                            : method == "PUT"   ? web.Put(path, body.dump(), "application/json")
+                            : method == "PATCH" ? web.Patch(path, body.dump(), "application/json")
+                                                : web.Delete(path);
+        EXPECT_TRUE(r) << method << " " << path;
+        if (!r) return nullptr;
+        EXPECT_EQ(r->status, expect) << method << " " << path << ": " << r->body;
+        auto j = nlohmann::json::parse(r->body, nullptr, false);
+        return j.is_object() && j.contains("data") ? j["data"] : j;
+    }
+    SampleService service;
+    bool started;
+    httplib::Client web;
+};
+
+TEST_F(ControlApi, EditsTheLibraryThroughHTTP) {
+    auto folder = call("POST", "/control/folders", {{"name", "새 폴더"}, {"parent_id", 1}})["id"].get<int64_t>();
+    auto doc = call("POST", "/control/documents",
+                    {{"filename", "새 문서"}, {"folder_id", folder}, {"content", "<p>a</p>"}})["id"]
+                   .get<int64_t>();
+    call("PATCH", "/control/documents/" + std::to_string(doc), {{"content", "<p>b</p>"}, {"folder_id", nullptr}});
+    call("PATCH", "/control/folders/" + std::to_string(folder), {{"name", "바뀐 폴더"}, {"order_num", 9}});
+    auto state = service.control().withLibrary([doc](const Library &l) { return *l.document(doc); });
+    EXPECT_EQ(state.content, "<p>b</p>");
+    EXPECT_FALSE(state.folderId);
+    call("DELETE", "/control/documents/" + std::to_string(doc));
+    call("DELETE", "/control/documents/" + std::to_string(doc), nullptr, 404);
+    call("DELETE", "/control/folders/" + std::to_string(folder));
+    EXPECT_EQ(call("POST", "/control/shell/bump")["version"], "2");
+    call("POST", "/control/documents", {{"content", "no name"}}, 400);
+
+    auto image = call("POST", "/control/images", {{"path", "/images/new.jpg"}, {"kind", "jpeg"}, {"bytes", 5000}});
+    EXPECT_EQ(image["content_type"], "image/jpeg");
+    auto fetched = web.Get("/images/new.jpg");
+    EXPECT_EQ(fetched->body.size(), 5000u);
+    EXPECT_EQ(fetched->body.substr(0, 2), "\xFF\xD8");
+}
+
+TEST_F(ControlApi, AccountSwitchesFaultsAndCounters) {
+    ApiCaller api(service);
+    Pkce pkce = makePkce();
+    auto approved = call("POST", "/control/link/approve", {{"challenge", pkce.challenge}, {"state", "s1"}});
+    EXPECT_EQ(approved["redirect"], "quorvel://link?state=s1&code=" + approved["code"].get<std::string>());
+    auto grant = api.post("token", {{"grant_type", "authorization_code"},
+                                    {"code", approved["code"]},
+                                    {"code_verifier", pkce.verifier},
+                                    {"device", deviceJSON()}})
+                     .json()["data"];
+    std::string token = grant["access_token"];
+    call("POST", "/control/tokens/expire", nlohmann::json::object());
+    EXPECT_EQ(api.get("shell", token).json()["reason"], "token_expired");
+    call("POST", "/control/account/suspend", {{"suspended", true}});
+    EXPECT_EQ(api.get("shell", token).json()["reason"], "suspended");
+    call("POST", "/control/account/suspend", {{"suspended", false}});
+    call("POST", "/control/devices/" + std::to_string(grant["device_id"].get<int64_t>()) + "/revoke");
+    EXPECT_EQ(api.get("shell", token).json()["reason"], "revoked");
+    EXPECT_EQ(call("GET", "/control/devices")[0]["revoked"], true);
+
+    call("POST", "/control/faults", {{"endpoint", "latest"}, {"count", 1}, {"status", 502}});
+    EXPECT_EQ(call("GET", "/control/faults").size(), 1u);
+    EXPECT_EQ(api.get("latest").status, 502);
+    EXPECT_EQ(api.get("latest").status, 200);
+    auto counters = call("GET", "/control/counters");
+    EXPECT_EQ(counters["requests"]["latest"], 2);
+    call("POST", "/control/counters/reset");
+    EXPECT_TRUE(call("GET", "/control/counters")["requests"].empty() ||
+                !call("GET", "/control/counters")["requests"].contains("latest"));
+
+    call("PUT", "/control/release", {{"latest_version", "0.2.0"}, {"min_version", nullptr}});
+    auto release = api.get("latest").json()["data"];
+    EXPECT_EQ(release["latest_version"], "0.2.0");
+    EXPECT_TRUE(release["min_version"].is_null());
+    call("PUT", "/control/release", {{"latest_version", "two"}}, 400);
+    call("POST", "/control/linking", {{"enabled", false}});
+    EXPECT_EQ(call("GET", "/control/state")["linking_enabled"], false);
+    auto before = service.control().now();
+    call("POST", "/control/clock", {{"advance", 3600}});
+    EXPECT_GE(service.control().now() - before, 3600);
+}
+
+TEST(ControlApiSwitch, IsAbsentUnlessEnabled) {
+    SampleService service({}, smallLibrary());
+    service.start();
+    httplib::Client web(service.baseURL());
+    EXPECT_EQ(web.Get("/control/state")->status, 404);
+    EXPECT_EQ(web.Post("/control/faults", "{}", "application/json")->status, 404);
+}
+
+TEST(Synthetic, SameSeedSameLibrary) {
+    Library a = SyntheticLibrary::generate(120, 40, 42);
+    Library b = SyntheticLibrary::generate(120, 40, 42);
+    Library c = SyntheticLibrary::generate(120, 40, 43);
+    EXPECT_EQ(a.manifestListing(), b.manifestListing());
+    EXPECT_NE(a.manifestListing()["files"], c.manifestListing()["files"]);
+    EXPECT_EQ(a.documents().size(), 120u);
+    EXPECT_EQ(a.imageCount(), 40u);
+    EXPECT_EQ(a.image(SyntheticLibrary::imagePath(7))->bytes(), b.image(SyntheticLibrary::imagePath(7))->bytes());
+}
+
+TEST(Synthetic, RealisticSizesSharedImagesAndValidFiles) {
+    Library lib = SyntheticLibrary::generate(400, 60, 7);
+    size_t small = 0, large = 0;
+    std::map<std::string, int> uses;
+    bool korean = false, english = false;
+    for (const auto &[id, d] : lib.documents()) {
+        small += d.content.size() < 20000;
+        large += d.content.size() > 100000;
+        korean = korean || d.content.find("어요") != std::string::npos;
+        english = english || d.content.find("The ") != std::string::npos;
+        for (size_t at = d.content.find("/images/synthetic/"); at != std::string::npos;
+             at = d.content.find("/images/synthetic/", at + 1))
+            ++uses[d.content.substr(at, d.content.find_first_of("\"'", at) - at)];
+    }
+    EXPECT_GT(small, 200u);
+    EXPECT_GT(large, 0u);
+    EXPECT_LT(large, 60u);
+    EXPECT_TRUE(korean && english);
+    int shared = 0;
+    for (const auto &[path, n] : uses) {
+        shared += n > 1;
+        EXPECT_NE(lib.image(path), nullptr) << path;
+    }
+    EXPECT_GT(shared, 5);
+
+    std::string png = lib.image(SyntheticLibrary::imagePath(0))->bytes();
+    EXPECT_EQ(png.substr(0, 8), std::string("\x89PNG\r\n\x1a\n", 8));
+    EXPECT_EQ(png.substr(png.size() - 8, 4), "IEND");
+    std::string jpg = lib.image(SyntheticLibrary::imagePath(6))->bytes();
+    EXPECT_EQ(jpg.substr(0, 2), "\xFF\xD8");
+    EXPECT_EQ(jpg.substr(jpg.size() - 2), "\xFF\xD9");
+    std::string svg = lib.image(SyntheticLibrary::imagePath(9))->bytes();
+    EXPECT_NE(svg.find("<svg"), std::string::npos);
+}
+
+} // namespace
