@@ -1,5 +1,7 @@
 #include "LibraryLoader.hpp"
 
+#include "util/ISO8601.hpp"
+
 #include <algorithm>
 #include <chrono>
 #include <fstream>
@@ -76,7 +78,25 @@ void loadImages(Library &library, const fs::path &root, const fs::path &dir) {
     }
 }
 
-void loadFolder(Library &library, const fs::path &root, const fs::path &dir, std::optional<int64_t> folderId) {
+using UpdateTimes = std::map<std::string, double>;
+
+// "_updated.txt" at the root: "relative/path.html<TAB>ISO 8601 time" a line, so a checked-out
+// library keeps its dates instead of the checkout's.
+UpdateTimes readUpdateTimes(const fs::path &root) {
+    UpdateTimes times;
+    if (!fs::exists(root / "_updated.txt")) return times;
+    std::istringstream lines(readAll(root / "_updated.txt"));
+    std::string line;
+    while (std::getline(lines, line)) {
+        auto tab = line.find('\t');
+        if (tab == std::string::npos) continue;
+        if (auto t = quorvel::ISO8601::parse(trim(line.substr(tab + 1)))) times[trim(line.substr(0, tab))] = *t;
+    }
+    return times;
+}
+
+void loadFolder(Library &library, const fs::path &root, const fs::path &dir, std::optional<int64_t> folderId,
+                const UpdateTimes &times) {
     for (const auto &entry : fs::directory_iterator(dir)) {
         auto name = entry.path().filename().string();
         if (entry.is_directory() && name.size() > 1 && name[0] == '_') loadImages(library, root, entry.path());
@@ -86,7 +106,7 @@ void loadFolder(Library &library, const fs::path &root, const fs::path &dir, std
         const auto &path = entry.path();
         if (entry.is_directory()) {
             int64_t id = library.addFolder(path.filename().string(), folderId, order++);
-            loadFolder(library, root, path, id);
+            loadFolder(library, root, path, id, times);
             continue;
         }
         if (!entry.is_regular_file()) continue;
@@ -95,7 +115,9 @@ void loadFolder(Library &library, const fs::path &root, const fs::path &dir, std
             std::string content = readAll(path);
             std::string title = LibraryLoader::titleOf(content);
             if (title.empty()) title = path.stem().string();
-            library.addDocument(title, folderId, std::move(content), modificationTime(path));
+            auto known = times.find(fs::relative(path, root).generic_string());
+            library.addDocument(title, folderId, std::move(content),
+                                known != times.end() ? known->second : modificationTime(path));
             continue;
         }
         std::string type = LibraryLoader::contentTypeFor(path);
@@ -131,7 +153,7 @@ std::string LibraryLoader::titleOf(const std::string &html) {
 Library LibraryLoader::load(const fs::path &root) {
     if (!fs::is_directory(root)) throw LibraryError("not a folder: " + root.string());
     Library library;
-    loadFolder(library, root, root, std::nullopt);
+    loadFolder(library, root, root, std::nullopt, readUpdateTimes(root));
     if (fs::exists(root / "_shell.html")) library.setShell(ShellDocument{"1", readAll(root / "_shell.html")});
     return library;
 }

@@ -14,6 +14,8 @@ namespace quorvel::service {
 // - image files (png, jpg, jpeg, gif, svg, webp) are served at "/images/" + their path
 //   relative to the root;
 // - a sub-folder whose name starts with "_" is no manifest folder: only its images are served;
+// - "_updated.txt" at the root gives documents their change times ("path<TAB>ISO 8601" a line;
+//   others take the file's modification time);
 // - "_shell.html" at the root replaces the default document shell;
 // - other names starting with "_" or "." are skipped.
 // Documents may write "{{ORIGIN}}" for the service's origin and "{{ALT_ORIGIN}}" for the

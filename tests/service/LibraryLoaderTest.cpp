@@ -62,6 +62,8 @@ TEST(SampleLibrary, HasTheShapeTheDemoNeeds) {
     std::set<std::string> names;
     for (const auto &[id, d] : lib.documents()) {
         names.insert(d.filename);
+        EXPECT_GE(d.updatedAt, 1704067200) << d.filename << " has a fixed 2024 date";
+        EXPECT_LT(d.updatedAt, 1735689600) << d.filename;
         for (const auto &path : imageRefs(d.content))
             ++uses[percentDecode(path)];
     }
@@ -96,6 +98,7 @@ TEST(LibraryLoader, ReadsOrderTitlesAndAssetFolders) {
     quorvel::test::writeFile(dir.path() / "b" / "pic.JPG", "JPEGDATA");
     quorvel::test::writeFile(dir.path() / "b" / "notes.txt", "ignored");
     quorvel::test::writeFile(dir / "_shell.html", "<html>{{CONTENT}}</html>");
+    quorvel::test::writeFile(dir / "_updated.txt", "b/inner/deep.html\t2024-05-01T12:00:00Z\nnope\ny.html\tgarbage\n");
 
     Library lib = LibraryLoader::load(dir.path());
     ASSERT_EQ(lib.folders().size(), 3u);
@@ -109,6 +112,12 @@ TEST(LibraryLoader, ReadsOrderTitlesAndAssetFolders) {
     for (const auto &[id, d] : lib.documents())
         names.insert(d.filename);
     EXPECT_EQ(names, (std::set<std::string>{"z", "제목 있음", "deep"}));
+    for (const auto &[id, d] : lib.documents()) {
+        if (d.filename == "deep")
+            EXPECT_EQ(d.updatedAt, 1714564800);
+        else
+            EXPECT_GT(d.updatedAt, 1714564800) << "an unreadable time falls back to the file's";
+    }
     ASSERT_NE(lib.image("/images/_assets/p.png"), nullptr);
     EXPECT_EQ(lib.image("/images/_assets/p.png")->bytes(), "PNGDATA");
     ASSERT_NE(lib.image("/images/b/pic.JPG"), nullptr);
