@@ -485,7 +485,7 @@ ImageSourceResolution ImageRewriter::classify(std::string_view src) const {
     if (trimmed.empty()) return ImageSourceRemove{};
     if (startsWithCI(trimmed, "data:")) return ImageSourceKeep{};
     // Already rewritten: rewriting again must not undo it.
-    if (startsWithCI(trimmed, "quorvel-asset:")) return ImageSourceKeep{};
+    if (startsWithCI(trimmed, assetScheme)) return ImageSourceKeep{};
     std::string candidate;
     if (trimmed.starts_with("//")) {
         candidate = "https:";

@@ -144,6 +144,8 @@ TEST_F(ImageRewriterTest, ClassifyKeepsInlineAndAlreadyRewrittenSources) {
     EXPECT_EQ(rewriter.classify(" DATA:image/gif,x"), keep);
     EXPECT_EQ(rewriter.classify("quorvel-asset://" + H1), keep);
     EXPECT_EQ(rewriter.classify("quorvel-asset://missing"), keep);
+    EXPECT_EQ(rewriter.classify("QUORVEL-ASSET://missing"), keep);
+    EXPECT_EQ(rewriter.classify("quorvel-asset:x"), removed);
 }
 
 TEST_F(ImageRewriterTest, ClassifyDropsPlainHTTPAndPrivateHosts) {
