@@ -13,7 +13,7 @@ public:
 
     Kind kind() const { return kind_; }
     const char *what() const noexcept override { return "AuthError(notLinked)"; }
-    bool operator==(const AuthError &) const = default;
+    bool operator==(const AuthError &other) const { return kind_ == other.kind_; }
 
 private:
     explicit AuthError(Kind kind) : kind_(kind) {}
