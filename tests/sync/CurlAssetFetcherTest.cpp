@@ -1,0 +1,324 @@
+#include "sync/CurlAssetFetcher.hpp"
+#include "sync/AssetFetchError.hpp"
+#include "util/Hashing.hpp"
+
+#include <gtest/gtest.h>
+#include <httplib.h>
+
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <set>
+#include <thread>
+
+using namespace quorvel;
+
+namespace {
+
+// An image server on 127.0.0.1 with one route per behaviour under test.
+class ImageServer {
+public:
+    ImageServer() {
+        server_.set_keep_alive_max_count(1000);
+        server_.Get("/img.png", [this](const httplib::Request &req, httplib::Response &res) {
+            note(req);
+            res.set_header("Set-Cookie", "session=abc; Path=/");
+            res.set_content(png(), "image/png");
+        });
+        server_.Get("/announced-big", [this](const httplib::Request &req, httplib::Response &res) {
+            note(req);
+            size_t total = 6 * 1024 * 1024;
+            res.set_content_provider(total, "image/png", [this, total](size_t offset, size_t, httplib::DataSink &sink) {
+                std::string chunk(std::min<size_t>(65536, total - offset), 'x');
+                bodyBytesSent_ += chunk.size();
+                return sink.write(chunk.data(), chunk.size());
+            });
+        });
+        server_.Get("/streamed-big", [this](const httplib::Request &req, httplib::Response &res) {
+            note(req);
+            res.set_chunked_content_provider("image/png", [](size_t offset, httplib::DataSink &sink) {
+                if (offset >= 8u * 1024 * 1024) {
+                    sink.done();
+                    return true;
+                }
+                std::string chunk(65536, 'y');
+                return sink.write(chunk.data(), chunk.size());
+            });
+        });
+        server_.Get("/no-length", [this](const httplib::Request &req, httplib::Response &res) {
+            note(req);
+            res.set_chunked_content_provider("image/png", [](size_t offset, httplib::DataSink &sink) {
+                if (offset >= 3000) {
+                    sink.done();
+                    return true;
+                }
+                std::string chunk(1000, 'z');
+                return sink.write(chunk.data(), chunk.size());
+            });
+        });
+        server_.Get("/slow", [this](const httplib::Request &req, httplib::Response &res) {
+            note(req);
+            res.set_chunked_content_provider("image/png", [this](size_t offset, httplib::DataSink &sink) {
+                if (offset >= 200 || stopping_) {
+                    sink.done();
+                    return true;
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                return sink.write("s", 1);
+            });
+        });
+        server_.Get("/missing", [this](const httplib::Request &req, httplib::Response &res) {
+            note(req);
+            res.status = 404;
+            res.set_content("not here", "text/plain");
+        });
+        server_.Get("/empty", [this](const httplib::Request &req, httplib::Response &res) {
+            note(req);
+            res.status = 200;
+        });
+        // /redirect?to=URL answers 302 to URL; /chain/N redirects N more times, then to /img.png.
+        server_.Get("/redirect", [this](const httplib::Request &req, httplib::Response &res) {
+            note(req);
+            res.set_redirect(req.get_param_value("to"), 302);
+        });
+        server_.Get(R"(/chain/(\d+))", [this](const httplib::Request &req, httplib::Response &res) {
+            note(req);
+            int n = std::stoi(req.matches[1]);
+            res.set_redirect(n == 0 ? "/img.png" : "/chain/" + std::to_string(n - 1), 302);
+        });
+        port_ = server_.bind_to_any_port("127.0.0.1");
+        thread_ = std::thread([this] { server_.listen_after_bind(); });
+        while (!server_.is_running())
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ~ImageServer() {
+        stopping_ = true;
+        server_.stop();
+        thread_.join();
+    }
+
+    static std::string png() {
+        std::string bytes("\x89PNG\r\n\x1a\n", 8);
+        for (int i = 0; i < 500; ++i)
+            bytes.push_back(static_cast<char>(i * 7));
+        return bytes;
+    }
+    int port() const { return port_; }
+    std::string url(const std::string &path) const { return "http://127.0.0.1:" + std::to_string(port_) + path; }
+    // The same server under a host name that is not private; the fetcher pins it to 127.0.0.1.
+    std::string publicURL(const std::string &path) const {
+        return "http://images.example.com:" + std::to_string(port_) + path;
+    }
+    std::string resolveEntry() const { return "images.example.com:" + std::to_string(port_) + ":127.0.0.1"; }
+
+    int hits() {
+        std::lock_guard g(lock_);
+        return hits_;
+    }
+    std::set<int> clientPorts() {
+        std::lock_guard g(lock_);
+        return clientPorts_;
+    }
+    std::vector<std::string> accepts() {
+        std::lock_guard g(lock_);
+        return accepts_;
+    }
+    std::vector<std::string> cookies() {
+        std::lock_guard g(lock_);
+        return cookies_;
+    }
+    size_t bodyBytesSent() const { return bodyBytesSent_; }
+
+private:
+    void note(const httplib::Request &req) {
+        std::lock_guard g(lock_);
+        ++hits_;
+        clientPorts_.insert(req.remote_port);
+        accepts_.push_back(req.get_header_value("Accept"));
+        if (req.has_header("Cookie")) cookies_.push_back(req.get_header_value("Cookie"));
+    }
+
+    httplib::Server server_;
+    std::thread thread_;
+    int port_ = 0;
+    std::atomic<bool> stopping_{false};
+    std::atomic<size_t> bodyBytesSent_{0};
+    std::mutex lock_;
+    int hits_ = 0;
+    std::set<int> clientPorts_;
+    std::vector<std::string> accepts_, cookies_;
+};
+
+std::string enc(const std::string &s) {
+    std::string out;
+    for (unsigned char c : s) {
+        if (std::isalnum(c)) {
+            out.push_back(static_cast<char>(c));
+        } else {
+            char buf[4];
+            std::snprintf(buf, sizeof buf, "%%%02X", c);
+            out += buf;
+        }
+    }
+    return out;
+}
+
+constexpr int64_t fiveMiB = 5 * 1024 * 1024;
+
+AssetFetchError fetchError(CurlAssetFetcher &fetcher, const std::string &url, std::stop_token stop = {}) {
+    try {
+        fetcher.fetch(url, stop);
+    } catch (const AssetFetchError &e) {
+        return e;
+    }
+    ADD_FAILURE() << "fetch of " << url << " succeeded";
+    return AssetFetchError::network("no error");
+}
+
+} // namespace
+
+TEST(CurlAssetFetcher, DownloadsBytesWithTheirDigestAndSendsNoCookies) {
+    ImageServer server;
+    CurlAssetFetcher fetcher(fiveMiB, 20);
+    auto asset = fetcher.fetch(server.url("/img.png"));
+    std::string expected = ImageServer::png();
+    EXPECT_EQ(std::string(asset.bytes.begin(), asset.bytes.end()), expected);
+    EXPECT_EQ(asset.sha256, Hashing::sha256Hex(std::string_view(expected)));
+    EXPECT_EQ(asset.sha256.size(), 64u);
+    EXPECT_EQ(asset.sha256.find_first_not_of("0123456789abcdef"), std::string::npos);
+
+    fetcher.fetch(server.url("/img.png"));
+    EXPECT_TRUE(server.cookies().empty()) << "a cookie set by the server came back";
+    for (const auto &accept : server.accepts())
+        EXPECT_EQ(accept, "image/*,*/*;q=0.5");
+}
+
+TEST(CurlAssetFetcher, ReusesOneConnectionAcrossDownloadsAndThreads) {
+    ImageServer server;
+    CurlAssetFetcher fetcher(fiveMiB, 20);
+    for (int i = 0; i < 5; ++i)
+        fetcher.fetch(server.url("/img.png"));
+    EXPECT_EQ(server.clientPorts().size(), 1u);
+
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&] {
+            for (int i = 0; i < 10; ++i)
+                fetcher.fetch(server.url("/img.png"));
+        });
+    for (auto &t : threads)
+        t.join();
+    // Four threads need at most four connections between them, never one per download.
+    EXPECT_LE(server.clientPorts().size(), 5u);
+    EXPECT_EQ(server.hits(), 45);
+}
+
+TEST(CurlAssetFetcher, EnforcesTheSizeCapOnAnnouncedAndStreamedBodies) {
+    ImageServer server;
+    CurlAssetFetcher fetcher(fiveMiB, 20);
+    EXPECT_EQ(fetchError(fetcher, server.url("/announced-big")), AssetFetchError::tooLarge());
+    EXPECT_EQ(fetchError(fetcher, server.url("/streamed-big")), AssetFetchError::tooLarge());
+
+    CurlAssetFetcher tiny(2500, 20);
+    EXPECT_EQ(fetchError(tiny, server.url("/no-length")), AssetFetchError::tooLarge());
+    CurlAssetFetcher enough(3000, 20);
+    EXPECT_EQ(enough.fetch(server.url("/no-length")).bytes.size(), 3000u);
+}
+
+TEST(CurlAssetFetcher, ReportsBadStatusAndEmptyBodies) {
+    ImageServer server;
+    CurlAssetFetcher fetcher(fiveMiB, 20);
+    EXPECT_EQ(fetchError(fetcher, server.url("/missing")), AssetFetchError::badStatus(404));
+    EXPECT_EQ(fetchError(fetcher, server.url("/empty")), AssetFetchError::empty());
+    auto unreachable = fetchError(fetcher, "http://127.0.0.1:1/img.png");
+    EXPECT_EQ(unreachable.kind, AssetFetchError::Kind::network);
+    EXPECT_FALSE(unreachable.message.empty());
+    EXPECT_EQ(fetchError(fetcher, "not a url").kind, AssetFetchError::Kind::network);
+}
+
+TEST(CurlAssetFetcher, FollowsOnlyAllowedRedirects) {
+    ImageServer server;
+    CurlAssetFetcher fetcher(fiveMiB, 20, "", {server.resolveEntry()});
+    // Plain http on the same origin as the image: followed.
+    auto asset = fetcher.fetch(server.publicURL("/redirect?to=/img.png"));
+    EXPECT_EQ(asset.bytes.size(), ImageServer::png().size());
+    // Plain http to another origin: the redirect response itself ends the download.
+    std::string elsewhere = "http://other.example.com:" + std::to_string(server.port()) + "/img.png";
+    EXPECT_EQ(fetchError(fetcher, server.publicURL("/redirect?to=" + enc(elsewhere))), AssetFetchError::badStatus(302));
+    // A public image may not send the app to this machine, even on the same port.
+    EXPECT_EQ(fetchError(fetcher, server.publicURL("/redirect?to=" + enc(server.url("/img.png")))),
+              AssetFetchError::badStatus(302));
+}
+
+TEST(CurlAssetFetcher, TheServiceOriginMayBeReachedByRedirect) {
+    ImageServer server;
+    CurlAssetFetcher fetcher(fiveMiB, 20, server.url("/"), {server.resolveEntry()});
+    auto asset = fetcher.fetch(server.publicURL("/redirect?to=" + enc(server.url("/img.png"))));
+    EXPECT_EQ(asset.bytes.size(), ImageServer::png().size());
+    EXPECT_EQ(fetcher.fetch(server.url("/chain/3")).bytes.size(), ImageServer::png().size());
+}
+
+TEST(CurlAssetFetcher, StopsAfterTenRedirects) {
+    ImageServer server;
+    CurlAssetFetcher fetcher(fiveMiB, 20, server.url("/"));
+    // /chain/9 is ten redirects in all; /chain/10 is eleven.
+    EXPECT_EQ(fetcher.fetch(server.url("/chain/9")).bytes.size(), ImageServer::png().size());
+    auto error = fetchError(fetcher, server.url("/chain/10"));
+    EXPECT_EQ(error.kind, AssetFetchError::Kind::network);
+    EXPECT_LE(server.hits(), 11 + 11);
+}
+
+TEST(CurlAssetFetcher, RedirectRule) {
+    CurlAssetFetcher fetcher(fiveMiB, 20, "http://127.0.0.1:8787");
+    std::string img = "https://cdn.example.com/a.png";
+    EXPECT_TRUE(fetcher.redirectAllowed(img, "https://other.example.org/b.png"));
+    EXPECT_TRUE(fetcher.redirectAllowed("http://img.example.com/a.png", "http://IMG.example.com:80/b.png") ==
+                (CurlAssetFetcher::origin("http://img.example.com/a.png") ==
+                 CurlAssetFetcher::origin("http://IMG.example.com:80/b.png")));
+    EXPECT_TRUE(fetcher.redirectAllowed("http://img.example.com/a.png", "http://img.example.com/b.png"));
+    EXPECT_FALSE(fetcher.redirectAllowed(img, "http://img.example.com/b.png"));
+    EXPECT_FALSE(fetcher.redirectAllowed(img, "https://localhost/b.png"));
+    EXPECT_FALSE(fetcher.redirectAllowed(img, "https://10.0.0.8/b.png"));
+    EXPECT_FALSE(fetcher.redirectAllowed(img, "https://192.168.1.1/b.png"));
+    EXPECT_FALSE(fetcher.redirectAllowed(img, "https://127.0.0.1:8788/b.png"));
+    EXPECT_FALSE(fetcher.redirectAllowed(img, "ftp://files.example.com/b.png"));
+    EXPECT_FALSE(fetcher.redirectAllowed(img, "file:///etc/passwd"));
+    EXPECT_TRUE(fetcher.redirectAllowed(img, "http://127.0.0.1:8787/files/b.png"));
+}
+
+TEST(CurlAssetFetcher, OriginText) {
+    EXPECT_EQ(CurlAssetFetcher::origin("HTTPS://Img.Example.COM/a.png"), "https://img.example.com:0");
+    EXPECT_EQ(CurlAssetFetcher::origin("http://127.0.0.1:8787/x"), "http://127.0.0.1:8787");
+}
+
+TEST(CurlAssetFetcher, CancelsBeforeAndDuringTheTransfer) {
+    ImageServer server;
+    CurlAssetFetcher fetcher(fiveMiB, 20);
+    std::stop_source early;
+    early.request_stop();
+    EXPECT_EQ(fetchError(fetcher, server.url("/img.png"), early.get_token()), AssetFetchError::cancelled());
+    EXPECT_EQ(server.hits(), 0);
+
+    std::stop_source during;
+    std::thread canceller([&] {
+        while (server.hits() == 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        during.request_stop();
+    });
+    EXPECT_EQ(fetchError(fetcher, server.url("/slow"), during.get_token()), AssetFetchError::cancelled());
+    canceller.join();
+}
+
+TEST(CurlAssetFetcher, InvalidateEndsRunningAndLaterDownloads) {
+    ImageServer server;
+    CurlAssetFetcher fetcher(fiveMiB, 20);
+    std::thread invalidator([&] {
+        while (server.hits() == 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        fetcher.invalidate();
+    });
+    EXPECT_EQ(fetchError(fetcher, server.url("/slow")), AssetFetchError::cancelled());
+    invalidator.join();
+    EXPECT_EQ(fetchError(fetcher, server.url("/img.png")), AssetFetchError::cancelled());
+    EXPECT_EQ(server.hits(), 1);
+}
