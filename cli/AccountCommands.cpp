@@ -1,0 +1,68 @@
+#include "CliCommands.hpp"
+#include "CliEnvironment.hpp"
+
+#include "api/CurlTransport.hpp"
+
+#include <ostream>
+
+namespace quorvel::cli {
+
+void retryPendingRevoke(CliSession &session) {
+    auto pending = session.pendingRevoke().load();
+    if (!pending) return;
+    std::string base;
+    try {
+        base = CliSession::normalizedBaseURL(pending->baseURL);
+    } catch (const CliError &) {
+        session.pendingRevoke().clear();
+        return;
+    }
+    HTTPAPIClient api(base, CliEnvironment::appVersion(), CliEnvironment::osVersion(),
+                      std::make_shared<CurlTransport>());
+    try {
+        // Revoking needs an access token; the owed refresh token buys one, then logout ends the link.
+        TokenResponse fresh = api.refresh(pending->refreshToken);
+        api.logout(fresh.accessToken);
+        session.pendingRevoke().clear();
+    } catch (const APIError &e) {
+        // Unreachable: try again next time. Any answer from the service settles it.
+        if (e.kind() != APIError::Kind::network && e.kind() != APIError::Kind::cancelled)
+            session.pendingRevoke().clear();
+    }
+}
+
+int runLogout(CliSession &session, const CliOptions &, CliStreams &io) {
+    auto &auth = session.auth();
+    if (!auth.hasCredentials() && session.store().isFirstSync()) {
+        io.err << "This computer is not linked.\n";
+        return 0;
+    }
+    bool revoked = auth.hasCredentials() && auth.revokeOnServer();
+    if (!revoked) {
+        if (auto refresh = session.tokens().refreshToken())
+            session.pendingRevoke().save(PendingRevoke{*refresh, session.baseURL()});
+    }
+    try {
+        session.store().wipeAll();
+    } catch (const std::exception &) {
+        // Logging out never fails on the disk's account; the credentials go regardless.
+    }
+    auth.signOutLocally();
+    if (revoked || !session.pendingRevoke().load())
+        io.out << "logged out" << std::endl;
+    else
+        io.out << "logged out; the service could not be told now and will be at the next link or sync" << std::endl;
+    return 0;
+}
+
+int runWipe(CliSession &session, const CliOptions &, CliStreams &io) {
+    try {
+        session.store().wipeAll();
+    } catch (const std::exception &e) {
+        throw CliError(std::string("cannot erase the library: ") + e.what());
+    }
+    io.out << "library erased" << std::endl;
+    return 0;
+}
+
+} // namespace quorvel::cli

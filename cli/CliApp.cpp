@@ -1,0 +1,55 @@
+#include "CliCommands.hpp"
+#include "CliEnvironment.hpp"
+
+#include <ostream>
+
+namespace quorvel::cli {
+
+int runCommand(const CliOptions &options, CliStreams &io) {
+    using C = CliOptions::Command;
+    if (options.command == C::help) {
+        io.out << CliOptions::usage();
+        return 0;
+    }
+    if (options.command == C::version) {
+        io.out << "quorvel-cli " << CliEnvironment::appVersion() << "\n";
+        return 0;
+    }
+    try {
+        CliSession session(options);
+        if (session.reboundBaseURL())
+            io.err << "The stored link belonged to another service; the local library was erased.\n";
+        switch (options.command) {
+        case C::link:
+            return runLink(session, options, io);
+        case C::sync:
+            return runSync(session, options, io);
+        case C::status:
+            return runStatus(session, options, io);
+        case C::tree:
+            return runTree(session, options, io);
+        case C::recent:
+            return runRecent(session, options, io);
+        case C::search:
+            return runSearch(session, options, io);
+        case C::show:
+            return runShow(session, options, io);
+        case C::logout:
+            return runLogout(session, options, io);
+        case C::wipe:
+            return runWipe(session, options, io);
+        case C::help:
+        case C::version:
+            break;
+        }
+    } catch (const CliError &e) {
+        io.err << "quorvel-cli: " << e.what() << "\n";
+        return 1;
+    } catch (const std::exception &e) {
+        io.err << "quorvel-cli: " << e.what() << "\n";
+        return 1;
+    }
+    return 1;
+}
+
+} // namespace quorvel::cli

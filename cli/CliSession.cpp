@@ -1,0 +1,80 @@
+#include "CliSession.hpp"
+
+#include "CliEnvironment.hpp"
+
+#include "api/CurlTransport.hpp"
+
+#include <curl/curl.h>
+
+namespace fs = std::filesystem;
+
+namespace quorvel::cli {
+
+std::string CliSession::normalizedBaseURL(const std::string &text) {
+    std::string trimmed = text;
+    while (!trimmed.empty() && trimmed.back() == '/')
+        trimmed.pop_back();
+    CURLU *url = curl_url();
+    bool ok = url && curl_url_set(url, CURLUPART_URL, trimmed.c_str(), 0) == CURLUE_OK;
+    std::string scheme, host;
+    if (ok) {
+        char *part = nullptr;
+        if (curl_url_get(url, CURLUPART_SCHEME, &part, 0) == CURLUE_OK && part) scheme = part;
+        curl_free(part);
+        part = nullptr;
+        if (curl_url_get(url, CURLUPART_HOST, &part, 0) == CURLUE_OK && part) host = part;
+        curl_free(part);
+    }
+    curl_url_cleanup(url);
+    if (!ok || (scheme != "http" && scheme != "https") || host.empty() ||
+        trimmed.find_first_of("?# \t\r\n") != std::string::npos)
+        throw CliError("\"" + text + "\" is not a service address (expected http://host:port or https://host)");
+    return trimmed;
+}
+
+CliSession::CliSession(const CliOptions &options)
+    : baseURL_(normalizedBaseURL(options.baseURL.value_or(CliEnvironment::compiledBaseURL()))) {
+    // The desktop app falls back to a temporary library when its own directory cannot be used; a
+    // directory named on the command line is taken as meant and never replaced.
+    if (options.storeDirectory) {
+        storeDirectory_ = fs::absolute(*options.storeDirectory);
+        try {
+            store_ = std::make_shared<LocalStore>(storeDirectory_, true);
+        } catch (const std::exception &e) {
+            throw CliError("cannot open the library in " + storeDirectory_.string() + ": " + e.what());
+        }
+    } else {
+        storeDirectory_ = CliEnvironment::defaultStoreDirectory();
+        try {
+            store_ = std::make_shared<LocalStore>(storeDirectory_, true);
+        } catch (const std::exception &) {
+            storeDirectory_ = CliEnvironment::fallbackStoreDirectory();
+            try {
+                store_ = std::make_shared<LocalStore>(storeDirectory_, true);
+            } catch (const std::exception &e) {
+                throw CliError("cannot open the library in " + storeDirectory_.string() + ": " + e.what());
+            }
+        }
+    }
+
+    tokens_ = std::make_shared<FileTokenStore>(storeDirectory_ / "auth");
+    pendingRevoke_ = std::make_unique<PendingRevokeStore>(storeDirectory_ / "auth");
+    if (auto bound = tokens_->boundBaseURL(); bound && *bound != baseURL_) {
+        tokens_->clearAll();
+        try {
+            store_->wipeAll();
+        } catch (const std::exception &) {
+            // As at the app's start-up: the credentials are gone either way.
+        }
+        pendingRevoke_->clear();
+        rebound_ = true;
+    }
+
+    api_ = std::make_shared<HTTPAPIClient>(baseURL_, CliEnvironment::appVersion(), CliEnvironment::osVersion(),
+                                           std::make_shared<CurlTransport>());
+    auth_ = std::make_shared<AuthSession>(api_, tokens_);
+    fetcher_ = std::make_shared<CurlAssetFetcher>(CurlAssetFetcher::defaultMaxBytes, 20.0, baseURL_);
+    engine_ = std::make_unique<SyncEngine>(api_, auth_, store_, fetcher_, baseURL_);
+}
+
+} // namespace quorvel::cli

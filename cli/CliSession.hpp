@@ -1,0 +1,62 @@
+#pragma once
+
+#include "CliOptions.hpp"
+
+#include "api/HTTPAPIClient.hpp"
+#include "auth/AuthSession.hpp"
+#include "auth/FileTokenStore.hpp"
+#include "auth/PendingRevokeStore.hpp"
+#include "store/LocalStore.hpp"
+#include "sync/CurlAssetFetcher.hpp"
+#include "sync/SyncEngine.hpp"
+
+#include <filesystem>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+namespace quorvel::cli {
+
+// A failure to report in plain words, with a non-zero exit status.
+class CliError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The library, the credentials and the services built on them, set up as the desktop app does at
+// start-up: credentials bound to another base URL are cleared together with the library and the
+// pending revocation before anything else happens.
+class CliSession {
+public:
+    // Throws CliError when the base URL is unusable or no library directory can be opened.
+    explicit CliSession(const CliOptions &options);
+
+    const std::string &baseURL() const { return baseURL_; }
+    const std::filesystem::path &storeDirectory() const { return storeDirectory_; }
+    // True when the credentials belonged to another service and everything was erased on opening.
+    bool reboundBaseURL() const { return rebound_; }
+
+    LocalStore &store() { return *store_; }
+    FileTokenStore &tokens() { return *tokens_; }
+    PendingRevokeStore &pendingRevoke() { return *pendingRevoke_; }
+    APIClient &api() { return *api_; }
+    AuthSession &auth() { return *auth_; }
+    SyncEngine &engine() { return *engine_; }
+
+    // "http(s)://host[:port][/path]" without trailing slashes; throws CliError for anything else.
+    static std::string normalizedBaseURL(const std::string &text);
+
+private:
+    std::string baseURL_;
+    std::filesystem::path storeDirectory_;
+    bool rebound_ = false;
+    std::shared_ptr<LocalStore> store_;
+    std::shared_ptr<FileTokenStore> tokens_;
+    std::unique_ptr<PendingRevokeStore> pendingRevoke_;
+    std::shared_ptr<APIClient> api_;
+    std::shared_ptr<AuthSession> auth_;
+    std::shared_ptr<CurlAssetFetcher> fetcher_;
+    std::unique_ptr<SyncEngine> engine_;
+};
+
+} // namespace quorvel::cli

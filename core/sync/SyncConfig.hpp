@@ -1,0 +1,19 @@
+#pragma once
+
+#include <cstdint>
+
+namespace quorvel {
+
+// Limits of one sync engine, fixed when it is created.
+struct SyncConfig {
+    int64_t maxBatchCount = 20;        // documents asked for in one content request
+    int64_t maxBatchBytes = 4194304;   // summed manifest sizes in one content request
+    int64_t maxImagesPerDocument = 50; // distinct images downloaded for one document in one run
+    int64_t maxImageBytes = 5242880;   // size limit of one image
+    int64_t imageConcurrency = 4;      // image downloads in flight at once
+    bool wipeOnRevoke = true;          // a wipe action also erases the library and the credentials
+
+    bool operator==(const SyncConfig &) const = default;
+};
+
+} // namespace quorvel

@@ -1,0 +1,492 @@
+#include "sync/SyncEngine.hpp"
+
+#include "html/HTMLText.hpp"
+#include "sync/BatchPlanner.hpp"
+#include "sync/ManifestDiff.hpp"
+#include "sync/SyncCancelled.hpp"
+#include "sync/SyncPolicy.hpp"
+#include "util/Hashing.hpp"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <thread>
+#include <tuple>
+#include <unordered_map>
+#include <unordered_set>
+
+namespace quorvel {
+
+using Phase = SyncProgress::Phase;
+
+struct SyncEngine::Run {
+    std::stop_token stop;
+};
+
+namespace {
+
+std::string lower(std::string s) {
+    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return s;
+}
+
+bool verified(const FileContent &content) {
+    return Hashing::sha256Hex(std::string_view(content.content)) == lower(content.contentHash);
+}
+
+std::vector<FolderRecord> folderRecords(const std::vector<ManifestFolder> &folders) {
+    std::vector<FolderRecord> records;
+    records.reserve(folders.size());
+    for (const auto &f : folders)
+        records.push_back({f.id, f.parentId, f.name, f.orderNum});
+    return records;
+}
+
+// Order does not matter, and the store reads folders back in its own order.
+bool sameFolderSet(std::vector<FolderRecord> a, std::vector<FolderRecord> b) {
+    auto key = [](const FolderRecord &f) { return std::tie(f.id, f.parentId, f.name, f.orderNum); };
+    auto less = [&](const FolderRecord &x, const FolderRecord &y) { return key(x) < key(y); };
+    std::sort(a.begin(), a.end(), less);
+    a.erase(std::unique(a.begin(), a.end()), a.end());
+    std::sort(b.begin(), b.end(), less);
+    b.erase(std::unique(b.begin(), b.end()), b.end());
+    return a == b;
+}
+
+// What one image download left behind; the bytes are already staged as a file.
+struct DownloadResult {
+    std::string url;
+    std::optional<std::string> sha256;
+    int64_t bytes = 0;
+};
+
+// One document to render: downloaded now (`isUpsert`) or stored earlier and only re-rendered.
+struct RenderTarget {
+    int64_t id = 0;
+    std::string content;
+    std::vector<std::string> urls;
+    bool isUpsert = false;
+};
+
+} // namespace
+
+double SyncEngine::systemClock() {
+    using namespace std::chrono;
+    return duration<double>(system_clock::now().time_since_epoch()).count();
+}
+
+SyncEngine::SyncEngine(std::shared_ptr<APIClient> api, std::shared_ptr<AuthSession> auth,
+                       std::shared_ptr<LocalStore> store, std::shared_ptr<AssetFetcher> assets, std::string baseURL,
+                       SyncConfig config, Clock now)
+    : api_(std::move(api)), auth_(std::move(auth)), store_(std::move(store)), assets_(std::move(assets)),
+      rewriter_(std::move(baseURL)), config_(config), now_(std::move(now)) {}
+
+SyncEngine::~SyncEngine() {
+    std::optional<std::shared_future<SyncOutcome>> running;
+    {
+        std::lock_guard guard(mutex_);
+        running = inFlight_;
+        if (running) stopSource_.request_stop();
+    }
+    if (running) running->wait();
+}
+
+SyncOutcome SyncEngine::run(ProgressHandler handler) {
+    std::promise<SyncOutcome> promise;
+    std::optional<std::shared_future<SyncOutcome>> joined;
+    {
+        std::lock_guard emitGuard(emitMutex_);
+        SyncProgress snapshot;
+        {
+            std::lock_guard guard(mutex_);
+            if (handler) handlers_.push_back(handler);
+            if (inFlight_) {
+                joined = inFlight_;
+                snapshot = progress_;
+            } else {
+                progress_ = SyncProgress{};
+                lastReport_ = SyncReport{};
+                stopSource_ = std::stop_source();
+                inFlight_ = promise.get_future().share();
+            }
+        }
+        if (joined && handler) handler(snapshot);
+    }
+    if (joined) return joined->get();
+
+    SyncOutcome outcome = execute();
+    {
+        std::lock_guard emitGuard(emitMutex_);
+        std::lock_guard guard(mutex_);
+        inFlight_.reset();
+        handlers_.clear();
+    }
+    promise.set_value(outcome);
+    return outcome;
+}
+
+bool SyncEngine::isRunning() const {
+    std::lock_guard guard(mutex_);
+    return inFlight_.has_value();
+}
+
+void SyncEngine::cancel() {
+    std::lock_guard guard(mutex_);
+    if (inFlight_) stopSource_.request_stop();
+}
+
+SyncReport SyncEngine::lastReport() const {
+    std::lock_guard guard(mutex_);
+    return lastReport_;
+}
+
+SyncProgress SyncEngine::progress() const {
+    std::lock_guard guard(mutex_);
+    return progress_;
+}
+
+void SyncEngine::markSeen(int64_t fileId) {
+    store_->markSeen(fileId);
+}
+
+void SyncEngine::emit(std::optional<Phase> phase, std::optional<int64_t> docsDone, std::optional<int64_t> docsTotal,
+                      std::optional<int64_t> imagesDone, std::optional<int64_t> imagesTotal) {
+    std::lock_guard emitGuard(emitMutex_);
+    SyncProgress snapshot;
+    std::vector<ProgressHandler> handlers;
+    {
+        std::lock_guard guard(mutex_);
+        if (phase) progress_.phase = *phase;
+        if (docsDone) progress_.documentsDone = *docsDone;
+        if (docsTotal) progress_.documentsTotal = *docsTotal;
+        if (imagesDone) progress_.imagesDone = *imagesDone;
+        if (imagesTotal) progress_.imagesTotal = *imagesTotal;
+        snapshot = progress_;
+        handlers = handlers_;
+    }
+    for (const auto &h : handlers) {
+        try {
+            h(snapshot);
+        } catch (...) {
+            // An observer's failure is not the sync's.
+        }
+    }
+}
+
+void SyncEngine::checkCancelled(const Run &run) const {
+    if (run.stop.stop_requested()) throw SyncCancelled();
+}
+
+template <class Operation>
+auto SyncEngine::callService(Operation &&operation) {
+    return auth_->perform([&](const std::string &token) { return operation(token); });
+}
+
+SyncOutcome SyncEngine::execute() {
+    Run run;
+    {
+        std::lock_guard guard(mutex_);
+        run.stop = stopSource_.get_token();
+    }
+    try {
+        return body(run);
+    } catch (...) {
+        SyncOutcome outcome = SyncPolicy::outcome(std::current_exception(), run.stop.stop_requested());
+        const auto *needs = outcome.get<SyncOutcome::NeedsAction>();
+        if (needs && needs->action.is<SyncAction::Wipe>() && config_.wipeOnRevoke) {
+            try {
+                store_->wipeAll();
+            } catch (...) {
+                // The credentials still go: the link is gone whatever the disk says.
+            }
+            auth_->tokens().clearAll();
+        }
+        return outcome;
+    }
+}
+
+SyncOutcome SyncEngine::notModified(Run &run) {
+    if (!store_->shell()) {
+        emit(Phase::shell);
+        ShellDoc doc = callService([&](const std::string &token) { return api_->shell(token, run.stop); });
+        store_->setShell(ShellRecord{doc.version, doc.html});
+    }
+    store_->touchLastSync(now_());
+    emit(Phase::done);
+    return SyncOutcome::upToDate();
+}
+
+SyncOutcome SyncEngine::body(Run &run) {
+    emit(Phase::starting);
+    {
+        auto signedIn = auth_->userId();
+        auto stored = store_->userId();
+        if (signedIn && stored && *signedIn != *stored) store_->wipeAll();
+    }
+    checkCancelled(run);
+
+    emit(Phase::manifest);
+    const std::optional<std::string> etag = store_->etag();
+    ManifestResult result =
+        callService([&](const std::string &token) { return api_->manifest(token, etag, run.stop); });
+    if (result.isNotModified()) return notModified(run);
+    const Manifest &manifest = result.fresh()->manifest;
+    const std::optional<std::string> &newETag = result.fresh()->etag;
+
+    checkCancelled(run);
+    if (auto stored = store_->userId(); stored && *stored != manifest.user.id) store_->wipeAll();
+
+    const ManifestDiffResult diff = ManifestDiff::diff(store_->snapshot(), manifest.files);
+    std::unordered_map<int64_t, const ManifestFile *> listed;
+    listed.reserve(manifest.files.size());
+    for (const auto &f : manifest.files)
+        listed.emplace(f.id, &f); // the first entry of an id wins
+
+    std::vector<FolderRecord> folders = folderRecords(manifest.folders);
+    const bool sameFolders = sameFolderSet(store_->folders(), folders);
+    const auto storedShell = store_->shell();
+    const bool needShell = !storedShell || storedShell->version != manifest.shellVersion;
+
+    const std::unordered_set<int64_t> toFetchSet(diff.toFetch.begin(), diff.toFetch.end());
+    std::vector<int64_t> rerender;
+    for (int64_t id : store_->idsWithMissingAssets())
+        if (listed.count(id) && !toFetchSet.count(id)) rerender.push_back(id);
+
+    SyncApplyBatch batch(manifest.user.id, manifest.user.email, 0);
+    batch.folders = std::move(folders);
+    batch.serverTime = manifest.serverTime;
+
+    if (diff.isEmpty() && sameFolders && !needShell && rerender.empty()) {
+        batch.etag = newETag;
+        batch.syncedAt = now_();
+        store_->apply(batch);
+        emit(Phase::done);
+        return SyncOutcome::upToDate();
+    }
+
+    if (needShell) {
+        emit(Phase::shell);
+        ShellDoc doc = callService([&](const std::string &token) { return api_->shell(token, run.stop); });
+        batch.shell = ShellRecord{std::move(doc.version), std::move(doc.html)};
+        checkCancelled(run);
+    }
+
+    // Documents, in bounded batches, each content checked against its hash.
+    emit(Phase::documents, 0, static_cast<int64_t>(diff.toFetch.size()));
+    std::vector<BatchItem> items;
+    items.reserve(diff.toFetch.size());
+    for (int64_t id : diff.toFetch) {
+        auto f = listed.find(id);
+        items.push_back({id, f == listed.end() ? 0 : f->second->fileSize});
+    }
+    std::unordered_map<int64_t, FileContent> fetched;
+    std::vector<int64_t> skipped;
+    int64_t docsDone = 0;
+    for (const auto &ids : BatchPlanner::plan(items, config_.maxBatchCount, config_.maxBatchBytes)) {
+        checkCancelled(run);
+        auto contents = callService([&](const std::string &token) { return api_->files(token, ids, run.stop); });
+        const std::unordered_set<int64_t> requested(ids.begin(), ids.end());
+        std::unordered_set<int64_t> received;
+        std::vector<int64_t> mismatched;
+        for (auto &c : contents) {
+            if (!requested.count(c.id) || !received.insert(c.id).second) continue;
+            if (verified(c))
+                fetched.insert_or_assign(c.id, std::move(c));
+            else
+                mismatched.push_back(c.id);
+        }
+        for (int64_t id : ids)
+            if (!received.count(id)) skipped.push_back(id);
+        if (!mismatched.empty()) {
+            checkCancelled(run);
+            auto again =
+                callService([&](const std::string &token) { return api_->files(token, mismatched, run.stop); });
+            const std::unordered_set<int64_t> retried(mismatched.begin(), mismatched.end());
+            std::unordered_set<int64_t> answered;
+            for (auto &c : again) {
+                if (!retried.count(c.id) || !answered.insert(c.id).second) continue;
+                if (verified(c))
+                    fetched.insert_or_assign(c.id, std::move(c));
+                else
+                    skipped.push_back(c.id);
+            }
+            for (int64_t id : mismatched)
+                if (!answered.count(id)) skipped.push_back(id);
+        }
+        docsDone += static_cast<int64_t>(ids.size());
+        emit(Phase::documents, docsDone);
+    }
+    {
+        std::vector<int64_t> sorted = skipped;
+        std::sort(sorted.begin(), sorted.end());
+        std::lock_guard guard(mutex_);
+        lastReport_.skippedIDs = std::move(sorted);
+    }
+
+    std::vector<RenderTarget> targets;
+    for (int64_t id : diff.toFetch) {
+        auto f = fetched.find(id);
+        if (f != fetched.end()) targets.push_back({id, std::move(f->second.content), {}, true});
+    }
+    for (int64_t id : rerender)
+        if (auto stored = store_->content(id)) targets.push_back({id, std::move(*stored), {}, false});
+
+    // Images: learn what each document needs, then download what the store does not have yet.
+    std::vector<std::string> distinct;
+    {
+        std::unordered_set<std::string> seen;
+        const ImageRewriter::AssetHashes none;
+        const auto limit = static_cast<size_t>(std::max<int64_t>(config_.maxImagesPerDocument, 0));
+        for (auto &t : targets) {
+            auto downloads = rewriter_.rewrite(t.content, none).downloads;
+            if (downloads.size() > limit) downloads.resize(limit);
+            t.urls = std::move(downloads);
+            for (const auto &u : t.urls)
+                if (seen.insert(u).second) distinct.push_back(u);
+        }
+    }
+    std::unordered_map<std::string, std::string> urlToHash;
+    std::vector<std::string> toDownload;
+    for (const auto &u : distinct) {
+        if (auto hash = store_->cachedAsset(u))
+            urlToHash.emplace(u, std::move(*hash));
+        else
+            toDownload.push_back(u);
+    }
+    emit(Phase::images, std::nullopt, std::nullopt, 0, static_cast<int64_t>(toDownload.size()));
+
+    std::vector<DownloadResult> results;
+    if (!toDownload.empty()) {
+        checkCancelled(run);
+        results.reserve(toDownload.size());
+        std::mutex resultsMutex;
+        std::atomic<size_t> next{0};
+        std::exception_ptr stageError;
+        auto worker = [&] {
+            for (;;) {
+                const size_t index = next.fetch_add(1);
+                if (index >= toDownload.size()) return;
+                const std::string &url = toDownload[index];
+                DownloadResult r{url, std::nullopt, 0};
+                std::optional<FetchedAsset> asset;
+                if (!run.stop.stop_requested()) {
+                    try {
+                        asset = assets_->fetch(url, run.stop);
+                    } catch (...) {
+                        // Any failure of one image only marks it missing.
+                    }
+                }
+                const auto size = asset ? static_cast<int64_t>(asset->bytes.size()) : 0;
+                if (asset && size > 0 && size <= config_.maxImageBytes) {
+                    try {
+                        // Staged as it arrives, so a large library never holds its images in memory.
+                        store_->stageAsset(asset->sha256, asset->bytes);
+                        r.sha256 = std::move(asset->sha256);
+                        r.bytes = size;
+                    } catch (...) {
+                        std::lock_guard guard(resultsMutex);
+                        if (!stageError) stageError = std::current_exception();
+                    }
+                }
+                asset.reset();
+                std::lock_guard guard(resultsMutex);
+                results.push_back(std::move(r));
+                emit(Phase::images, std::nullopt, std::nullopt, static_cast<int64_t>(results.size()));
+            }
+        };
+        const size_t workers =
+            std::min<size_t>(static_cast<size_t>(std::max<int64_t>(config_.imageConcurrency, 1)), toDownload.size());
+        {
+            std::vector<std::jthread> helpers;
+            for (size_t i = 1; i < workers; ++i)
+                helpers.emplace_back(worker);
+            worker();
+        }
+        if (stageError) std::rethrow_exception(stageError);
+        checkCancelled(run);
+    }
+
+    std::unordered_set<std::string> failed;
+    {
+        std::unordered_set<std::string> recorded;
+        for (auto &r : results) {
+            if (!r.sha256) {
+                failed.insert(r.url);
+                continue;
+            }
+            urlToHash[r.url] = *r.sha256;
+            batch.urlCache[r.url] = *r.sha256;
+            if (recorded.insert(*r.sha256).second) batch.newAssets.push_back({*r.sha256, r.bytes});
+        }
+        std::vector<std::string> failedInOrder;
+        for (const auto &u : toDownload)
+            if (failed.count(u)) failedInOrder.push_back(u);
+        std::lock_guard guard(mutex_);
+        lastReport_.failedImageURLs = std::move(failedInOrder);
+    }
+
+    // Render: point every image at its stored copy, or at the placeholder while it is missing.
+    for (auto &t : targets) {
+        ImageRewriter::AssetHashes hashes;
+        bool missing = false;
+        for (const auto &u : t.urls) {
+            if (auto h = urlToHash.find(u); h != urlToHash.end()) hashes.emplace(u, h->second);
+            if (failed.count(u)) missing = true;
+        }
+        std::vector<std::string> assetHashes;
+        for (const auto &[url, hash] : hashes)
+            assetHashes.push_back(hash);
+        std::sort(assetHashes.begin(), assetHashes.end());
+        assetHashes.erase(std::unique(assetHashes.begin(), assetHashes.end()), assetHashes.end());
+        std::string renderHTML = rewriter_.rewrite(t.content, hashes).html;
+
+        if (!t.isUpsert) {
+            batch.renderUpdates.push_back({t.id, std::move(renderHTML), std::move(assetHashes), missing});
+            continue;
+        }
+        const FileContent &content = fetched.at(t.id);
+        const ManifestFile &entry = *listed.at(t.id);
+        SyncApplyBatch::FileUpsert upsert;
+        upsert.id = t.id;
+        upsert.folderId = entry.folderId;
+        upsert.filename = entry.filename;
+        if (content.contentHash == entry.contentHash) {
+            upsert.updatedAt = entry.updatedAt;
+            upsert.fileSize = entry.fileSize;
+        } else {
+            upsert.updatedAt = content.updatedAt;
+            upsert.fileSize = static_cast<int64_t>(t.content.size());
+        }
+        upsert.contentHash = content.contentHash;
+        upsert.bodyText = HTMLText::extract(t.content);
+        upsert.content = std::move(t.content);
+        upsert.renderHTML = std::move(renderHTML);
+        upsert.assetHashes = std::move(assetHashes);
+        upsert.missingAssets = missing;
+        batch.upserts.push_back(std::move(upsert));
+    }
+    targets.clear();
+    fetched.clear();
+
+    for (const auto &f : diff.metaOnly)
+        batch.metaUpdates.push_back({f.id, f.folderId, f.filename, f.updatedAt, f.fileSize});
+    batch.deletions = diff.toDelete;
+    if (skipped.empty()) {
+        batch.etag = newETag;
+    } else {
+        // The next run then fetches the full manifest and retries what was skipped.
+        batch.clearETag = true;
+    }
+    batch.syncedAt = now_();
+
+    emit(Phase::applying);
+    checkCancelled(run);
+    store_->apply(batch);
+    store_->collectGarbageFiles();
+    emit(Phase::done);
+    return SyncOutcome::updated(static_cast<int64_t>(batch.upserts.size()),
+                                static_cast<int64_t>(batch.metaUpdates.size()),
+                                static_cast<int64_t>(batch.deletions.size()), static_cast<int64_t>(skipped.size()));
+}
+
+} // namespace quorvel

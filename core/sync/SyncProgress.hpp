@@ -1,0 +1,23 @@
+#pragma once
+
+#include <cstdint>
+
+namespace quorvel {
+
+// A snapshot of a running sync.
+struct SyncProgress {
+    // In the order a run passes through them.
+    enum class Phase { starting, manifest, shell, documents, images, applying, done };
+
+    Phase phase = Phase::starting;
+    int64_t documentsDone = 0;
+    int64_t documentsTotal = 0;
+    int64_t imagesDone = 0; // finished downloads, successful or not
+    int64_t imagesTotal = 0;
+
+    bool operator==(const SyncProgress &) const = default;
+};
+
+const char *phaseName(SyncProgress::Phase phase);
+
+} // namespace quorvel
