@@ -1,0 +1,94 @@
+#include "CliOptions.hpp"
+#include "CliCommands.hpp"
+#include "CliSession.hpp"
+#include "ProgressBar.hpp"
+
+#include <gtest/gtest.h>
+
+using namespace quorvel;
+using namespace quorvel::cli;
+
+namespace {
+CliOptions parse(std::vector<std::string> args) {
+    return CliOptions::parse(args);
+}
+} // namespace
+
+TEST(CliOptions, CommandsAndGlobalOptionsInAnyPosition) {
+    auto o = parse({"--store", "/tmp/q", "search", "회의", "내용", "--limit=5", "--base-url", "http://h:1"});
+    EXPECT_EQ(o.command, CliOptions::Command::search);
+    EXPECT_EQ(o.storeDirectory, "/tmp/q");
+    EXPECT_EQ(o.baseURL, "http://h:1");
+    EXPECT_EQ(o.query, "회의 내용");
+    EXPECT_EQ(o.limit, 5);
+
+    auto show = parse({"show", "42", "--html"});
+    EXPECT_EQ(show.fileId, 42);
+    EXPECT_EQ(show.showFormat, CliOptions::ShowFormat::html);
+    EXPECT_EQ(parse({"show", "7"}).showFormat, CliOptions::ShowFormat::text);
+    EXPECT_TRUE(parse({"tree", "--json", "--sort", "name"}).sortByName);
+    EXPECT_EQ(parse({"search", "--", "--literal"}).query, "--literal");
+    EXPECT_EQ(parse({"sync", "--help"}).command, CliOptions::Command::help);
+}
+
+TEST(CliOptions, BadArgumentsAreUsageErrors) {
+    for (std::vector<std::string> args : std::vector<std::vector<std::string>>{
+             {},
+             {"frobnicate"},
+             {"search"},
+             {"show"},
+             {"show", "x1"},
+             {"show", "1", "2"},
+             {"show", "1", "--html", "--text"},
+             {"sync", "--json"},
+             {"status", "--limit", "3"},
+             {"search", "a", "--limit", "0"},
+             {"search", "a", "--limit"},
+             {"tree", "--sort", "size"},
+             {"sync", "extra"},
+             {"--bogus", "sync"},
+             {"--store=", "sync"},
+         })
+        EXPECT_THROW(parse(args), UsageError) << ::testing::PrintToString(args);
+}
+
+TEST(CliOptions, BaseURLsAreNormalisedOrRefused) {
+    EXPECT_EQ(CliSession::normalizedBaseURL("http://127.0.0.1:8787/"), "http://127.0.0.1:8787");
+    EXPECT_EQ(CliSession::normalizedBaseURL("https://docs.example.com//"), "https://docs.example.com");
+    for (std::string bad : {"", "127.0.0.1:8787", "ftp://x", "http://", "https://h/?q=1", "not a url"})
+        EXPECT_THROW(CliSession::normalizedBaseURL(bad), CliError) << bad;
+}
+
+TEST(CliOutput, OutcomeLinesAndExitStatus) {
+    EXPECT_EQ(outcomeLine(SyncOutcome::updated(3, 2, 1, 0)), "updated fetched=3 meta=2 deleted=1 skipped=0");
+    EXPECT_EQ(outcomeLine(SyncOutcome::upToDate()), "up-to-date");
+    EXPECT_EQ(outcomeLine(SyncOutcome::cancelled()), "cancelled");
+    EXPECT_EQ(outcomeLine(SyncOutcome::failed(SyncFailure("disk full"))), "failed: disk full");
+    EXPECT_EQ(outcomeLine(SyncOutcome::needsAction(SyncAction::wipe())), "action: wipe");
+    EXPECT_EQ(outcomeLine(SyncOutcome::needsAction(SyncAction::reloginKeepData())), "action: relogin");
+    EXPECT_EQ(outcomeLine(SyncOutcome::needsAction(SyncAction::upgradeRequired("2.1.0"))),
+              "action: upgrade-required 2.1.0");
+    EXPECT_EQ(outcomeLine(SyncOutcome::needsAction(SyncAction::upgradeRequired())), "action: upgrade-required");
+    EXPECT_EQ(outcomeLine(SyncOutcome::needsAction(SyncAction::retryLater(30.0))), "action: retry-later 30");
+    EXPECT_EQ(outcomeLine(SyncOutcome::needsAction(SyncAction::retryLater())), "action: retry-later");
+    EXPECT_EQ(outcomeLine(SyncOutcome::needsAction(SyncAction::refresh())), "action: refresh");
+    EXPECT_EQ(outcomeLine(SyncOutcome::needsAction(SyncAction::reportFailure())), "action: report-failure");
+
+    EXPECT_EQ(exitStatus(SyncOutcome::updated(0, 0, 0, 1)), 0);
+    EXPECT_EQ(exitStatus(SyncOutcome::upToDate()), 0);
+    EXPECT_NE(exitStatus(SyncOutcome::cancelled()), 0);
+    EXPECT_NE(exitStatus(SyncOutcome::failed(SyncFailure("x"))), 0);
+    EXPECT_NE(exitStatus(SyncOutcome::needsAction(SyncAction::retryLater())), 0);
+}
+
+TEST(CliOutput, ProgressBarShowsDocumentsThenImages) {
+    SyncProgress p{SyncProgress::Phase::documents, 5, 10, 0, 0};
+    std::string docs = ProgressBar::render(p, 10);
+    EXPECT_NE(docs.find("[#####.....]"), std::string::npos) << docs;
+    EXPECT_NE(docs.find("documents 5/10"), std::string::npos);
+    p = {SyncProgress::Phase::images, 10, 10, 1, 4};
+    std::string images = ProgressBar::render(p, 8);
+    EXPECT_NE(images.find("[##......]"), std::string::npos) << images;
+    EXPECT_NE(images.find("images 1/4"), std::string::npos);
+    EXPECT_EQ(ProgressBar::render({SyncProgress::Phase::manifest, 0, 0, 0, 0}, 8).find('['), std::string::npos);
+}

@@ -1,0 +1,225 @@
+#include "auth/InMemoryTokenStore.hpp"
+#include "support/MockAPIClient.hpp"
+#include "support/TempDir.hpp"
+#include "sync/AssetFetchError.hpp"
+#include "sync/SyncEngine.hpp"
+#include "util/Hashing.hpp"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <latch>
+#include <thread>
+
+using namespace quorvel;
+using namespace quorvel::test;
+using ::testing::_;
+using ::testing::Invoke;
+using ::testing::Return;
+using Phase = SyncProgress::Phase;
+
+namespace {
+
+const std::string base = "https://docs.example.com";
+
+// Serves any URL with bytes derived from it, counting how many downloads overlap.
+class CountingFetcher : public AssetFetcher {
+public:
+    explicit CountingFetcher(int waitFor = 1) : waitFor_(waitFor) {}
+    FetchedAsset fetch(const std::string &url, std::stop_token stop) override {
+        {
+            std::unique_lock lock(mutex_);
+            ++inFlight_;
+            ++calls_;
+            maxInFlight_ = std::max(maxInFlight_, inFlight_);
+            changed_.notify_all();
+            // Hold until enough downloads overlap, so the bound is actually exercised.
+            changed_.wait_for(lock, std::chrono::seconds(2),
+                              [&] { return inFlight_ >= waitFor_ || stop.stop_requested(); });
+            --inFlight_;
+        }
+        if (stop.stop_requested()) throw AssetFetchError::cancelled();
+        std::string bytes = "\x89PNG" + url;
+        return FetchedAsset(std::vector<uint8_t>(bytes.begin(), bytes.end()));
+    }
+    int maxInFlight() {
+        std::lock_guard lock(mutex_);
+        return maxInFlight_;
+    }
+    int calls() {
+        std::lock_guard lock(mutex_);
+        return calls_;
+    }
+
+private:
+    int waitFor_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    int inFlight_ = 0, maxInFlight_ = 0, calls_ = 0;
+};
+
+FileContent content(int64_t id, const std::string &html) {
+    return {id, html, Hashing::sha256Hex(std::string_view(html)), 1714550400};
+}
+
+Manifest manifestOf(const std::vector<FileContent> &docs) {
+    Manifest m;
+    m.serverTime = 1714550400;
+    m.user = {7, "reader@example.com", std::nullopt};
+    m.shellVersion = "1";
+    for (const auto &d : docs)
+        m.files.push_back({d.id, std::nullopt, "doc" + std::to_string(d.id), 1714550400,
+                           static_cast<int64_t>(d.content.size()), d.contentHash});
+    return m;
+}
+
+struct Fixture {
+    TempDir dir{"quorvel-engine"};
+    std::shared_ptr<MockAPIClient> api = std::make_shared<::testing::NiceMock<MockAPIClient>>();
+    std::shared_ptr<InMemoryTokenStore> tokens;
+    std::shared_ptr<AuthSession> auth;
+    std::shared_ptr<LocalStore> store;
+    std::shared_ptr<CountingFetcher> fetcher;
+    std::unique_ptr<SyncEngine> engine;
+
+    explicit Fixture(SyncConfig config = {}, int waitFor = 1) {
+        InMemoryTokenStore::Values values;
+        values.accessToken = "access";
+        values.accessExpiry = SyncEngine::systemClock() + 3600;
+        values.refreshToken = "refresh";
+        values.userId = 7;
+        tokens = std::make_shared<InMemoryTokenStore>(values);
+        auth = std::make_shared<AuthSession>(api, tokens);
+        store = std::make_shared<LocalStore>(dir.path(), true);
+        fetcher = std::make_shared<CountingFetcher>(waitFor);
+        engine = std::make_unique<SyncEngine>(api, auth, store, fetcher, base, config);
+        ON_CALL(*api, shell(_, _)).WillByDefault(Return(ShellDoc{"1", "<html>{{CONTENT}}</html>"}));
+    }
+};
+
+} // namespace
+
+TEST(SyncEngineConcurrency, ASecondRunJoinsTheFirst) {
+    Fixture f;
+    auto doc = content(1, "<p>hello</p>");
+    std::latch manifestEntered(1), joined(1);
+    EXPECT_CALL(*f.api, manifest(_, _, _)).WillOnce(Invoke([&](auto, auto, auto) {
+        manifestEntered.count_down();
+        joined.wait();
+        return ManifestResult::fresh(manifestOf({doc}), "\"e1\"");
+    }));
+    EXPECT_CALL(*f.api, files(_, _, _)).WillOnce(Return(std::vector<FileContent>{doc}));
+
+    SyncOutcome first;
+    std::thread runner([&] { first = f.engine->run(); });
+    manifestEntered.wait();
+    EXPECT_TRUE(f.engine->isRunning());
+
+    std::vector<SyncProgress> joinerSaw;
+    std::thread joiner([&] {
+        SyncOutcome second = f.engine->run([&](const SyncProgress &p) {
+            joinerSaw.push_back(p);
+            if (joinerSaw.size() == 1) joined.count_down();
+        });
+        EXPECT_EQ(second, SyncOutcome::updated(1, 0, 0, 0));
+    });
+    joiner.join();
+    runner.join();
+    EXPECT_EQ(first, SyncOutcome::updated(1, 0, 0, 0));
+    ASSERT_GE(joinerSaw.size(), 2u);
+    // First the snapshot current when it joined, then every later one, ending done.
+    EXPECT_EQ(joinerSaw.front().phase, Phase::manifest);
+    EXPECT_EQ(joinerSaw.back().phase, Phase::done);
+    for (size_t i = 1; i < joinerSaw.size(); ++i)
+        EXPECT_LE(joinerSaw[i - 1].phase, joinerSaw[i].phase);
+    EXPECT_FALSE(f.engine->isRunning());
+}
+
+TEST(SyncEngineConcurrency, HandlersOfAFinishedRunAreNotCalledAgain) {
+    Fixture f;
+    EXPECT_CALL(*f.api, manifest(_, _, _))
+        .WillOnce(Return(ManifestResult::fresh(manifestOf({}), "\"e\"")))
+        .WillOnce(Return(ManifestResult::notModified()));
+    int firstCalls = 0;
+    EXPECT_EQ(f.engine->run([&](const SyncProgress &) { ++firstCalls; }), SyncOutcome::updated(0, 0, 0, 0));
+    int afterFirst = firstCalls;
+    EXPECT_GT(afterFirst, 0);
+    EXPECT_EQ(f.engine->run(), SyncOutcome::upToDate());
+    EXPECT_EQ(firstCalls, afterFirst);
+    EXPECT_EQ(f.engine->progress().phase, Phase::done);
+}
+
+TEST(SyncEngineConcurrency, CancelFromAnotherThreadReachesACallInFlight) {
+    Fixture f;
+    std::latch entered(1);
+    EXPECT_CALL(*f.api, manifest(_, _, _)).WillOnce(Invoke([&](auto, auto, std::stop_token stop) -> ManifestResult {
+        entered.count_down();
+        while (!stop.stop_requested())
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        throw APIError::cancelled();
+    }));
+    SyncOutcome outcome;
+    std::thread runner([&] { outcome = f.engine->run(); });
+    entered.wait();
+    f.engine->cancel();
+    runner.join();
+    EXPECT_EQ(outcome, SyncOutcome::cancelled());
+    EXPECT_TRUE(f.store->isFirstSync());
+    // Cancelling while idle does nothing to the next run.
+    f.engine->cancel();
+    EXPECT_CALL(*f.api, manifest(_, _, _)).WillOnce(Return(ManifestResult::fresh(manifestOf({}), std::nullopt)));
+    EXPECT_EQ(f.engine->run(), SyncOutcome::updated(0, 0, 0, 0));
+}
+
+TEST(SyncEngineConcurrency, ImageDownloadsStayWithinTheConcurrencyLimit) {
+    SyncConfig config;
+    config.imageConcurrency = 3;
+    Fixture f(config, 3);
+    std::string html;
+    for (int i = 0; i < 20; ++i)
+        html += "<img src=\"" + base + "/images/" + std::to_string(i) + ".png\">";
+    auto doc = content(1, html);
+    EXPECT_CALL(*f.api, manifest(_, _, _)).WillOnce(Return(ManifestResult::fresh(manifestOf({doc}), std::nullopt)));
+    EXPECT_CALL(*f.api, files(_, _, _)).WillOnce(Return(std::vector<FileContent>{doc}));
+    std::vector<int64_t> imagesDone;
+    EXPECT_EQ(f.engine->run([&](const SyncProgress &p) {
+        if (p.phase == Phase::images) imagesDone.push_back(p.imagesDone);
+    }),
+              SyncOutcome::updated(1, 0, 0, 0));
+    EXPECT_EQ(f.fetcher->calls(), 20);
+    EXPECT_EQ(f.fetcher->maxInFlight(), 3);
+    // Progress counts every finished download once, in order.
+    ASSERT_EQ(imagesDone.size(), 21u);
+    for (size_t i = 0; i < imagesDone.size(); ++i)
+        EXPECT_EQ(imagesDone[i], static_cast<int64_t>(i));
+    EXPECT_TRUE(f.store->idsWithMissingAssets().empty());
+}
+
+TEST(SyncEngineConcurrency, AnExpiredTokenIsRefreshedOnceAndTheCallRepeated) {
+    Fixture f;
+    EXPECT_CALL(*f.api, manifest(_, _, _))
+        .WillOnce(::testing::Throw(APIError::server(401, "token_expired")))
+        .WillOnce(Return(ManifestResult::fresh(manifestOf({}), std::nullopt)));
+    TokenResponse renewed{"access2", 3600, "refresh2", 86400, 1, {7, "reader@example.com", std::nullopt}};
+    EXPECT_CALL(*f.api, refresh("refresh", _)).WillOnce(Return(renewed));
+    EXPECT_EQ(f.engine->run(), SyncOutcome::updated(0, 0, 0, 0));
+    EXPECT_EQ(f.tokens->accessToken(), "access2");
+}
+
+TEST(SyncEngineConcurrency, ContentWhoseHashFailsTwiceIsSkipped) {
+    Fixture f;
+    auto good = content(1, "<p>good</p>");
+    auto bad = content(2, "<p>bad</p>");
+    auto tampered = bad;
+    tampered.content = "<p>tampered</p>";
+    EXPECT_CALL(*f.api, manifest(_, _, _)).WillOnce(Return(ManifestResult::fresh(manifestOf({good, bad}), "\"e\"")));
+    EXPECT_CALL(*f.api, files(_, std::vector<int64_t>{1, 2}, _))
+        .WillOnce(Return(std::vector<FileContent>{tampered, good, content(99, "<p>unasked</p>")}));
+    EXPECT_CALL(*f.api, files(_, std::vector<int64_t>{2}, _)).WillOnce(Return(std::vector<FileContent>{tampered}));
+    EXPECT_EQ(f.engine->run(), SyncOutcome::updated(1, 0, 0, 1));
+    EXPECT_EQ(f.engine->lastReport().skippedIDs, (std::vector<int64_t>{2}));
+    EXPECT_FALSE(f.store->etag().has_value());
+    EXPECT_FALSE(f.store->document(99).has_value());
+}

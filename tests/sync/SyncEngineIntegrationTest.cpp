@@ -1,0 +1,392 @@
+#include "SyncHarness.hpp"
+
+#include "LibraryLoader.hpp"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+using namespace quorvel;
+using namespace quorvel::test;
+using Phase = SyncProgress::Phase;
+
+namespace {
+
+int64_t idOf(SyncHarness &h, const std::string &filename) {
+    return h.control().withLibrary([&](const service::Library &lib) {
+        for (const auto &[id, doc] : lib.documents())
+            if (doc.filename == filename) return id;
+        return int64_t{-1};
+    });
+}
+
+void forgetETag(SyncHarness &h) {
+    h.store->withDB([](SQLiteDB &db) { db.exec("DELETE FROM meta WHERE key = 'etag'"); });
+}
+
+size_t occurrences(const std::string &text, const std::string &needle) {
+    size_t n = 0;
+    for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + needle.size()))
+        ++n;
+    return n;
+}
+
+} // namespace
+
+TEST(SyncIntegration, FirstSyncOfTheSampleLibrary) {
+    SyncHarness h(service::LibraryLoader::load(service::SampleService::sampleLibraryDir()));
+    std::vector<SyncProgress> seen;
+    auto outcome = h.sync([&](const SyncProgress &p) { seen.push_back(p); });
+    auto documents = h.control().withLibrary([](const service::Library &lib) { return lib.documents().size(); });
+    ASSERT_TRUE(outcome.is<SyncOutcome::Updated>()) << static_cast<int>(outcome.value.index());
+    EXPECT_EQ(outcome.get<SyncOutcome::Updated>()->fetched, static_cast<int64_t>(documents));
+    EXPECT_EQ(outcome.get<SyncOutcome::Updated>()->skipped, 0);
+    h.expectMirrorsService();
+    EXPECT_GT(h.imageFileCount(), 0u);
+    EXPECT_TRUE(h.store->shell().has_value());
+    EXPECT_TRUE(h.store->etag().has_value());
+    EXPECT_FALSE(h.store->isFirstSync());
+    EXPECT_EQ(h.store->userId(), h.tokens->userId());
+
+    // Phases never go backwards, and the run ends done with every counter complete.
+    for (size_t i = 1; i < seen.size(); ++i)
+        EXPECT_LE(seen[i - 1].phase, seen[i].phase);
+    ASSERT_FALSE(seen.empty());
+    EXPECT_EQ(seen.back().phase, Phase::done);
+    EXPECT_EQ(seen.back().documentsDone, seen.back().documentsTotal);
+    EXPECT_EQ(seen.back().imagesDone, seen.back().imagesTotal);
+    EXPECT_FALSE(h.engine->isRunning());
+}
+
+TEST(SyncIntegration, UnchangedLibraryIsAnsweredNotModifiedOrShortcut) {
+    SyncHarness h(smallLibrary());
+    ASSERT_TRUE(h.sync().is<SyncOutcome::Updated>());
+    auto etag = h.store->etag();
+    auto firstSync = h.store->lastSyncAt();
+    h.control().resetCounters();
+
+    EXPECT_EQ(h.sync(), SyncOutcome::upToDate());
+    EXPECT_EQ(h.control().requestCount("manifest"), 1);
+    EXPECT_EQ(h.control().requestCount("files"), 0);
+    EXPECT_EQ(h.control().requestCount("shell"), 0);
+    EXPECT_EQ(h.store->etag(), etag);
+    EXPECT_GE(h.store->lastSyncAt().value_or(0), firstSync.value_or(0));
+
+    // Without the entity tag the full manifest comes back, and nothing in it differs.
+    forgetETag(h);
+    EXPECT_EQ(h.sync(), SyncOutcome::upToDate());
+    EXPECT_EQ(h.control().requestCount("files"), 0);
+    EXPECT_EQ(h.store->etag(), etag);
+    h.expectMirrorsService();
+}
+
+TEST(SyncIntegration, TitleAndMoveEditsTravelWithoutContent) {
+    SyncHarness h(smallLibrary());
+    ASSERT_TRUE(h.sync().is<SyncOutcome::Updated>());
+    int64_t memo = idOf(h, "메모"), weekly = idOf(h, "주간 보고");
+    h.control().renameDocument(memo, "메모 (고침)");
+    h.control().moveDocument(weekly, std::nullopt);
+    h.control().resetCounters();
+    EXPECT_EQ(h.sync(), SyncOutcome::updated(0, 2, 0, 0));
+    EXPECT_EQ(h.control().requestCount("files"), 0);
+    h.expectMirrorsService();
+    auto hits = h.store->search("고침", 10);
+    ASSERT_EQ(hits.size(), 1u);
+    EXPECT_EQ(hits[0].fileId, memo);
+}
+
+TEST(SyncIntegration, EditsAdditionsAndDeletions) {
+    SyncHarness h(smallLibrary());
+    ASSERT_TRUE(h.sync().is<SyncOutcome::Updated>());
+    h.control().editDocument(idOf(h, "빈 문서"), "<p>이제 내용이 있어요</p>");
+    h.control().addDocument("새 문서", std::nullopt, "<p>새로 왔어요</p>");
+    h.control().deleteDocument(idOf(h, "회의록"));
+    EXPECT_EQ(h.sync(), SyncOutcome::updated(2, 0, 1, 0));
+    h.expectMirrorsService();
+    EXPECT_EQ(h.store->search("새로", 10).size(), 1u);
+    // The shared image is still used by another document; the one only the deleted one used is not stored.
+    h.expectNoStrayImageFiles();
+}
+
+TEST(SyncIntegration, ShellVersionBump) {
+    SyncHarness h(smallLibrary());
+    ASSERT_TRUE(h.sync().is<SyncOutcome::Updated>());
+    std::string version = h.control().bumpShell();
+    std::vector<Phase> phases;
+    EXPECT_EQ(h.sync([&](const SyncProgress &p) { phases.push_back(p.phase); }), SyncOutcome::updated(0, 0, 0, 0));
+    EXPECT_NE(std::find(phases.begin(), phases.end(), Phase::shell), phases.end());
+    ASSERT_TRUE(h.store->shell());
+    EXPECT_EQ(h.store->shell()->version, version);
+}
+
+TEST(SyncIntegration, ContentThatFailsItsHashTwiceIsSkippedAndRetriedNextRun) {
+    SyncHarness h(smallLibrary());
+    int64_t memo = idOf(h, "메모");
+    h.control().corruptContent(memo, 2);
+    EXPECT_EQ(h.sync(), SyncOutcome::updated(3, 0, 0, 1));
+    EXPECT_EQ(h.engine->lastReport().skippedIDs, (std::vector<int64_t>{memo}));
+    EXPECT_FALSE(h.store->etag().has_value());
+    EXPECT_FALSE(h.store->document(memo).has_value());
+
+    EXPECT_EQ(h.sync(), SyncOutcome::updated(1, 0, 0, 0));
+    EXPECT_TRUE(h.store->etag().has_value());
+    EXPECT_TRUE(h.engine->lastReport().skippedIDs.empty());
+    h.expectMirrorsService();
+}
+
+TEST(SyncIntegration, ContentThatFailsOnceIsAcceptedOnTheRepeatRequest) {
+    SyncHarness h(smallLibrary());
+    h.control().corruptContent(idOf(h, "메모"), 1, "hash");
+    EXPECT_EQ(h.sync(), SyncOutcome::updated(4, 0, 0, 0));
+    EXPECT_TRUE(h.store->etag().has_value());
+    h.expectMirrorsService();
+}
+
+TEST(SyncIntegration, IdsMissingFromAnAnswerAreSkipped) {
+    SyncHarness h(smallLibrary());
+    int64_t weekly = idOf(h, "주간 보고");
+    h.control().dropFileIds({weekly}, 1);
+    EXPECT_EQ(h.sync(), SyncOutcome::updated(3, 0, 0, 1));
+    EXPECT_EQ(h.engine->lastReport().skippedIDs, (std::vector<int64_t>{weekly}));
+    EXPECT_FALSE(h.store->etag().has_value());
+    EXPECT_EQ(h.sync(), SyncOutcome::updated(1, 0, 0, 0));
+    h.expectMirrorsService();
+}
+
+TEST(SyncIntegration, AccessTokenExpiringMidRunIsRefreshedOnce) {
+    SyncHarness h(smallLibrary());
+    h.control().resetCounters();
+    bool expired = false;
+    auto outcome = h.sync([&](const SyncProgress &p) {
+        if (p.phase == Phase::documents && !expired) {
+            expired = true;
+            h.control().expireAccessTokens();
+        }
+    });
+    EXPECT_EQ(outcome, SyncOutcome::updated(4, 0, 0, 0));
+    EXPECT_EQ(h.control().requestCount("token"), 1);
+    h.expectMirrorsService();
+}
+
+TEST(SyncIntegration, ASecondExpiryOnTheRepeatedCallEndsTheRun) {
+    SyncHarness h(smallLibrary());
+    service::FaultRule rule;
+    rule.endpoint = "manifest";
+    rule.status = 401;
+    rule.reason = "token_expired";
+    rule.remaining = 2;
+    h.control().addFault(rule);
+    h.control().resetCounters();
+    EXPECT_EQ(h.sync(), SyncOutcome::needsAction(SyncAction::refresh()));
+    EXPECT_EQ(h.control().requestCount("token"), 1);
+    EXPECT_EQ(h.store->fileCount(), 0);
+}
+
+TEST(SyncIntegration, RefreshRefusedAsRevokedErasesLibraryAndCredentials) {
+    SyncHarness h(smallLibrary());
+    ASSERT_TRUE(h.sync().is<SyncOutcome::Updated>());
+    h.control().expireAccessTokens();
+    service::FaultRule rule;
+    rule.endpoint = "token";
+    rule.status = 401;
+    rule.reason = "revoked";
+    h.control().addFault(rule);
+    EXPECT_EQ(h.sync(), SyncOutcome::needsAction(SyncAction::wipe()));
+    EXPECT_EQ(h.store->fileCount(), 0);
+    EXPECT_TRUE(h.store->isFirstSync());
+    EXPECT_EQ(h.imageFileCount(), 0u);
+    EXPECT_FALSE(h.tokens->refreshToken().has_value());
+    EXPECT_FALSE(h.tokens->userId().has_value());
+    EXPECT_TRUE(h.tokens->deviceUUID().has_value());
+    FileTokenStore reread(h.dir.path() / "auth");
+    EXPECT_FALSE(reread.accessToken().has_value());
+}
+
+TEST(SyncIntegration, WipeOnRevokeOffLeavesEverythingInPlace) {
+    SyncHarness h(smallLibrary());
+    ASSERT_TRUE(h.sync().is<SyncOutcome::Updated>());
+    SyncConfig config;
+    config.wipeOnRevoke = false;
+    h.rebuild(config);
+    service::FaultRule rule;
+    rule.endpoint = "manifest";
+    rule.status = 401;
+    rule.reason = "suspended";
+    h.control().addFault(rule);
+    EXPECT_EQ(h.sync(), SyncOutcome::needsAction(SyncAction::wipe()));
+    EXPECT_EQ(h.store->fileCount(), 4);
+    EXPECT_TRUE(h.tokens->refreshToken().has_value());
+}
+
+TEST(SyncIntegration, ServiceRefusalsBecomeActions) {
+    SyncHarness h(smallLibrary());
+    service::FaultRule upgrade;
+    upgrade.endpoint = "manifest";
+    upgrade.status = 426;
+    upgrade.minVersion = "9.9.9";
+    h.control().addFault(upgrade);
+    EXPECT_EQ(h.sync(), SyncOutcome::needsAction(SyncAction::upgradeRequired("9.9.9")));
+
+    for (int status : {429, 503}) {
+        service::FaultRule busy;
+        busy.endpoint = "files";
+        busy.status = status;
+        busy.retryAfter = "30";
+        h.control().addFault(busy);
+        EXPECT_EQ(h.sync(), SyncOutcome::needsAction(SyncAction::retryLater(30.0))) << status;
+    }
+    EXPECT_EQ(h.store->fileCount(), 0);
+
+    service::FaultRule missing;
+    missing.endpoint = "shell";
+    missing.status = 404;
+    h.control().addFault(missing);
+    auto failed = h.sync();
+    ASSERT_TRUE(failed.is<SyncOutcome::Failed>());
+    ASSERT_TRUE(failed.get<SyncOutcome::Failed>()->failure.api.has_value());
+    EXPECT_EQ(failed.get<SyncOutcome::Failed>()->failure.api->status(), 404);
+
+    EXPECT_TRUE(h.sync().is<SyncOutcome::Updated>());
+    h.expectMirrorsService();
+}
+
+TEST(SyncIntegration, UnreachableServiceMeansRetryLater) {
+    SyncHarness h(smallLibrary());
+    ASSERT_TRUE(h.sync().is<SyncOutcome::Updated>());
+    h.service->stop();
+    EXPECT_EQ(h.sync(), SyncOutcome::needsAction(SyncAction::retryLater()));
+    EXPECT_EQ(h.store->fileCount(), 4);
+}
+
+TEST(SyncIntegration, CancellingInEveryPhaseAppliesNothing) {
+    for (Phase phase :
+         {Phase::starting, Phase::manifest, Phase::shell, Phase::documents, Phase::images, Phase::applying}) {
+        SCOPED_TRACE(phaseName(phase));
+        SyncHarness h(smallLibrary());
+        auto outcome = h.sync([&](const SyncProgress &p) {
+            if (p.phase == phase) h.engine->cancel();
+        });
+        EXPECT_EQ(outcome, SyncOutcome::cancelled());
+        EXPECT_EQ(h.store->fileCount(), 0);
+        EXPECT_TRUE(h.store->isFirstSync());
+        EXPECT_FALSE(h.engine->isRunning());
+
+        // Images staged before the stop are swept by the next successful run.
+        EXPECT_TRUE(h.sync().is<SyncOutcome::Updated>());
+        h.expectMirrorsService();
+        h.expectNoStrayImageFiles();
+    }
+}
+
+TEST(SyncIntegration, ImagesSharedByTwoDocumentsAreFetchedOnce) {
+    SyncHarness h(smallLibrary());
+    EXPECT_TRUE(h.sync().is<SyncOutcome::Updated>());
+    EXPECT_EQ(h.control().imageRequestCount("/images/shared.png"), 1);
+    EXPECT_EQ(h.control().imageRequestCount("/images/a.png"), 1);
+    EXPECT_EQ(h.imageFileCount(), 3u);
+
+    // A stored image is not downloaded again for a new document.
+    h.control().addDocument("또 공유", std::nullopt, "<img src=\"/images/shared.png\">");
+    EXPECT_EQ(h.sync(), SyncOutcome::updated(1, 0, 0, 0));
+    EXPECT_EQ(h.control().imageRequestCount("/images/shared.png"), 1);
+}
+
+TEST(SyncIntegration, AtMostFiftyImagesPerDocument) {
+    SyncHarness h(smallLibrary());
+    std::string html = "<p>많은 그림</p>";
+    for (int i = 0; i < 60; ++i) {
+        std::string path = "/images/many/" + std::to_string(i) + ".png";
+        h.control().putImage(path, testImage(100 + i), "image/png");
+        html += "<img src=\"" + path + "\">";
+    }
+    int64_t id = h.control().addDocument("그림 많은 문서", std::nullopt, html);
+    EXPECT_TRUE(h.sync().is<SyncOutcome::Updated>());
+    int64_t requested = 0;
+    for (int i = 0; i < 60; ++i)
+        requested += h.control().imageRequestCount("/images/many/" + std::to_string(i) + ".png");
+    EXPECT_EQ(requested, 50);
+    auto missing = h.store->idsWithMissingAssets();
+    EXPECT_EQ(std::count(missing.begin(), missing.end(), id), 0);
+    EXPECT_EQ(occurrences(h.store->document(id)->renderHTML, "quorvel-asset://missing"), 10u);
+}
+
+TEST(SyncIntegration, AFailedImageIsFetchedAgainAndTheDocumentRerendered) {
+    SyncHarness h(smallLibrary());
+    h.control().putImage("/images/flaky.png", testImage(77), "image/png");
+    service::ImageBehaviour once;
+    once.status = 500;
+    once.remaining = 1;
+    h.control().setImageBehaviour("/images/flaky.png", once);
+    int64_t id = h.control().addDocument("불안정", std::nullopt, "<img src=\"/images/flaky.png\">");
+    EXPECT_EQ(h.sync(), SyncOutcome::updated(5, 0, 0, 0));
+    EXPECT_EQ(h.engine->lastReport().failedImageURLs, (std::vector<std::string>{h.url("/images/flaky.png")}));
+    EXPECT_EQ(h.store->idsWithMissingAssets(), (std::vector<int64_t>{id}));
+    EXPECT_NE(h.store->document(id)->renderHTML.find("quorvel-asset://missing"), std::string::npos);
+
+    // The next full manifest brings the document back for rendering, not for downloading.
+    h.control().addDocument("다른 문서", std::nullopt, "<p>다른</p>");
+    h.control().resetCounters();
+    EXPECT_EQ(h.sync(), SyncOutcome::updated(1, 0, 0, 0));
+    EXPECT_EQ(h.control().requestCount("files"), 1);
+    EXPECT_TRUE(h.store->idsWithMissingAssets().empty());
+    EXPECT_EQ(h.store->document(id)->renderHTML.find("quorvel-asset://missing"), std::string::npos);
+    EXPECT_TRUE(h.engine->lastReport().failedImageURLs.empty());
+    h.expectMirrorsService();
+}
+
+TEST(SyncIntegration, EveryImageBehaviourOfTheService) {
+    SyncHarness h(smallLibrary());
+    struct Case {
+        std::string name;
+        service::ImageBehaviour behaviour;
+        bool stored;
+    };
+    std::vector<Case> cases;
+    auto add = [&](std::string name, bool stored, auto configure) {
+        service::ImageBehaviour b;
+        configure(b);
+        cases.push_back({std::move(name), b, stored});
+    };
+    add("announced-oversize", false, [](auto &b) { b.oversize = 6 * 1024 * 1024; });
+    add("streamed-oversize", false, [](auto &b) {
+        b.oversize = 6 * 1024 * 1024;
+        b.oversizeMode = "streamed";
+    });
+    add("no-length", true, [](auto &b) { b.noContentLength = true; });
+    add("not-found", false, [](auto &b) { b.status = 404; });
+    add("empty", false, [](auto &b) { b.empty = true; });
+    add("redirect-same", true, [](auto &b) { b.redirects = {"same", "same"}; });
+    add("redirect-other", false, [](auto &b) { b.redirects = {"other"}; });
+    add("redirect-loop", false, [](auto &b) { b.redirects = {"loop"}; });
+    std::string html;
+    for (size_t i = 0; i < cases.size(); ++i) {
+        std::string path = "/images/behaviour/" + cases[i].name + ".png";
+        h.control().putImage(path, testImage(static_cast<int>(200 + i)), "image/png");
+        h.control().setImageBehaviour(path, cases[i].behaviour);
+        html += "<img src=\"" + path + "\">";
+    }
+    int64_t id = h.control().addDocument("그림 행동", std::nullopt, html);
+    EXPECT_TRUE(h.sync().is<SyncOutcome::Updated>());
+    auto failed = h.engine->lastReport().failedImageURLs;
+    for (const auto &c : cases) {
+        std::string url = h.url("/images/behaviour/" + c.name + ".png");
+        bool didFail = std::find(failed.begin(), failed.end(), url) != failed.end();
+        EXPECT_EQ(didFail, !c.stored) << c.name;
+        EXPECT_EQ(h.store->cachedAsset(url).has_value(), c.stored) << c.name;
+    }
+    EXPECT_EQ(h.store->idsWithMissingAssets(), (std::vector<int64_t>{id}));
+    h.expectNoStrayImageFiles();
+}
+
+TEST(SyncIntegration, AnotherAccountsLibraryIsErasedBeforeSyncing) {
+    SyncHarness h(smallLibrary());
+    ASSERT_TRUE(h.sync().is<SyncOutcome::Updated>());
+    h.store->withDB([](SQLiteDB &db) { db.exec("UPDATE meta SET value = '999' WHERE key = 'user_id'"); });
+    h.store->withDB([](SQLiteDB &db) {
+        db.exec("INSERT INTO files(id, filename, updated_at, file_size, content_hash, content, render_html, body_text, "
+                "missing_assets) VALUES (9999, 'stranger', 0, 1, 'x', 'x', 'x', 'x', 0)");
+    });
+    EXPECT_EQ(h.sync(), SyncOutcome::updated(4, 0, 0, 0));
+    EXPECT_FALSE(h.store->document(9999).has_value());
+    h.expectMirrorsService();
+}
