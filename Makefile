@@ -45,6 +45,10 @@ fuzz: deps
 	@cmake --build $(FUZZ_BUILD) -j $(JOBS) --target all-fuzzers
 	@bash scripts/fuzz.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
+# Until the desktop app takes it over: the sample service, a link, a sync, the tree and a search.
+demo: build
+	@bash scripts/demo.sh $(BUILD)
+
 format:
 	@$(FORMAT_FILES) | xargs -r clang-format -i
 
