@@ -69,9 +69,13 @@ CliOptions CliOptions::parse(const std::vector<std::string> &args) {
         } else if (arg == "--text") {
             sawText = true;
         } else if (arg == "-h" || arg == "--help") {
-            return CliOptions{.command = Command::help};
+            CliOptions help;
+            help.command = Command::help;
+            return help;
         } else if (arg == "--version") {
-            return CliOptions{.command = Command::version};
+            CliOptions version;
+            version.command = Command::version;
+            return version;
         } else if (arg == "--") {
             positional.insert(positional.end(), args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end());
             break;

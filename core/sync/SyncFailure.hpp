@@ -11,8 +11,8 @@ namespace quorvel {
 // A sync error shown to the user; `api` is present when the service caused it.
 class SyncFailure : public std::exception {
 public:
-    SyncFailure(std::string message, std::optional<APIError> api = std::nullopt)
-        : message(std::move(message)), api(std::move(api)) {}
+    SyncFailure(std::string text, std::optional<APIError> error = std::nullopt)
+        : message(std::move(text)), api(std::move(error)) {}
 
     std::string message;
     std::optional<APIError> api;

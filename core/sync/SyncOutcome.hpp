@@ -35,6 +35,10 @@ struct SyncOutcome {
     using Value = std::variant<Updated, NeedsAction, Failed, UpToDate, Cancelled>;
     Value value;
 
+    // No run yet: nothing happened, as after a cancelled one.
+    SyncOutcome() : value(std::in_place_type<Cancelled>) {}
+    SyncOutcome(Value v) : value(std::move(v)) {}
+
     static SyncOutcome updated(int64_t fetched, int64_t metaOnly, int64_t deleted, int64_t skipped) {
         return {Updated{fetched, metaOnly, deleted, skipped}};
     }

@@ -12,32 +12,34 @@
 namespace quorvel::test {
 
 CliProcess::CliProcess(const std::vector<std::string> &args) {
-    int in[2], out[2], err[2];
-    if (pipe(in) != 0 || pipe(out) != 0 || pipe(err) != 0) throw std::runtime_error("pipe failed");
+    int inPipe[2], outPipe[2], errPipe[2];
+    if (pipe(inPipe) != 0 || pipe(outPipe) != 0 || pipe(errPipe) != 0) throw std::runtime_error("pipe failed");
+    // Everything the child needs is made before fork: the test process has threads, and only
+    // async-signal-safe calls are allowed between fork and exec.
+    std::string program = QUORVEL_CLI_PATH;
+    std::vector<std::string> copy = args;
+    std::vector<char *> argv;
+    argv.push_back(program.data());
+    for (auto &a : copy)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
     pid_ = fork();
     if (pid_ < 0) throw std::runtime_error("fork failed");
     if (pid_ == 0) {
-        dup2(in[0], 0);
-        dup2(out[1], 1);
-        dup2(err[1], 2);
-        for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]})
+        dup2(inPipe[0], 0);
+        dup2(outPipe[1], 1);
+        dup2(errPipe[1], 2);
+        for (int fd : {inPipe[0], inPipe[1], outPipe[0], outPipe[1], errPipe[0], errPipe[1]})
             close(fd);
-        std::vector<char *> argv;
-        std::string program = QUORVEL_CLI_PATH;
-        argv.push_back(program.data());
-        std::vector<std::string> copy = args;
-        for (auto &a : copy)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
         execv(program.c_str(), argv.data());
         _exit(127);
     }
-    close(in[0]);
-    close(out[1]);
-    close(err[1]);
-    in_ = in[1];
-    out_ = out[0];
-    err_ = err[0];
+    close(inPipe[0]);
+    close(outPipe[1]);
+    close(errPipe[1]);
+    in_ = inPipe[1];
+    out_ = outPipe[0];
+    err_ = errPipe[0];
     ::signal(SIGPIPE, SIG_IGN);
 }
 

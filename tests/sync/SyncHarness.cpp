@@ -50,7 +50,11 @@ SyncHarness::SyncHarness(service::Library library, service::ServiceOptions optio
 }
 
 SyncHarness::~SyncHarness() {
+    // Clients first: their idle keep-alive connections would otherwise hold the service's stop.
     engine.reset();
+    auth.reset();
+    api.reset();
+    fetcher.reset();
     service->stop();
 }
 
