@@ -78,21 +78,22 @@ public:
         });
         server_.Get("/drip", [this](const httplib::Request &req, httplib::Response &res) {
             record(req);
-            res.set_chunked_content_provider("application/octet-stream", [this](size_t offset, httplib::DataSink &sink) {
-                if (offset == 0) {
-                    bool written = sink.write("first chunk\n", 12);
-                    signal();
-                    return written;
-                }
-                // Then one byte every 50 ms for at most 10 s, so a client that fails to cancel
-                // ends with a response instead of hanging the test.
-                if (offset > 200 || stopping_) {
-                    sink.done();
-                    return true;
-                }
-                std::this_thread::sleep_for(50ms);
-                return sink.write(".", 1);
-            });
+            res.set_chunked_content_provider("application/octet-stream",
+                                             [this](size_t offset, httplib::DataSink &sink) {
+                                                 if (offset == 0) {
+                                                     bool written = sink.write("first chunk\n", 12);
+                                                     signal();
+                                                     return written;
+                                                 }
+                                                 // Then one byte every 50 ms for at most 10 s, so a client that fails
+                                                 // to cancel ends with a response instead of hanging the test.
+                                                 if (offset > 200 || stopping_) {
+                                                     sink.done();
+                                                     return true;
+                                                 }
+                                                 std::this_thread::sleep_for(50ms);
+                                                 return sink.write(".", 1);
+                                             });
         });
         server_.Get("/trickle", [](const httplib::Request &, httplib::Response &res) {
             // Not a text type: the server would otherwise gzip the stream and hold every byte back.
