@@ -23,6 +23,12 @@ using namespace quorvel;
 using namespace std::chrono_literals;
 using nlohmann::json;
 
+// Debian's cpp-httplib is a prebuilt library without ThreadSanitizer instrumentation, so its worker
+// threads' hand-offs look like races; the transport's own code stays checked.
+extern "C" const char *__tsan_default_suppressions() {
+    return "race:libcpp-httplib.so\n";
+}
+
 namespace {
 
 // A real HTTP/1.1 server on 127.0.0.1 with an ephemeral port, run in-process.
