@@ -21,26 +21,6 @@ TEST(APIErrorTest, DescriptionsFollowTheKind) {
     }
 }
 
-TEST(APIErrorTest, ConstructorsFillTheirFields) {
-    auto e = APIError::server(426, "upgrade_required", "too old", "2.0.0", 12.5);
-    EXPECT_EQ(e.kind(), APIError::Kind::server);
-    EXPECT_EQ(e.status(), 426);
-    EXPECT_EQ(e.reason(), "upgrade_required");
-    EXPECT_EQ(e.message(), "too old");
-    EXPECT_EQ(e.minVersion(), "2.0.0");
-    EXPECT_EQ(e.retryAfter(), 12.5);
-
-    auto n = APIError::network("down");
-    EXPECT_EQ(n.kind(), APIError::Kind::network);
-    EXPECT_FALSE(n.status());
-    EXPECT_FALSE(n.reason());
-    EXPECT_EQ(n.message(), "down");
-
-    auto c = APIError::cancelled();
-    EXPECT_EQ(c.kind(), APIError::Kind::cancelled);
-    EXPECT_EQ(c.message(), "cancelled");
-}
-
 TEST(APIErrorTest, TokenExpiredNeedsStatus401AndTheReason) {
     EXPECT_TRUE(APIError::server(401, "token_expired").isTokenExpired());
     EXPECT_FALSE(APIError::server(403, "token_expired").isTokenExpired());

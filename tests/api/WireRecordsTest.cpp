@@ -225,14 +225,3 @@ TEST(WireRecordsTest, EncodableRecordsRoundTripUnderTheSameKeys) {
                     {"app_version", "1.0.0"},
                     {"os_version", "Debian GNU/Linux 12"}}));
 }
-
-TEST(WireRecordsTest, ManifestResultTellsItsCase) {
-    ManifestResult notModified = ManifestResult::notModified();
-    EXPECT_TRUE(notModified.isNotModified());
-    EXPECT_EQ(notModified.fresh(), nullptr);
-    ManifestResult fresh = ManifestResult::fresh(Manifest{}, "\"tag\"");
-    EXPECT_FALSE(fresh.isNotModified());
-    ASSERT_NE(fresh.fresh(), nullptr);
-    EXPECT_EQ(fresh.fresh()->etag, "\"tag\"");
-    EXPECT_NE(fresh, ManifestResult::fresh(Manifest{}, std::nullopt));
-}
