@@ -156,6 +156,8 @@ std::optional<ImageRewriter::ParsedURL> parseURL(const std::string &text) {
     if (!u || curl_url_set(u.get(), CURLUPART_URL, text.c_str(), CURLU_NON_SUPPORT_SCHEME) != CURLUE_OK) {
         return std::nullopt;
     }
+    // A zone names an interface of this machine; no image on the network has one.
+    if (getPart(u.get(), CURLUPART_ZONEID)) return std::nullopt;
     auto host = getPart(u.get(), CURLUPART_HOST);
     if (host && !isASCII(*host)) {
         auto ascii = hostToASCII(*host);
@@ -404,9 +406,14 @@ private:
         return end;
     }
 
+    // Line breaks inside the replaced text stay: one may end a string that began before it
+    // (a string cut by a line break is a bad one that browsers drop, with its url()).
     void replace(size_t start, size_t end, std::string_view with) {
         out_.append(css_.substr(copied_, start - copied_));
         out_.append(with);
+        for (size_t k = start; k < end; ++k) {
+            if (css_[k] == '\n' || css_[k] == '\r' || css_[k] == '\f') out_.push_back(css_[k]);
+        }
         copied_ = end;
         changed_ = true;
     }

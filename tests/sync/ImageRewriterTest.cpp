@@ -117,6 +117,7 @@ TEST(ImageRewriterNormalize, EncodesAndParses) {
     EXPECT_FALSE(ImageRewriter::normalize("https://h%7Fx/a"));
     EXPECT_FALSE(ImageRewriter::normalize("https://h%20x/a"));
     EXPECT_FALSE(ImageRewriter::normalize("https://h:99999/"));
+    EXPECT_FALSE(ImageRewriter::normalize("https://[fe80::1%25eth0]/a"));
     EXPECT_FALSE(ImageRewriter::normalize("http://"));
     EXPECT_FALSE(ImageRewriter::normalize("https://h\xff/"));
 }
@@ -289,6 +290,9 @@ TEST_F(ImageRewriterTest, ReferenceCutOffByTheEndStillRewritten) {
               "<p style=\"background:url(quorvel-asset://missing)\">");
     EXPECT_EQ(html("<p style='background:url(\"http://x.example/a.png'>"), "<p style=\"background:none\">");
     EXPECT_EQ(html("<style>a{b:url(  "), "<style>a{b:none");
+    // The line break inside the replaced reference still ends the bad string before it.
+    EXPECT_EQ(html("<style>a{b:url('/x.png c{d:url(/y(\n)"),
+              "<style>a{b:url('/x.png c{d:url(quorvel-asset://missing)\n");
     EXPECT_EQ(html("<p style='background:url('>"), "<p style=\"background:none\">");
 }
 
