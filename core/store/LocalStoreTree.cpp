@@ -10,6 +10,12 @@ namespace quorvel {
 
 namespace {
 
+std::string nodeId(char kind, int64_t id) {
+    std::string text(1, kind);
+    text += std::to_string(id);
+    return text;
+}
+
 // Groups by parent, where a parent naming no folder counts as the top level.
 class TreeBuilder {
 public:
@@ -63,7 +69,7 @@ private:
     TreeNode folderNode(size_t k) {
         placed_[k] = true;
         const FolderRecord &f = folders_[k];
-        return TreeNode{"d" + std::to_string(f.id), f, level(f.id)};
+        return TreeNode{nodeId('d', f.id), f, level(f.id)};
     }
 
     std::vector<TreeNode> level(const Key &key) {
@@ -76,7 +82,7 @@ private:
         }
         if (auto it = fileGroups_.find(key); it != fileGroups_.end()) {
             for (auto &f : it->second) {
-                std::string id = "f" + std::to_string(f.id);
+                std::string id = nodeId('f', f.id);
                 nodes.push_back(TreeNode{std::move(id), std::move(f), std::nullopt});
             }
             fileGroups_.erase(it);
