@@ -1,0 +1,419 @@
+// Scenario benchmark of the local store on a synthetic library of 10,000 documents
+// (2-50 KB of Korean and English text each, 200 folders on 3 levels): applying it as one
+// batch, building the tree, the recent list, and search on both paths beside ripgrep.
+// Prints wall-clock and CPU time: on a shared machine the CPU time shows the work itself.
+// Optional arguments: a smaller document count for a quick run.
+#include "store/LocalStore.hpp"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <set>
+#include <string>
+#include <vector>
+
+extern char **environ;
+
+using namespace quorvel;
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+int documentCount = 10000;
+constexpr int queryCount = 200;
+
+double threadCPUms() {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) / 1e6;
+}
+
+struct Timing {
+    double wall = 0, cpu = 0;
+};
+
+Timing measure(const std::function<void()> &f) {
+    auto start = Clock::now();
+    double cpu = threadCPUms();
+    f();
+    return {std::chrono::duration<double, std::milli>(Clock::now() - start).count(), threadCPUms() - cpu};
+}
+
+double percentile(std::vector<double> values, double p) {
+    std::sort(values.begin(), values.end());
+    size_t k = static_cast<size_t>(p * static_cast<double>(values.size() - 1) + 0.5);
+    return values[std::min(k, values.size() - 1)];
+}
+
+struct Percentiles {
+    double wall50, wall95, cpu50, cpu95;
+};
+
+Percentiles percentiles(const std::vector<Timing> &timings) {
+    std::vector<double> wall, cpu;
+    for (const auto &t : timings) {
+        wall.push_back(t.wall);
+        cpu.push_back(t.cpu);
+    }
+    return {percentile(wall, 0.5), percentile(wall, 0.95), percentile(cpu, 0.5), percentile(cpu, 0.95)};
+}
+
+// Deterministic on every platform (std distributions are not).
+struct Random {
+    uint64_t state;
+    uint64_t next() {
+        uint64_t z = (state += 0x9E3779B97F4A7C15ULL);
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
+        return z ^ (z >> 31);
+    }
+    size_t below(size_t n) { return static_cast<size_t>(next() % n); }
+    double unit() { return static_cast<double>(next() >> 11) / 9007199254740992.0; }
+};
+
+// Words ranked by frequency; drawing follows Zipf's law (rank r has weight 1/r), as words in
+// real text do.
+struct WordList {
+    std::vector<std::string> words;
+    std::vector<double> cumulative;
+
+    void rank() {
+        double total = 0;
+        for (size_t r = 0; r < words.size(); ++r)
+            cumulative.push_back(total += 1.0 / static_cast<double>(r + 1));
+    }
+    const std::string &draw(Random &random) const {
+        double x = random.unit() * cumulative.back();
+        size_t r = static_cast<size_t>(std::lower_bound(cumulative.begin(), cumulative.end(), x) - cumulative.begin());
+        return words[std::min(r, words.size() - 1)];
+    }
+};
+
+struct Vocabulary {
+    WordList korean, english;
+
+    explicit Vocabulary(Random &r) {
+        const char *syllables[] = {"가", "나", "다", "라", "마", "바", "사", "아", "자", "차", "카", "타", "파", "하",
+                                   "고", "노", "도", "로", "모", "보", "소", "오", "조", "초", "토", "포", "호", "구",
+                                   "누", "두", "루", "무", "부", "수", "우", "주", "기", "니", "디", "리", "미", "비",
+                                   "시", "이", "지", "치", "히", "개", "내", "대", "래", "매", "배", "새", "재", "게",
+                                   "네", "데", "세", "제", "한", "국", "문", "서", "동", "화", "검", "색", "정", "관",
+                                   "스", "템", "터", "설", "계", "발", "운", "영", "회", "의", "록", "획", "연", "결",
+                                   "과", "분", "석", "료", "학", "교", "생", "활", "경", "람", "일", "월", "년", "간",
+                                   "공", "업", "원", "장", "상", "품", "행", "복", "습", "니", "었", "는", "을", "를"};
+        const size_t n = sizeof syllables / sizeof *syllables;
+        std::set<std::string> seen;
+        while (korean.words.size() < 30000) {
+            double u = r.unit();
+            size_t length = u < 0.4 ? 2 : (u < 0.8 ? 3 : 4);
+            std::string w;
+            for (size_t s = 0; s < length; ++s)
+                w += syllables[r.below(n)];
+            if (seen.insert(w).second) korean.words.push_back(w);
+        }
+        const char *consonants = "bcdfghklmnprstvw", *vowels = "aeiou";
+        while (english.words.size() < 10000) {
+            size_t length = 1 + r.below(5);
+            std::string w;
+            for (size_t s = 0; s < length; ++s) {
+                w += consonants[r.below(16)];
+                w += vowels[r.below(5)];
+            }
+            if (r.unit() < 0.2) w[0] = static_cast<char>(w[0] - 'a' + 'A');
+            if (seen.insert(w).second) english.words.push_back(w);
+        }
+        korean.rank();
+        english.rank();
+    }
+
+    const std::string &word(Random &r) const { return r.unit() < 0.7 ? korean.draw(r) : english.draw(r); }
+};
+
+std::string makeBody(Random &r, const Vocabulary &v, size_t bytes) {
+    std::string body;
+    body.reserve(bytes + 64);
+    int left = 0;
+    while (body.size() < bytes) {
+        if (!body.empty()) body += left == 0 ? ". " : " ";
+        if (left == 0) left = static_cast<int>(5 + r.below(10));
+        body += v.word(r);
+        --left;
+    }
+    return body;
+}
+
+struct Library {
+    std::vector<FolderRecord> folders;
+    std::vector<SyncApplyBatch::FileUpsert> files;
+    size_t bodyBytes = 0;
+};
+
+Library makeLibrary(Random &r, const Vocabulary &v) {
+    Library lib;
+    std::vector<int64_t> level1, level2;
+    int64_t id = 1;
+    for (int k = 0; k < 10; ++k, ++id) {
+        lib.folders.push_back({id, std::nullopt, v.korean.words[r.below(300)], k});
+        level1.push_back(id);
+    }
+    for (int k = 0; k < 40; ++k, ++id) {
+        lib.folders.push_back({id, level1[static_cast<size_t>(k) % level1.size()], v.korean.words[r.below(3000)], k});
+        level2.push_back(id);
+    }
+    for (int k = 0; k < 150; ++k, ++id) {
+        std::string name = v.word(r);
+        name.append(" ").append(std::to_string(k));
+        lib.folders.push_back({id, level2[static_cast<size_t>(k) % level2.size()], name, k});
+    }
+    for (int64_t doc = 1; doc <= documentCount; ++doc) {
+        std::optional<int64_t> folder;
+        if (r.unit() >= 0.05) folder = lib.folders[r.below(lib.folders.size())].id;
+        std::string title = v.word(r);
+        title.append(" ").append(v.word(r));
+        if (r.unit() < 0.3) title.append(" ").append(std::to_string(r.below(100)));
+        std::string body = makeBody(r, v, 2048 + r.below(48 * 1024));
+        lib.bodyBytes += body.size();
+        std::string html = "<p>" + body + "</p>";
+        double updated = 1600000000.0 + static_cast<double>(r.below(100000000));
+        std::string hash = "hash-";
+        hash += std::to_string(doc);
+        lib.files.emplace_back(doc, folder, title, updated, static_cast<int64_t>(html.size()), hash, html, html,
+                               std::move(body), std::vector<std::string>{}, false);
+    }
+    return lib;
+}
+
+size_t scalars(const std::string &s) {
+    return static_cast<size_t>(
+        std::count_if(s.begin(), s.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+}
+
+// The first two characters of a word (every word here has one scalar per character).
+std::string firstTwo(const std::string &w) {
+    size_t bytes = 0;
+    for (int seen = 0; bytes < w.size() && seen < 2; ++seen) {
+        ++bytes;
+        while (bytes < w.size() && (static_cast<unsigned char>(w[bytes]) & 0xC0) == 0x80)
+            ++bytes;
+    }
+    return w.substr(0, bytes);
+}
+
+// Varied queries: common (rank < 100), middling (< 3000) and rare words in turn; one or two
+// words; Korean and English.
+std::vector<std::string> makeQueries(Random &r, const Vocabulary &v, bool longWords) {
+    std::vector<std::string> out;
+    int turn = 0;
+    auto pick = [&](const WordList &list, bool wantLong) {
+        size_t from = 0, to = list.words.size();
+        switch (turn++ % 3) {
+        case 0:
+            to = 100;
+            break;
+        case 1:
+            from = 100, to = 3000;
+            break;
+        default:
+            from = 3000;
+        }
+        for (;;) {
+            const std::string &w = list.words[from + r.below(to - from)];
+            if (wantLong && scalars(w) >= 3) return w;
+            if (!wantLong) return scalars(w) <= 2 ? w : firstTwo(w);
+        }
+    };
+    while (static_cast<int>(out.size()) < queryCount) {
+        int kind = static_cast<int>(out.size() % 5);
+        if (longWords) {
+            if (kind <= 1)
+                out.push_back(pick(v.korean, true));
+            else if (kind == 2)
+                out.push_back(pick(v.english, true));
+            else if (kind == 3)
+                out.push_back(pick(v.korean, true) + " " + pick(v.korean, true));
+            else
+                out.push_back(pick(v.korean, true) + " " + pick(v.korean, false));
+        } else {
+            if (kind <= 2)
+                out.push_back(pick(v.korean, false));
+            else if (kind == 3)
+                out.push_back(pick(v.english, false));
+            else
+                out.push_back(pick(v.korean, false) + " " + pick(v.korean, false));
+        }
+    }
+    return out;
+}
+
+Timing ripgrep(const std::string &query, const fs::path &dir) {
+    std::vector<std::string> args = {"rg", "-l", "-i", "-F", "-e", query, dir.string()};
+    std::vector<char *> argv;
+    for (auto &a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    auto start = Clock::now();
+    pid_t pid = 0;
+    int spawned = posix_spawnp(&pid, "rg", &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) return {-1, -1};
+    int status = 0;
+    rusage usage{};
+    wait4(pid, &status, 0, &usage);
+    auto ms = [](const timeval &t) {
+        return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_usec) / 1e3;
+    };
+    return {std::chrono::duration<double, std::milli>(Clock::now() - start).count(),
+            ms(usage.ru_utime) + ms(usage.ru_stime)};
+}
+
+// For comparison only, not used by the store: the full-text ranking alone, without snippets,
+// to show what cutting snippets costs.
+size_t rankingAlone(LocalStore &store, const std::string &query) {
+    std::string match;
+    size_t start = 0;
+    while (start <= query.size()) {
+        size_t end = std::min(query.find(' ', start), query.size());
+        if (end > start) match += (match.empty() ? "\"" : " AND \"") + query.substr(start, end - start) + "\"";
+        start = end + 1;
+    }
+    return store.withDB([&](SQLiteDB &db) {
+        return db
+            .query("SELECT f.id, f.filename, f.folder_id, f.updated_at\nFROM files_fts JOIN files f ON f.id = "
+                   "files_fts.rowid\nWHERE files_fts MATCH ?\nORDER BY bm25(files_fts, 5.0, 1.0), f.updated_at "
+                   "DESC\nLIMIT ?",
+                   {SQLiteValue::text(match), SQLiteValue::i(100)}, [](SQLiteStatement &s) { return s.int64(0); })
+            .size();
+    });
+}
+
+struct PathFigures {
+    Percentiles ours, rg;
+    double meanResults;
+};
+
+PathFigures measureSearch(LocalStore &store, const std::vector<std::string> &queries, const fs::path &bodies,
+                          const char *name) {
+    std::vector<Timing> ours, rg;
+    double results = 0;
+    for (const auto &q : queries) {
+        size_t n = 0;
+        ours.push_back(measure([&] { n = store.search(q, 100).size(); }));
+        results += static_cast<double>(n);
+        if (ours.size() % 50 == 0) std::fprintf(stderr, "  %s: %zu queries\n", name, ours.size());
+    }
+    for (const auto &q : queries)
+        rg.push_back(ripgrep(q, bodies));
+    return {percentiles(ours), percentiles(rg), results / static_cast<double>(queries.size())};
+}
+
+void line(const std::string &what, double wall, double cpu, const char *note = "", int digits = 1) {
+    std::printf("%-50s %12.*f %12.*f%s\n", what.c_str(), digits, wall, digits, cpu, note);
+}
+
+void searchRows(const std::string &path, const PathFigures &f, const char *goal) {
+    line("search, " + path + ", p50 ms", f.ours.wall50, f.ours.cpu50);
+    line("search, " + path + ", p95 ms", f.ours.wall95, f.ours.cpu95, goal);
+    line("  ripgrep, same queries, p50 ms", f.rg.wall50, f.rg.cpu50);
+    line("  ripgrep, same queries, p95 ms", f.rg.wall95, f.rg.cpu95);
+    line("  ours/ripgrep at p50", f.ours.wall50 / f.rg.wall50, f.ours.cpu50 / f.rg.cpu50, "", 2);
+    line("  ours/ripgrep at p95", f.ours.wall95 / f.rg.wall95, f.ours.cpu95 / f.rg.cpu95, "", 2);
+    std::printf("  mean results per query (limit 100): %.1f\n", f.meanResults);
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    if (argc > 1) documentCount = std::max(100, std::atoi(argv[1]));
+    std::string pattern = (fs::temp_directory_path() / "quorvel-bench-XXXXXX").string();
+    if (!mkdtemp(pattern.data())) return 1;
+    const fs::path root = pattern;
+
+    Random random{20240501};
+    Vocabulary vocabulary(random);
+    Library lib = makeLibrary(random, vocabulary);
+    std::printf("library: %d documents, %zu folders, %.1f MB of body text\n", documentCount, lib.folders.size(),
+                static_cast<double>(lib.bodyBytes) / 1e6);
+
+    SyncApplyBatch batch(1, "bench@example.com", 1700000000);
+    batch.folders = lib.folders;
+    batch.upserts = std::move(lib.files);
+
+    std::fprintf(stderr, "  applying without the index\n");
+    Timing plainApply;
+    {
+        LocalStore plain(root / "plain", false);
+        plainApply = measure([&] { plain.apply(batch); });
+    }
+    fs::remove_all(root / "plain");
+    std::fprintf(stderr, "  applying with the index\n");
+    LocalStore store(root / "fts", true);
+    Timing ftsApply = measure([&] { store.apply(batch); });
+
+    fs::create_directories(root / "bodies");
+    for (const auto &u : batch.upserts) {
+        std::ofstream out(root / "bodies" / (std::to_string(u.id) + ".txt"), std::ios::binary);
+        out << u.bodyText;
+    }
+    batch = SyncApplyBatch();
+
+    std::vector<Timing> byName, byTime, recent;
+    for (int k = 0; k < 20; ++k) {
+        byName.push_back(measure([&] { store.tree(TreeSort::name); }));
+        byTime.push_back(measure([&] { store.tree(TreeSort::updatedDescending); }));
+    }
+    for (int k = 0; k < 10; ++k)
+        store.recordView(1 + k * (documentCount / 10), 1700000100 + k);
+    for (int k = 0; k < 200; ++k)
+        recent.push_back(measure([&] { store.recent(); }));
+
+    auto ftsQueries = makeQueries(random, vocabulary, true);
+    auto likeQueries = makeQueries(random, vocabulary, false);
+    PathFigures fts = measureSearch(store, ftsQueries, root / "bodies", "FTS path");
+    PathFigures like = measureSearch(store, likeQueries, root / "bodies", "LIKE path");
+    std::vector<Timing> variant;
+    for (const auto &q : ftsQueries) {
+        if (std::any_of(q.begin(), q.end(), [](char c) { return c == ' '; }) && scalars(q.substr(q.rfind(' ') + 1)) < 3)
+            continue;
+        variant.push_back(measure([&] { rankingAlone(store, q); }));
+    }
+
+    std::printf("\n%-50s %12s %12s\n", "measure", "wall", "cpu");
+    line("apply, one batch (ms)", ftsApply.wall, ftsApply.cpu);
+    line("apply, one batch (documents/s)", documentCount / (ftsApply.wall / 1000),
+         documentCount / (ftsApply.cpu / 1000));
+    line("apply without the index (ms)", plainApply.wall, plainApply.cpu);
+    line("share of apply spent on FTS indexing (%)", 100 * (ftsApply.wall - plainApply.wall) / ftsApply.wall,
+         100 * (ftsApply.cpu - plainApply.cpu) / ftsApply.cpu);
+    Percentiles n = percentiles(byName), t = percentiles(byTime), r = percentiles(recent);
+    line("tree(sort: name), median ms", n.wall50, n.cpu50, "   goal <= 50");
+    line("tree(sort: updatedDescending), median ms", t.wall50, t.cpu50, "   goal <= 50");
+    line("recent(), median ms", r.wall50, r.cpu50, "", 3);
+    searchRows("FTS path", fts, "   goal <= 20");
+    searchRows("LIKE path", like, "");
+    Percentiles v = percentiles(variant);
+    std::printf("for comparison, not used by the store: the same full-text ranking without snippets\n"
+                "(the %zu queries without short words):\n",
+                variant.size());
+    line("  p50 ms", v.wall50, v.cpu50);
+    line("  p95 ms", v.wall95, v.cpu95);
+    std::printf("ripgrep runs `rg -l -i -F -e <query>` over the %d bodies written as files.\n", documentCount);
+
+    std::error_code ec;
+    fs::remove_all(root, ec);
+    return 0;
+}
