@@ -9,6 +9,7 @@
 #include <chrono>
 #include <set>
 #include <stdexcept>
+#include <sys/socket.h>
 #include <thread>
 
 namespace quorvel::service {
@@ -88,6 +89,12 @@ struct SampleService::Impl {
         size_t threads = static_cast<size_t>(std::max(2, options.threads));
         server.new_task_queue = [this, threads, name] { return new CountingTaskQueue(threads, state.counters, name); };
         server.set_keep_alive_max_count(1000);
+        // httplib's default also sets SO_REUSEPORT, which lets a second service share a busy
+        // port silently; a clash must fail to start instead.
+        server.set_socket_options([](socket_t sock) {
+            int yes = 1;
+            setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+        });
         server.set_pre_routing_handler(
             [this](const httplib::Request &req, httplib::Response &res) { return preRoute(req, res); });
         server.set_error_handler(

@@ -12,10 +12,13 @@ nlohmann::json ServiceState::userJSON() const {
 
 const std::string &ServiceState::manifestETag() {
     if (cachedLibraryRevision != library.revision() || cachedUserRevision != userRevision) {
-        cachedListing = library.manifestListing();
+        auto listing = library.manifestListing();
+        cachedFolders = listing["folders"].dump();
+        cachedFiles = listing["files"].dump();
         // Everything in the manifest but the server time: the tag moves exactly when the
         // library, the user or the shell version does.
-        std::string basis = userJSON().dump() + "\n" + library.shell().version + "\n" + cachedListing.dump();
+        std::string basis =
+            userJSON().dump() + "\n" + library.shell().version + "\n" + cachedFolders + "\n" + cachedFiles;
         cachedETag = "\"" + Hashing::sha256Hex(std::string_view(basis)).substr(0, 40) + "\"";
         cachedLibraryRevision = library.revision();
         cachedUserRevision = userRevision;

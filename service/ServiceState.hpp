@@ -54,7 +54,8 @@ struct ServiceState {
     // Manifest listing and its entity tag, rebuilt when the library or the user changed.
     uint64_t cachedLibraryRevision = std::numeric_limits<uint64_t>::max();
     uint64_t cachedUserRevision = 0;
-    nlohmann::json cachedListing;
+    std::string cachedFolders; // serialised "folders" array
+    std::string cachedFiles;   // serialised "files" array
     std::string cachedETag;
 
     double now() const { return clock() + clockOffset; }

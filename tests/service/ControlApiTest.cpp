@@ -107,6 +107,22 @@ TEST(ControlApiSwitch, IsAbsentUnlessEnabled) {
     EXPECT_EQ(web.Post("/control/faults", "{}", "application/json")->status, 404);
 }
 
+TEST(ServiceLifecycle, ABusyPortFailsToStartAndStopEndsListening) {
+    SampleService first({}, smallLibrary());
+    first.start();
+    ServiceOptions clash;
+    clash.port = first.port();
+    SampleService second(clash, smallLibrary());
+    EXPECT_THROW(second.start(), std::runtime_error);
+    EXPECT_FALSE(second.running());
+    httplib::Client web(first.baseURL());
+    EXPECT_EQ(web.Get("/")->status, 200);
+    first.stop();
+    EXPECT_FALSE(first.running());
+    httplib::Client after(first.baseURL());
+    EXPECT_FALSE(after.Get("/"));
+}
+
 TEST(Synthetic, SameSeedSameLibrary) {
     Library a = SyntheticLibrary::generate(120, 40, 42);
     Library b = SyntheticLibrary::generate(120, 40, 42);

@@ -183,6 +183,9 @@ TEST_F(Manifest, HeaderRulesComeBeforeEverythingElse) {
         api->raw("GET", "/api/app/v1/latest", {{"Accept", "application/json"}, {"X-App-Version", "v1.0"}});
     EXPECT_EQ(badVersion.json()["reason"], "invalid_app_version");
 
+    Answer badOS = api->get("latest", "", {{"X-OS-Version", "Linux \xEB\x82\xB4"}});
+    EXPECT_EQ(badOS.status, 400) << "the app strips non-ASCII before sending";
+
     ApiCaller old(service, "0.0.9");
     Answer tooOld = old.get("manifest", token);
     EXPECT_EQ(tooOld.status, 426);

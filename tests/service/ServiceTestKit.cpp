@@ -33,6 +33,8 @@ Answer ApiCaller::raw(const std::string &method, const std::string &path, const 
 Answer ApiCaller::get(const std::string &endpoint, const std::string &token, httplib::Headers extra) {
     httplib::Headers h{{"Accept", "application/json"}, {"X-App-Version", appVersion}, {"X-OS-Version", "Linux 6.1"}};
     if (!token.empty()) h.emplace("Authorization", "Bearer " + token);
+    for (const auto &[name, _] : extra)
+        h.erase(name);
     h.insert(extra.begin(), extra.end());
     return raw("GET", "/api/app/v1/" + endpoint, h);
 }
@@ -41,6 +43,8 @@ Answer ApiCaller::post(const std::string &endpoint, const nlohmann::json &body, 
                        httplib::Headers extra) {
     httplib::Headers h{{"Accept", "application/json"}, {"X-App-Version", appVersion}, {"X-OS-Version", "Linux 6.1"}};
     if (!token.empty()) h.emplace("Authorization", "Bearer " + token);
+    for (const auto &[name, _] : extra)
+        h.erase(name);
     h.insert(extra.begin(), extra.end());
     return raw("POST", "/api/app/v1/" + endpoint, h, body.dump(), "application/json");
 }
