@@ -84,7 +84,9 @@ int runSync(CliSession &session, const CliOptions &, CliStreams &io) {
     io.out << outcomeLine(outcome) << std::endl;
     auto report = session.engine().lastReport();
     if (!report.failedImageURLs.empty())
-        io.err << report.failedImageURLs.size() << " image(s) could not be downloaded; the next sync tries again\n";
+        io.err
+            << report.failedImageURLs.size()
+            << " image(s) could not be downloaded; their documents show placeholders until a later sync fetches them\n";
     if (auto needs = outcome.get<SyncOutcome::NeedsAction>()) {
         if (needs->action.is<SyncAction::Wipe>()) {
             session.pendingRevoke().clear();

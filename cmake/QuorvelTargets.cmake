@@ -6,8 +6,9 @@ target_compile_options(quorvel_options INTERFACE
   -Wall -Wextra -Wpedantic -Werror -Wshadow -Wnon-virtual-dtor -Wold-style-cast -Wcast-align
   -Woverloaded-virtual -Wimplicit-fallthrough)
 if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
-  # GCC 12 reports false positives through std::variant/std::optional at -O2.
-  target_compile_options(quorvel_options INTERFACE -Wno-maybe-uninitialized)
+  # GCC 12 reports false positives through std::variant/std::optional at -O2, and through
+  # std::string concatenation at -O3 (-Wrestrict, GCC bug 105329), which breaks Release builds.
+  target_compile_options(quorvel_options INTERFACE -Wno-maybe-uninitialized -Wno-restrict)
 endif()
 
 if(QUORVEL_SANITIZE)
