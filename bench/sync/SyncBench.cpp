@@ -122,7 +122,8 @@ int run(const fs::path &work) {
                                     .body);
     std::string code =
         approved.contains("code") ? approved["code"].get<std::string>() : approved["data"]["code"].get<std::string>();
-    auth->exchange(code, pkce.verifier, DeviceInfo{"BENCH", "bench", "0.1.0", "Linux bench"});
+    auth->exchange(code, pkce.verifier,
+                   DeviceInfo{"8C3F0A52-4B1E-4D7A-9F00-0123456789AB", "bench", "0.1.0", "Linux bench"});
 
     auto store = std::make_shared<LocalStore>(work / "library", true);
     auto fetcher = std::make_shared<CurlAssetFetcher>(CurlAssetFetcher::defaultMaxBytes, 20.0, service.base);
@@ -197,7 +198,8 @@ int run(const fs::path &work) {
                 << "\"\n";
     }
     t0 = seconds();
-    std::string command = "curl --parallel --parallel-max 4 -s -K '" + (work / "floor.cfg").string() + "'";
+    std::string command = "curl --parallel --parallel-max 4 --no-progress-meter -s -K '" +
+                          (work / "floor.cfg").string() + "' 2>/dev/null";
     if (std::system(command.c_str()) != 0) std::cerr << "bench_sync: curl reported a failure\n";
     double curlTime = seconds() - t0;
 
