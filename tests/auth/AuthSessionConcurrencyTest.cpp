@@ -1,17 +1,20 @@
 #include "auth/AuthSession.hpp"
 #include "auth/InMemoryTokenStore.hpp"
 
-#include "support/FakeAPIClient.hpp"
+#include "support/MockAPIClient.hpp"
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <future>
 #include <gtest/gtest.h>
 #include <latch>
 #include <thread>
 
 using namespace quorvel;
-using quorvel::test::FakeAPIClient;
+using namespace quorvel::test;
+using ::testing::_;
+using ::testing::Return;
 
 namespace {
 
@@ -36,7 +39,7 @@ private:
 };
 
 struct Fixture {
-    std::shared_ptr<FakeAPIClient> api = std::make_shared<FakeAPIClient>();
+    std::shared_ptr<MockAPIClient> api = std::make_shared<::testing::StrictMock<MockAPIClient>>();
     std::shared_ptr<InMemoryTokenStore> tokens = std::make_shared<InMemoryTokenStore>(InMemoryTokenStore::Values{
         .accessToken = "old-access",
         .accessExpiry = start + 30, // inside the 60 s leeway: every caller wants a refresh
@@ -47,6 +50,23 @@ struct Fixture {
         .email = "user@example.com",
     });
     AuthSession session{api, tokens, 60.0, [] { return start; }};
+
+    // Runs `call(i)` on that many threads at once while the refresh behind the gate is held.
+    void callAtOnce(int callers, Gate &gate, const std::function<void(int)> &call) {
+        std::latch ready(callers);
+        std::vector<std::thread> threads;
+        for (int i = 0; i < callers; ++i)
+            threads.emplace_back([&, i] {
+                ready.arrive_and_wait();
+                call(i);
+            });
+        gate.started();
+        // Give the other callers time to pile up behind the refresh; the outcome may not depend on it.
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        gate.open();
+        for (auto &thread : threads)
+            thread.join();
+    }
 };
 
 } // namespace
@@ -54,28 +74,12 @@ struct Fixture {
 TEST(AuthSessionConcurrency, SixteenCallersWithAnExpiringTokenShareOneRefresh) {
     Fixture f;
     Gate gate;
-    f.api->onRefresh = [&](const std::string &) {
+    EXPECT_CALL(*f.api, refresh("old-refresh", _)).WillOnce([&] {
         gate.arrive();
-        return FakeAPIClient::tokenResponse("new-access", "new-refresh");
-    };
-    constexpr int callers = 16;
-    std::latch ready(callers);
-    std::vector<std::string> seen(callers);
-    std::vector<std::thread> threads;
-    for (int i = 0; i < callers; ++i) {
-        threads.emplace_back([&, i] {
-            ready.arrive_and_wait();
-            seen[i] = f.session.perform([](const std::string &token) { return token; });
-        });
-    }
-    gate.started();
-    // Give the other callers time to pile up behind the refresh; the outcome may not depend on it.
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    gate.open();
-    for (auto &thread : threads)
-        thread.join();
-
-    EXPECT_EQ(f.api->count("refresh"), 1u);
+        return tokenResponse("new-access", "new-refresh");
+    });
+    std::vector<std::string> seen(16);
+    f.callAtOnce(16, gate, [&](int i) { seen[i] = f.session.perform([](const std::string &token) { return token; }); });
     for (const auto &token : seen)
         EXPECT_EQ(token, "new-access");
     EXPECT_EQ(f.tokens->refreshToken(), "new-refresh");
@@ -84,37 +88,24 @@ TEST(AuthSessionConcurrency, SixteenCallersWithAnExpiringTokenShareOneRefresh) {
 TEST(AuthSessionConcurrency, ARefusedRefreshIsSentOnceAndReachesEveryCaller) {
     Fixture f;
     Gate gate;
-    f.api->onRefresh = [&](const std::string &) -> TokenResponse {
+    EXPECT_CALL(*f.api, refresh(_, _)).WillOnce([&]() -> TokenResponse {
         gate.arrive();
         throw APIError::server(401, "revoked");
-    };
-    constexpr int callers = 8;
-    std::latch ready(callers);
+    });
     std::atomic<int> apiErrors = 0;
     std::atomic<int> notLinked = 0;
-    std::vector<std::thread> threads;
-    for (int i = 0; i < callers; ++i) {
-        threads.emplace_back([&] {
-            ready.arrive_and_wait();
-            try {
-                f.session.validAccessToken();
-            } catch (const APIError &error) {
-                if (error.reason() == "revoked") ++apiErrors;
-            } catch (const AuthError &) {
-                // Arrived after the credentials were dropped.
-                ++notLinked;
-            }
-        });
-    }
-    gate.started();
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    gate.open();
-    for (auto &thread : threads)
-        thread.join();
-
-    EXPECT_EQ(f.api->count("refresh"), 1u);
+    f.callAtOnce(8, gate, [&](int) {
+        try {
+            f.session.validAccessToken();
+        } catch (const APIError &error) {
+            if (error.reason() == "revoked") ++apiErrors;
+        } catch (const AuthError &) {
+            // Arrived after the credentials were dropped.
+            ++notLinked;
+        }
+    });
     EXPECT_GE(apiErrors.load(), 1);
-    EXPECT_EQ(apiErrors.load() + notLinked.load(), callers);
+    EXPECT_EQ(apiErrors.load() + notLinked.load(), 8);
     EXPECT_FALSE(f.tokens->refreshToken());
     EXPECT_EQ(f.tokens->userId(), 7);
 }
@@ -122,10 +113,10 @@ TEST(AuthSessionConcurrency, ARefusedRefreshIsSentOnceAndReachesEveryCaller) {
 TEST(AuthSessionConcurrency, SignOutDuringARefreshIsNotUndoneByItsAnswer) {
     Fixture f;
     Gate gate;
-    f.api->onRefresh = [&](const std::string &) {
+    EXPECT_CALL(*f.api, refresh(_, _)).WillOnce([&] {
         gate.arrive();
-        return FakeAPIClient::tokenResponse("new-access", "new-refresh");
-    };
+        return tokenResponse("new-access", "new-refresh");
+    });
     auto caller = std::async(std::launch::async, [&] { return f.session.validAccessToken(); });
     gate.started();
     f.session.signOutLocally();
@@ -139,14 +130,13 @@ TEST(AuthSessionConcurrency, ALinkDuringARefreshWinsOverItsAnswer) {
     for (bool refused : {false, true}) {
         Fixture f;
         Gate gate;
-        f.api->onRefresh = [&](const std::string &) -> TokenResponse {
+        EXPECT_CALL(*f.api, refresh(_, _)).WillOnce([&]() -> TokenResponse {
             gate.arrive();
             if (refused) throw APIError::server(401, "revoked");
-            return FakeAPIClient::tokenResponse("stale-answer", "stale-refresh");
-        };
-        f.api->onExchangeCode = [](const std::string &, const std::string &, const DeviceInfo &) {
-            return FakeAPIClient::tokenResponse("linked-access", "linked-refresh", 3600, 8, 13, "other@example.com");
-        };
+            return tokenResponse("stale-answer", "stale-refresh");
+        });
+        EXPECT_CALL(*f.api, exchangeCode("code", "verifier", _, _))
+            .WillOnce(Return(tokenResponse("linked-access", "linked-refresh", 3600, 8, 13, "other@example.com")));
         auto caller = std::async(std::launch::async, [&] { return f.session.validAccessToken(); });
         gate.started();
         f.session.exchange("code", "verifier", DeviceInfo{"UUID", "Desk", "1.0", "Linux"});
