@@ -4,6 +4,7 @@
 #include "support/TempDir.hpp"
 
 #include <fcntl.h>
+#include <functional>
 #include <gtest/gtest.h>
 #include <regex>
 #include <sys/stat.h>
@@ -56,14 +57,27 @@ void fillAccount(TokenStore &store) {
     store.setUserId(7);
     store.setDeviceId(12);
     store.setEmail("user@example.com");
+    store.setDeviceUUID("UUID-1");
+}
+
+using Values = InMemoryTokenStore::Values;
+
+Values valuesOf(const TokenStore &s) {
+    return {s.accessToken(), s.accessExpiry(), s.refreshToken(), s.userId(), s.deviceId(), s.deviceUUID(), s.email()};
 }
 
 } // namespace
 
-// The behaviour every TokenStore shares.
+// The behaviour every TokenStore shares, checked also as the next run sees it.
 template <class Store>
 class TokenStoreContract : public ::testing::Test {
 protected:
+    Values nextRun() {
+        if constexpr (std::is_same_v<Store, FileTokenStore>)
+            return valuesOf(FileTokenStore(tmp_ / "auth"));
+        else
+            return valuesOf(*store_);
+    }
     std::unique_ptr<TokenStore> make() {
         if constexpr (std::is_same_v<Store, FileTokenStore>)
             return std::make_unique<FileTokenStore>(tmp_ / "auth");
@@ -71,78 +85,64 @@ protected:
             return std::make_unique<InMemoryTokenStore>();
     }
     TempDir tmp_;
+    std::unique_ptr<TokenStore> store_ = make();
 };
 
 using Stores = ::testing::Types<FileTokenStore, InMemoryTokenStore>;
 TYPED_TEST_SUITE(TokenStoreContract, Stores);
 
-TYPED_TEST(TokenStoreContract, ClearCredentialsForgetsOnlyTheTokens) {
-    auto store = this->make();
-    fillAccount(*store);
-    store->setDeviceUUID("UUID-1");
-    store->clearCredentials();
-    EXPECT_FALSE(store->accessToken());
-    EXPECT_FALSE(store->accessExpiry());
-    EXPECT_FALSE(store->refreshToken());
-    EXPECT_EQ(store->userId(), 7);
-    EXPECT_EQ(store->deviceId(), 12);
-    EXPECT_EQ(store->email(), "user@example.com");
-    EXPECT_EQ(store->deviceUUID(), "UUID-1");
+TYPED_TEST(TokenStoreContract, ClearingForgetsTheTokensThenAllButTheDeviceIdentifier) {
+    fillAccount(*this->store_);
+    Values expected{"acc", 1717000000.5, "ref", 7, 12, "UUID-1", "user@example.com"};
+    EXPECT_EQ(this->nextRun(), expected);
+    this->store_->clearCredentials();
+    expected.accessToken = expected.refreshToken = std::nullopt;
+    expected.accessExpiry = std::nullopt;
+    EXPECT_EQ(valuesOf(*this->store_), expected);
+    EXPECT_EQ(this->nextRun(), expected);
+    this->store_->clearAll();
+    EXPECT_EQ(valuesOf(*this->store_), Values{.deviceUUID = "UUID-1"});
+    EXPECT_EQ(this->nextRun(), Values{.deviceUUID = "UUID-1"});
 }
 
-TYPED_TEST(TokenStoreContract, ClearAllKeepsOnlyTheDeviceIdentifier) {
-    auto store = this->make();
-    fillAccount(*store);
-    store->setDeviceUUID("UUID-1");
-    store->clearAll();
-    EXPECT_FALSE(store->accessToken());
-    EXPECT_FALSE(store->refreshToken());
-    EXPECT_FALSE(store->accessExpiry());
-    EXPECT_FALSE(store->userId());
-    EXPECT_FALSE(store->deviceId());
-    EXPECT_FALSE(store->email());
-    EXPECT_EQ(store->deviceUUID(), "UUID-1");
-}
-
-TEST(FileTokenStore, WritesTheDocumentedShapeWithSortedKeys) {
-    TempDir tmp;
-    FileTokenStore store(tmp.path());
-    EXPECT_EQ(store.fileURL(), tmp / "credentials.json");
-    fillAccount(store);
-    store.setBoundBaseURL("http://127.0.0.1:8787");
-    store.setDeviceUUID("0F8FAD5B-D9CB-469F-A165-70867728950E");
-    EXPECT_EQ(readFile(store.fileURL()),
-              R"({"deviceUUID":"0F8FAD5B-D9CB-469F-A165-70867728950E","session":{"accessExpiry":1717000000.5,)"
-              R"("accessToken":"acc","baseURL":"http://127.0.0.1:8787","deviceId":12,"email":"user@example.com",)"
-              R"("refreshToken":"ref","userId":7},"version":1})");
-
-    FileTokenStore again(tmp.path());
-    EXPECT_EQ(again.accessToken(), "acc");
-    EXPECT_EQ(again.accessExpiry(), 1717000000.5);
-    EXPECT_EQ(again.refreshToken(), "ref");
-    EXPECT_EQ(again.userId(), 7);
-    EXPECT_EQ(again.deviceId(), 12);
-    EXPECT_EQ(again.email(), "user@example.com");
-    EXPECT_EQ(again.boundBaseURL(), "http://127.0.0.1:8787");
-    EXPECT_EQ(again.deviceUUID(), "0F8FAD5B-D9CB-469F-A165-70867728950E");
-}
-
-TEST(FileTokenStore, LeavesAbsentValuesAndAnEmptySessionOut) {
-    TempDir tmp;
-    FileTokenStore store(tmp.path());
-    store.setAccessToken("a");
-    EXPECT_EQ(readFile(store.fileURL()), R"({"session":{"accessToken":"a"},"version":1})");
-    store.setDeviceUUID("U");
-    store.setAccessToken(std::nullopt);
-    EXPECT_EQ(readFile(store.fileURL()), R"({"deviceUUID":"U","version":1})");
-}
-
-TEST(FileTokenStore, FileAndDirectoryAreOwnerOnly) {
+TEST(FileTokenStore, TheOwnerOnlyFileHoldsExactlyTheValuesSetWithSortedKeys) {
     TempDir tmp;
     FileTokenStore store(tmp / "auth");
-    store.setRefreshToken("r");
+    EXPECT_EQ(store.fileURL(), tmp / "auth" / "credentials.json");
+    const std::pair<std::function<void()>, std::string> steps[] = {
+        {[&] { store.setAccessToken("a"); }, R"({"session":{"accessToken":"a"},"version":1})"},
+        {[&] {
+             store.setDeviceUUID("U");
+             store.setAccessToken(std::nullopt);
+         },
+         R"({"deviceUUID":"U","version":1})"},
+        {[&] {
+             fillAccount(store);
+             store.setBoundBaseURL("http://127.0.0.1:8787");
+         },
+         R"({"deviceUUID":"UUID-1","session":{"accessExpiry":1717000000.5,"accessToken":"acc",)"
+         R"("baseURL":"http://127.0.0.1:8787","deviceId":12,"email":"user@example.com","refreshToken":"ref",)"
+         R"("userId":7},"version":1})"},
+        {[&] { store.clearCredentials(); },
+         R"({"deviceUUID":"UUID-1","session":{"baseURL":"http://127.0.0.1:8787","deviceId":12,)"
+         R"("email":"user@example.com","userId":7},"version":1})"},
+        {[&] { store.clearAll(); }, R"({"deviceUUID":"UUID-1","version":1})"},
+    };
+    for (const auto &[step, expected] : steps) {
+        step();
+        EXPECT_EQ(readFile(store.fileURL()), expected);
+    }
     EXPECT_EQ(info(store.fileURL()).mode, 0600u);
     EXPECT_EQ(info(tmp / "auth").mode, 0700u);
+    EXPECT_EQ(FileTokenStore(tmp / "auth").boundBaseURL(), std::nullopt);
+
+    // Without a device identifier nothing is left to keep.
+    fillAccount(store);
+    store.setBoundBaseURL("https://svc.example");
+    EXPECT_EQ(FileTokenStore(tmp / "auth").boundBaseURL(), "https://svc.example");
+    store.setDeviceUUID(std::nullopt);
+    store.clearAll();
+    EXPECT_FALSE(info(store.fileURL()).exists);
 }
 
 TEST(FileTokenStore, WritingAnUnchangedValueDoesNotTouchTheDisk) {
@@ -166,43 +166,6 @@ TEST(FileTokenStore, WritingAnUnchangedValueDoesNotTouchTheDisk) {
     EXPECT_TRUE(afterClear.unchanged());
 }
 
-TEST(FileTokenStore, ClearAllLeavesOnlyVersionAndDeviceIdentifier) {
-    TempDir tmp;
-    FileTokenStore store(tmp.path());
-    fillAccount(store);
-    store.setDeviceUUID("U");
-    store.clearAll();
-    EXPECT_EQ(readFile(store.fileURL()), R"({"deviceUUID":"U","version":1})");
-}
-
-TEST(FileTokenStore, ClearAllWithoutDeviceIdentifierRemovesTheFile) {
-    TempDir tmp;
-    FileTokenStore store(tmp.path());
-    fillAccount(store);
-    ASSERT_TRUE(info(store.fileURL()).exists);
-    store.clearAll();
-    EXPECT_FALSE(info(store.fileURL()).exists);
-    EXPECT_FALSE(FileTokenStore(tmp.path()).accessToken());
-}
-
-TEST(FileTokenStore, SignedOutAccountIsRememberedAcrossRuns) {
-    TempDir tmp;
-    {
-        FileTokenStore store(tmp.path());
-        fillAccount(store);
-        store.setBoundBaseURL("https://svc.example");
-        store.clearCredentials();
-    }
-    FileTokenStore store(tmp.path());
-    EXPECT_FALSE(store.accessToken());
-    EXPECT_FALSE(store.refreshToken());
-    EXPECT_FALSE(store.accessExpiry());
-    EXPECT_EQ(store.userId(), 7);
-    EXPECT_EQ(store.deviceId(), 12);
-    EXPECT_EQ(store.email(), "user@example.com");
-    EXPECT_EQ(store.boundBaseURL(), "https://svc.example");
-}
-
 TEST(FileTokenStore, EnsureDeviceUUIDCreatesOneCanonicalIdentifierOnce) {
     TempDir tmp;
     FileTokenStore store(tmp.path());
@@ -217,13 +180,15 @@ TEST(FileTokenStore, EnsureDeviceUUIDCreatesOneCanonicalIdentifierOnce) {
     EXPECT_NE(FileTokenStore(tmp / "other").ensureDeviceUUID(), uuid);
 }
 
-TEST(FileTokenStore, CorruptFileIsAnEmptyStoreAndIsReplacedOnTheNextWrite) {
+TEST(FileTokenStore, ACorruptFileIsEmptyAndTextThatIsNotUTF8StaysInMemory) {
     TempDir tmp;
     writeFile(tmp / "credentials.json", "{\"version\":1,\"session\":{\"accessToken\":");
     FileTokenStore store(tmp.path());
-    EXPECT_FALSE(store.accessToken());
-    EXPECT_FALSE(store.deviceUUID());
+    EXPECT_EQ(valuesOf(store), Values{});
     store.setRefreshToken("r");
+    EXPECT_EQ(readFile(store.fileURL()), R"({"session":{"refreshToken":"r"},"version":1})");
+    store.setEmail(std::string("bad\xff"));
+    EXPECT_EQ(store.email(), std::string("bad\xff"));
     EXPECT_EQ(readFile(store.fileURL()), R"({"session":{"refreshToken":"r"},"version":1})");
 }
 
@@ -248,40 +213,18 @@ TEST(FileTokenStore, DecodeAcceptsOnlyTheFormat) {
         EXPECT_FALSE(FileTokenStore::decode(bad)) << bad;
 }
 
-TEST(FileTokenStore, TextThatIsNotUTF8IsKeptInMemoryOnly) {
-    TempDir tmp;
-    FileTokenStore store(tmp.path());
-    store.setAccessToken("good");
-    const auto before = readFile(store.fileURL());
-    store.setEmail(std::string("bad\xff"));
-    EXPECT_EQ(store.email(), std::string("bad\xff"));
-    EXPECT_EQ(readFile(store.fileURL()), before);
-}
-
 TEST(FileTokenStore, ConcurrentWritersLeaveAFileMatchingTheFinalState) {
     TempDir tmp;
     FileTokenStore store(tmp.path());
+    const std::function<void(int)> writers[] = {
+        [&](int i) { store.setAccessToken("a" + std::to_string(i)); }, [&](int i) { store.setUserId(i); },
+        [&](int i) { store.setEmail("e" + std::to_string(i)); }, [&](int) { store.ensureDeviceUUID(); }};
     std::vector<std::thread> threads;
-    for (int t = 0; t < 4; ++t) {
-        threads.emplace_back([&store, t] {
-            for (int i = 0; i < 25; ++i) {
-                switch (t) {
-                case 0:
-                    store.setAccessToken("a" + std::to_string(i));
-                    break;
-                case 1:
-                    store.setUserId(i);
-                    break;
-                case 2:
-                    store.setEmail("e" + std::to_string(i));
-                    break;
-                default:
-                    store.ensureDeviceUUID();
-                    break;
-                }
-            }
+    for (const auto &write : writers)
+        threads.emplace_back([&write] {
+            for (int i = 0; i < 25; ++i)
+                write(i);
         });
-    }
     for (auto &thread : threads)
         thread.join();
     FileTokenStore reread(tmp.path());

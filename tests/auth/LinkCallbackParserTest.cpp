@@ -3,24 +3,13 @@
 #include <gtest/gtest.h>
 
 using namespace quorvel;
+using K = LinkCallbackError::Kind;
 
 namespace {
 
 const std::string state = "AbC-_123AbC-_123AbC-_123AbC-_123";
-
-LinkCallback parse(const std::string &url) {
-    return LinkCallbackParser::parse(url, state);
-}
-
-LinkCallbackError::Kind failure(const std::string &url) {
-    try {
-        parse(url);
-    } catch (const LinkCallbackError &error) {
-        return error.kind();
-    }
-    ADD_FAILURE() << "accepted: " << url;
-    return LinkCallbackError::Kind::serverError;
-}
+const std::string cb = "quorvel://link?state=" + state;
+const LinkCallback denied{LinkCallback::Denied{}};
 
 LinkCallback code(std::string c) {
     return {LinkCallback::Code{std::move(c)}};
@@ -28,73 +17,68 @@ LinkCallback code(std::string c) {
 
 } // namespace
 
-TEST(LinkCallbackParser, CodeAndRefusal) {
-    EXPECT_EQ(parse("quorvel://link?state=" + state + "&code=abc123"), code("abc123"));
-    EXPECT_EQ(parse("quorvel://link?code=abc123&state=" + state), code("abc123"));
-    EXPECT_EQ(parse("quorvel://link?state=" + state + "&error=access_denied"), LinkCallback{LinkCallback::Denied{}});
-    // Percent-encoded values are decoded; "+" is not a space here.
-    EXPECT_EQ(parse("quorvel://link?state=" + state + "&code=a%2Fb+c"), code("a/b+c"));
-    // The last of repeated items counts.
-    EXPECT_EQ(parse("quorvel://link?code=first&state=" + state + "&code=second"), code("second"));
-}
-
-TEST(LinkCallbackParser, SchemeAndHostMustMatchIgnoringCase) {
-    EXPECT_EQ(parse("QUORVEL://LINK?state=" + state + "&code=c"), code("c"));
-    EXPECT_EQ(parse("Quorvel://Link?state=" + state + "&code=c"), code("c"));
-    using K = LinkCallbackError::Kind;
-    EXPECT_EQ(failure("quorvel://links?state=" + state + "&code=c"), K::notLinkCallback);
-    EXPECT_EQ(failure("quorvel://lin?state=" + state + "&code=c"), K::notLinkCallback);
-    EXPECT_EQ(failure("quorvel://link.example?state=" + state + "&code=c"), K::notLinkCallback);
-    EXPECT_EQ(failure("https://link?state=" + state + "&code=c"), K::notLinkCallback);
-    EXPECT_EQ(failure("quorvelx://link?state=" + state + "&code=c"), K::notLinkCallback);
-    EXPECT_EQ(failure("quorvel:link?state=" + state + "&code=c"), K::notLinkCallback);
-    EXPECT_EQ(failure("link?state=" + state + "&code=c"), K::notLinkCallback);
-    EXPECT_EQ(failure(""), K::notLinkCallback);
-    EXPECT_EQ(failure(std::string("quorvel://link?state=") + state + std::string("\0&code=c", 8)), K::notLinkCallback);
-    // Other scheme and host when asked for.
+TEST(LinkCallbackParser, AcceptedCallbacks) {
+    const std::pair<std::string, LinkCallback> cases[] = {
+        {cb + "&code=abc123", code("abc123")},
+        {"quorvel://link?code=abc123&state=" + state, code("abc123")},
+        {"QUORVEL://LINK?state=" + state + "&code=c", code("c")},
+        {"Quorvel://Link?state=" + state + "&code=c", code("c")},
+        {cb + "&error=access_denied", denied},
+        // Percent-encoded values are decoded; "+" is not a space here.
+        {cb + "&code=a%2Fb+c", code("a/b+c")},
+        {cb + "&code=%ED%95%9C", code("\xED\x95\x9C")},
+        // The last of repeated items counts, an empty error is none, an error wins over a code.
+        {"quorvel://link?code=first&state=" + state + "&code=second", code("second")},
+        {cb + "&error=&code=c", code("c")},
+        {cb + "&code=c&error=access_denied", denied},
+    };
+    for (const auto &[url, expected] : cases)
+        EXPECT_EQ(LinkCallbackParser::parse(url, state), expected) << url;
     EXPECT_EQ(LinkCallbackParser::parse("other://cb?state=s&code=c", "s", "other", "cb"), code("c"));
 }
 
-TEST(LinkCallbackParser, StateIsCheckedBeforeAnythingElse) {
-    using K = LinkCallbackError::Kind;
+TEST(LinkCallbackParser, RefusedCallbacksSayWhy) {
     std::string offByOne = state;
     offByOne.back() = '4';
-    EXPECT_EQ(failure("quorvel://link?state=" + offByOne + "&error=access_denied"), K::stateMismatch);
-    EXPECT_EQ(failure("quorvel://link?state=" + offByOne + "&error=server_error"), K::stateMismatch);
-    EXPECT_EQ(failure("quorvel://link?state=" + offByOne + "&code=c"), K::stateMismatch);
-    EXPECT_EQ(failure("quorvel://link?state=" + state + "x&code=c"), K::stateMismatch);
-    EXPECT_EQ(failure("quorvel://link?code=c"), K::stateMismatch);
-    EXPECT_EQ(failure("quorvel://link?state=&code=c"), K::stateMismatch);
-    EXPECT_EQ(failure("quorvel://link?state&code=c"), K::stateMismatch);
-    EXPECT_EQ(failure("quorvel://link"), K::stateMismatch);
+    const std::pair<std::string, K> cases[] = {
+        {"quorvel://links?state=" + state + "&code=c", K::notLinkCallback},
+        {"quorvel://lin?state=" + state + "&code=c", K::notLinkCallback},
+        {"quorvel://link.example?state=" + state + "&code=c", K::notLinkCallback},
+        {"https://link?state=" + state + "&code=c", K::notLinkCallback},
+        {"quorvelx://link?state=" + state + "&code=c", K::notLinkCallback},
+        {"quorvel:link?state=" + state + "&code=c", K::notLinkCallback},
+        {"link?state=" + state + "&code=c", K::notLinkCallback},
+        {"", K::notLinkCallback},
+        {cb + std::string("\0&code=c", 8), K::notLinkCallback},
+        {cb + "&code=%zz", K::notLinkCallback},
+        {cb + "&code=%C3", K::notLinkCallback},
+        {cb + "&code=%ED%A0%80", K::notLinkCallback},
+        // The state is checked before anything else.
+        {"quorvel://link?state=" + offByOne + "&error=access_denied", K::stateMismatch},
+        {"quorvel://link?state=" + offByOne + "&error=server_error", K::stateMismatch},
+        {"quorvel://link?state=" + offByOne + "&code=c", K::stateMismatch},
+        {cb + "x&code=c", K::stateMismatch},
+        {"quorvel://link?code=c", K::stateMismatch},
+        {"quorvel://link?state=&code=c", K::stateMismatch},
+        {"quorvel://link?state&code=c", K::stateMismatch},
+        {"quorvel://link", K::stateMismatch},
+        {cb + "&code=", K::missingCode},
+        {cb + "&code", K::missingCode},
+        {cb, K::missingCode},
+        {cb + "&error=temporarily_unavailable&code=c", K::serverError},
+    };
+    for (const auto &[url, kind] : cases) {
+        try {
+            LinkCallbackParser::parse(url, state);
+            ADD_FAILURE() << "accepted: " << url;
+        } catch (const LinkCallbackError &error) {
+            EXPECT_EQ(error.kind(), kind) << url;
+            if (kind == K::serverError) {
+                EXPECT_EQ(error, LinkCallbackError::serverError("temporarily_unavailable"));
+                EXPECT_NE(std::string(error.what()).find("temporarily_unavailable"), std::string::npos);
+            }
+        }
+    }
     // An empty expected state never matches.
     EXPECT_THROW(LinkCallbackParser::parse("quorvel://link?state=&code=c", ""), LinkCallbackError);
-}
-
-TEST(LinkCallbackParser, ErrorAndCodeValues) {
-    using K = LinkCallbackError::Kind;
-    EXPECT_EQ(failure("quorvel://link?state=" + state + "&code="), K::missingCode);
-    EXPECT_EQ(failure("quorvel://link?state=" + state + "&code"), K::missingCode);
-    EXPECT_EQ(failure("quorvel://link?state=" + state), K::missingCode);
-    // An empty error is no error.
-    EXPECT_EQ(parse("quorvel://link?state=" + state + "&error=&code=c"), code("c"));
-    // An error wins over a code.
-    EXPECT_EQ(parse("quorvel://link?state=" + state + "&code=c&error=access_denied"),
-              LinkCallback{LinkCallback::Denied{}});
-    try {
-        parse("quorvel://link?state=" + state + "&error=temporarily_unavailable&code=c");
-        FAIL() << "accepted";
-    } catch (const LinkCallbackError &error) {
-        EXPECT_EQ(error, LinkCallbackError::serverError("temporarily_unavailable"));
-        EXPECT_EQ(error.errorCode(), "temporarily_unavailable");
-        EXPECT_NE(std::string(error.what()).find("temporarily_unavailable"), std::string::npos);
-    }
-}
-
-TEST(LinkCallbackParser, UnreadableQueryIsNotACallback) {
-    using K = LinkCallbackError::Kind;
-    EXPECT_EQ(failure("quorvel://link?state=" + state + "&code=%zz"), K::notLinkCallback);
-    EXPECT_EQ(failure("quorvel://link?state=" + state + "&code=%C3"), K::notLinkCallback);
-    EXPECT_EQ(failure("quorvel://link?state=" + state + "&code=%ED%A0%80"), K::notLinkCallback);
-    EXPECT_EQ(parse("quorvel://link?state=" + state + "&code=%ED%95%9C"), code("\xED\x95\x9C"));
 }

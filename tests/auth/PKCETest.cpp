@@ -39,12 +39,10 @@ SecureRandom::ByteSource scripted(std::vector<uint8_t> bytes) {
 
 } // namespace
 
-TEST(PKCE, ChallengeFollowsRFC7636AppendixB) {
+TEST(PKCE, GenerateGivesMatchingVerifierChallengeAndState) {
+    // RFC 7636 appendix B.
     EXPECT_EQ(PKCE::challengeFor("dBjftJeZ4CVP-mB92K27uhbUJU1p1r_wW1gFWFOEjXk"),
               "E9Melhoa2OwvFrEMTJguCHaoeK1t8URWbuGJSstw-cM");
-}
-
-TEST(PKCE, GenerateGivesMatchingVerifierChallengeAndState) {
     const PKCE p = PKCE::generate();
     EXPECT_EQ(p.verifier.size(), 64u);
     EXPECT_EQ(p.state.size(), 32u);

@@ -50,28 +50,23 @@ TEST(SecureFile, CreatesOwnerOnlyDirectoriesAndFileWhateverTheUmask) {
     EXPECT_EQ(entries(tmp / "a" / "b"), std::vector<std::string>{"credentials.json"});
 }
 
-TEST(SecureFile, ReplacesAnExistingFileAndTightensLoosePermissions) {
+TEST(SecureFile, ReplacesAFileOrSymlinkAndTightensLoosePermissions) {
     TempDir tmp;
     const auto dir = tmp / "auth";
     std::filesystem::create_directory(dir);
     ::chmod(dir.c_str(), 0755);
     writeFile(dir / "f.json", "old content that is longer");
     ::chmod((dir / "f.json").c_str(), 0644);
-
     ASSERT_TRUE(SecureFile::write("new", dir / "f.json"));
     EXPECT_EQ(readFile(dir / "f.json"), "new");
     EXPECT_EQ(modeOf(dir / "f.json"), 0600u);
     EXPECT_EQ(modeOf(dir), 0700u);
     EXPECT_EQ(entries(dir), std::vector<std::string>{"f.json"});
-}
 
-TEST(SecureFile, ReplacesASymlinkInsteadOfWritingThroughIt) {
-    TempDir tmp;
-    const auto dir = tmp / "auth";
-    std::filesystem::create_directory(dir);
+    // A symlink is replaced, not written through.
     writeFile(tmp / "elsewhere", "untouched");
+    std::filesystem::remove(dir / "f.json");
     std::filesystem::create_symlink(tmp / "elsewhere", dir / "f.json");
-
     ASSERT_TRUE(SecureFile::write("secret", dir / "f.json"));
     EXPECT_FALSE(std::filesystem::is_symlink(dir / "f.json"));
     EXPECT_EQ(readFile(dir / "f.json"), "secret");
