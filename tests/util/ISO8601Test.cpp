@@ -13,16 +13,11 @@ double at(const char *text) {
 }
 } // namespace
 
-TEST(ISO8601, SeparatorsAndMissingZoneAllMeanUTC) {
+TEST(ISO8601, SeparatorsZonesAndOffsetsInEveryAcceptedForm) {
     double base = at("2024-05-01T12:34:56Z");
     EXPECT_EQ(base, 1714566896.0);
-    for (auto text : {"2024-05-01 12:34:56", "2024-05-01t12:34:56", "2024-05-01T12:34:56", "2024-05-01T12:34:56z"})
-        EXPECT_EQ(at(text), base) << text;
-}
-
-TEST(ISO8601, NumericOffsetsInEveryAcceptedForm) {
-    double base = at("2024-05-01T12:34:56Z");
-    for (auto text : {"2024-05-01T21:34:56+09:00", "2024-05-01T21:34:56+0900", "2024-05-01T21:34:56+09",
+    for (auto text : {"2024-05-01 12:34:56", "2024-05-01t12:34:56", "2024-05-01T12:34:56", "2024-05-01T12:34:56z",
+                      "2024-05-01T21:34:56+09:00", "2024-05-01T21:34:56+0900", "2024-05-01T21:34:56+09",
                       "2024-05-01T03:34:56-09:00", "2024-05-01T12:34:56+00:00", "2024-05-01T12:34:56.0+00"})
         EXPECT_EQ(at(text), base) << text;
     // Offsets are not range-checked: +99:99 is taken literally.
@@ -66,13 +61,11 @@ TEST(ISO8601, RejectsMalformedAndOutOfRange) {
         EXPECT_FALSE(ISO8601::parse(text).has_value()) << '"' << text << '"';
 }
 
-TEST(ISO8601, LeapSecondAndImpossibleDaysRollForward) {
+TEST(ISO8601, CivilDayArithmetic) {
+    // A leap second and impossible days roll forward.
     EXPECT_EQ(at("2024-05-01T23:59:60Z"), at("2024-05-02T00:00:00Z"));
     EXPECT_EQ(at("2023-02-29T00:00:00Z"), at("2023-03-01T00:00:00Z"));
     EXPECT_EQ(at("2024-02-31T00:00:00Z"), at("2024-03-02T00:00:00Z"));
-}
-
-TEST(ISO8601, CivilDayArithmetic) {
     EXPECT_EQ(ISO8601::daysFromCivil(1970, 1, 1), 0);
     EXPECT_EQ(ISO8601::daysFromCivil(2000, 3, 1), 11017);
     EXPECT_EQ(ISO8601::daysFromCivil(1969, 12, 31), -1);
@@ -106,6 +99,7 @@ TEST(ISO8601, FormatFloorsAndPads) {
 }
 
 TEST(ISO8601, FormatThenParseIsIdentityOnWholeSeconds) {
+    // Over three millennia in steps that land on every time of day.
     for (double t = -5e10; t < 2.5e11; t += 7777777.0) {
         ASSERT_EQ(ISO8601::parse(ISO8601::format(t)), std::floor(t)) << t;
     }
