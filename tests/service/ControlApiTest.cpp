@@ -8,14 +8,9 @@ using namespace quorvel::service::test;
 
 namespace {
 
-class ControlApi : public ::testing::Test {
+class ControlApi : public ServiceTest {
 protected:
-    ControlApi() : service(options(), smallLibrary()), started((service.start(), true)), web(service.baseURL()) {}
-    static ServiceOptions options() {
-        ServiceOptions o;
-        o.controlAPI = true;
-        return o;
-    }
+    ControlApi() : ServiceTest(made<ServiceOptions>([](ServiceOptions &o) { o.controlAPI = true; })) {}
     nlohmann::json call(const std::string &method, const std::string &path, const nlohmann::json &body = nullptr,
                         int expect = 200) {
         httplib::Result r = method == "GET"     ? web.Get(path)
@@ -29,9 +24,6 @@ protected:
         auto j = nlohmann::json::parse(r->body, nullptr, false);
         return j.is_object() && j.contains("data") ? j["data"] : j;
     }
-    SampleService service;
-    bool started;
-    httplib::Client web;
 };
 
 TEST_F(ControlApi, EditsTheLibraryThroughHTTP) {
@@ -58,7 +50,6 @@ TEST_F(ControlApi, EditsTheLibraryThroughHTTP) {
 }
 
 TEST_F(ControlApi, AccountSwitchesFaultsAndCounters) {
-    ApiCaller api(service);
     Pkce pkce = makePkce();
     auto approved = call("POST", "/control/link/approve", {{"challenge", pkce.challenge}, {"state", "s1"}});
     EXPECT_EQ(approved["redirect"], "quorvel://link?state=s1&code=" + approved["code"].get<std::string>());

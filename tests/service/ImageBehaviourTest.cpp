@@ -9,20 +9,12 @@ namespace {
 
 const std::string kPNG("\x89PNG\r\n\x1a\nabc", 11);
 
-class Images : public ::testing::Test {
+class Images : public ServiceTest {
 protected:
-    Images() : service(options(), smallLibrary()), started((service.start(), true)), web(service.baseURL()) {}
-    static ServiceOptions options() {
-        ServiceOptions o;
-        o.tls = true;
-        return o;
-    }
+    Images() : ServiceTest(made<ServiceOptions>([](ServiceOptions &o) { o.tls = true; })) {}
     void behave(const std::string &json) {
         service.control().setImageBehaviour("/images/chart.png", ImageBehaviour::fromJSON(nlohmann::json::parse(json)));
     }
-    SampleService service;
-    bool started;
-    httplib::Client web;
 };
 
 TEST_F(Images, PlainAnswersCarryTypeAndLength) {

@@ -1,6 +1,7 @@
 #include "LibraryLoader.hpp"
 #include "SampleService.hpp"
 #include "support/TempDir.hpp"
+#include "util/URLEncoding.hpp"
 
 #include <gtest/gtest.h>
 #include <map>
@@ -8,6 +9,7 @@
 #include <set>
 
 using namespace quorvel::service;
+namespace URLEncoding = quorvel::URLEncoding;
 
 namespace {
 
@@ -27,19 +29,6 @@ std::set<std::string> imageRefs(const std::string &html) {
         std::regex candidate(R"((/images/[^\s,]+))");
         for (auto c = std::sregex_iterator(value.begin(), value.end(), candidate); c != std::sregex_iterator(); ++c)
             out.insert((*c)[1].str());
-    }
-    return out;
-}
-
-std::string percentDecode(const std::string &s) {
-    std::string out;
-    for (size_t i = 0; i < s.size(); ++i) {
-        if (s[i] == '%' && i + 2 < s.size()) {
-            out += static_cast<char>(std::stoi(s.substr(i + 1, 2), nullptr, 16));
-            i += 2;
-        } else {
-            out += s[i];
-        }
     }
     return out;
 }
@@ -65,7 +54,7 @@ TEST(SampleLibrary, HasTheShapeTheDemoNeeds) {
         EXPECT_GE(d.updatedAt, 1704067200) << d.filename << " has a fixed 2024 date";
         EXPECT_LT(d.updatedAt, 1735689600) << d.filename;
         for (const auto &path : imageRefs(d.content))
-            ++uses[percentDecode(path)];
+            ++uses[URLEncoding::decodeComponent(path).value_or(path)];
     }
     EXPECT_TRUE(names.contains("시작하기"));
     EXPECT_TRUE(names.contains("2023년 연간 보고서 (요약본)")) << "a <title> names the document";

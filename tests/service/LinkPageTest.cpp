@@ -10,19 +10,10 @@ namespace {
 
 const std::string kState = "Qz7-_abcdefghijklmnopqrstuvwxyz01";
 
-class LinkPage : public ::testing::Test {
+class LinkPage : public ServiceTest {
 protected:
-    LinkPage() : service({}, smallLibrary()), started((service.start(), true)), web(service.baseURL()) {}
-
     Answer page(const std::string &challenge, const std::string &state, const std::string &device) {
-        auto r = web.Get("/app/link?challenge=" + challenge + "&state=" + state + "&device_name=" + device);
-        Answer a;
-        if (r) {
-            a.status = r->status;
-            a.body = r->body;
-            a.headers = r->headers;
-        }
-        return a;
+        return api.raw("GET", "/app/link?challenge=" + challenge + "&state=" + state + "&device_name=" + device, {});
     }
     static std::string requestId(const std::string &html) {
         std::smatch m;
@@ -30,20 +21,9 @@ protected:
         return std::regex_search(html, m, pattern) ? m[1].str() : "";
     }
     Answer decide(const std::string &request, const std::string &decision) {
-        auto r = web.Post("/app/link/decision", "request=" + request + "&decision=" + decision,
-                          "application/x-www-form-urlencoded");
-        Answer a;
-        if (r) {
-            a.status = r->status;
-            a.body = r->body;
-            a.headers = r->headers;
-        }
-        return a;
+        return api.raw("POST", "/app/link/decision", {}, "request=" + request + "&decision=" + decision,
+                       "application/x-www-form-urlencoded");
     }
-
-    SampleService service;
-    bool started;
-    httplib::Client web;
 };
 
 TEST_F(LinkPage, ShowsTheDeviceNameEscapedWithBothButtons) {
@@ -71,7 +51,6 @@ TEST_F(LinkPage, ApprovingRedirectsWithACodeThatExchangesOnce) {
         << location;
     EXPECT_EQ(m[1].str(), kState);
 
-    ApiCaller api(service);
     nlohmann::json exchange{{"grant_type", "authorization_code"},
                             {"code", m[2].str()},
                             {"code_verifier", pkce.verifier},

@@ -9,30 +9,17 @@ using namespace quorvel::service::test;
 
 namespace {
 
-class Manifest : public ::testing::Test {
+class Manifest : public ServiceTest {
 protected:
-    Manifest() : service(options(), smallLibrary()) {
-        service.start();
-        api = std::make_unique<ApiCaller>(service);
-        token = linkDevice(service, *api)["access_token"];
-    }
-    ServiceOptions options() {
-        ServiceOptions o;
-        o.clock = clock.clock();
-        o.maxFilesPerRequest = 5;
-        return o;
-    }
+    Manifest() : ServiceTest(made<ServiceOptions>([](ServiceOptions &o) { o.maxFilesPerRequest = 5; })) {}
     Answer manifest(const std::string &ifNoneMatch = "") {
         httplib::Headers h;
         if (!ifNoneMatch.empty()) h.emplace("If-None-Match", ifNoneMatch);
-        return api->get("manifest", token, h);
+        return api.get("manifest", token, h);
     }
     std::string etag() { return manifest().header("ETag"); }
 
-    ManualClock clock;
-    SampleService service;
-    std::unique_ptr<ApiCaller> api;
-    std::string token;
+    std::string token = linkToken();
 };
 
 TEST_F(Manifest, ListsFoldersAndFilesInTheEnvelope) {
@@ -76,7 +63,7 @@ TEST_F(Manifest, ETagAnswers304OnlyWhileNothingChanged) {
 
     // Time passing, token traffic and counters do not move the tag.
     clock.advance(30);
-    linkDevice(service, *api, "11111111-2222-3333-4444-555555555555");
+    linkDevice(service, api, "11111111-2222-3333-4444-555555555555");
     EXPECT_EQ(etag(), tag);
 
     service.control().editDocument(2, "<p>바뀐 회의록</p>");
@@ -118,7 +105,7 @@ TEST_F(Manifest, EveryLibraryChangeShowsInTheManifest) {
 }
 
 TEST_F(Manifest, FilesComeInTheAskedOrderWithoutUnknownIds) {
-    Answer a = api->get("files?ids=3%2C99%2C1%2C3", token);
+    Answer a = api.get("files?ids=3%2C99%2C1%2C3", token);
     ASSERT_EQ(a.status, 200) << a.body;
     auto data = a.json()["data"];
     ASSERT_EQ(data.size(), 2u);
@@ -128,45 +115,43 @@ TEST_F(Manifest, FilesComeInTheAskedOrderWithoutUnknownIds) {
         EXPECT_EQ(f["content_hash"], quorvel::Hashing::sha256Hex(std::string_view(f["content"].get<std::string>())));
     EXPECT_EQ(data[1]["updated_at"], "2023-07-22T04:26:40Z");
 
-    Answer none = api->get("files?ids=", token);
+    Answer none = api.get("files?ids=", token);
     EXPECT_EQ(none.status, 200);
     EXPECT_TRUE(none.json()["data"].empty());
-    EXPECT_EQ(api->get("files", token).status, 400);
-    EXPECT_EQ(api->get("files?ids=1,,2", token).status, 400);
-    EXPECT_EQ(api->get("files?ids=-1", token).status, 400);
-    EXPECT_EQ(api->get("files?ids=1%202", token).status, 400);
-    Answer tooMany = api->get("files?ids=1,2,3,4,5,6", token);
+    for (const char *bad : {"files", "files?ids=1,,2", "files?ids=-1", "files?ids=1%202"})
+        EXPECT_EQ(api.get(bad, token).status, 400) << bad;
+    Answer tooMany = api.get("files?ids=1,2,3,4,5,6", token);
     EXPECT_EQ(tooMany.status, 400);
     EXPECT_EQ(tooMany.json()["reason"], "too_many_ids");
 }
 
 TEST_F(Manifest, DroppedAndCorruptedFilesAnswers) {
     service.control().dropFileIds({1}, 1);
-    auto first = api->get("files?ids=1,2", token).json()["data"];
+    auto first = api.get("files?ids=1,2", token).json()["data"];
     ASSERT_EQ(first.size(), 1u);
     EXPECT_EQ(first[0]["id"], 2);
-    EXPECT_EQ(api->get("files?ids=1,2", token).json()["data"].size(), 2u);
+    EXPECT_EQ(api.get("files?ids=1,2", token).json()["data"].size(), 2u);
 
     service.control().corruptContent(2, 1, "content");
-    auto bad = api->get("files?ids=2", token).json()["data"][0];
+    auto bad = api.get("files?ids=2", token).json()["data"][0];
     EXPECT_NE(bad["content_hash"], quorvel::Hashing::sha256Hex(std::string_view(bad["content"].get<std::string>())));
-    auto good = api->get("files?ids=2", token).json()["data"][0];
+    auto good = api.get("files?ids=2", token).json()["data"][0];
     EXPECT_EQ(good["content_hash"], quorvel::Hashing::sha256Hex(std::string_view(good["content"].get<std::string>())));
 
     service.control().corruptContent(1, -1, "hash");
     for (int i = 0; i < 3; ++i) {
-        auto lie = api->get("files?ids=1", token).json()["data"][0];
+        auto lie = api.get("files?ids=1", token).json()["data"][0];
         EXPECT_NE(lie["content_hash"],
                   quorvel::Hashing::sha256Hex(std::string_view(lie["content"].get<std::string>())));
     }
 }
 
 TEST_F(Manifest, ShellCarriesThePlaceholderAndBumps) {
-    auto shell = api->get("shell", token).json()["data"];
+    auto shell = api.get("shell", token).json()["data"];
     EXPECT_EQ(shell["version"], "1");
     EXPECT_NE(shell["html"].get<std::string>().find("{{CONTENT}}"), std::string::npos);
     EXPECT_EQ(service.control().bumpShell(), "2");
-    auto bumped = api->get("shell", token).json()["data"];
+    auto bumped = api.get("shell", token).json()["data"];
     EXPECT_EQ(bumped["version"], "2");
     EXPECT_NE(bumped["html"], shell["html"]);
     EXPECT_NE(bumped["html"].get<std::string>().find("{{CONTENT}}"), std::string::npos);
@@ -174,16 +159,16 @@ TEST_F(Manifest, ShellCarriesThePlaceholderAndBumps) {
 }
 
 TEST_F(Manifest, HeaderRulesComeBeforeEverythingElse) {
-    Answer noAccept = api->raw("GET", "/api/app/v1/manifest", {{"X-App-Version", "0.1.0"}});
+    Answer noAccept = api.raw("GET", "/api/app/v1/manifest", {{"X-App-Version", "0.1.0"}});
     EXPECT_EQ(noAccept.status, 406);
-    Answer noVersion = api->raw("GET", "/api/app/v1/latest", {{"Accept", "application/json"}});
+    Answer noVersion = api.raw("GET", "/api/app/v1/latest", {{"Accept", "application/json"}});
     EXPECT_EQ(noVersion.status, 400);
     EXPECT_EQ(noVersion.json()["reason"], "missing_app_version");
     Answer badVersion =
-        api->raw("GET", "/api/app/v1/latest", {{"Accept", "application/json"}, {"X-App-Version", "v1.0"}});
+        api.raw("GET", "/api/app/v1/latest", {{"Accept", "application/json"}, {"X-App-Version", "v1.0"}});
     EXPECT_EQ(badVersion.json()["reason"], "invalid_app_version");
 
-    Answer badOS = api->get("latest", "", {{"X-OS-Version", "Linux \xEB\x82\xB4"}});
+    Answer badOS = api.get("latest", "", {{"X-OS-Version", "Linux \xEB\x82\xB4"}});
     EXPECT_EQ(badOS.status, 400) << "the app strips non-ASCII before sending";
 
     ApiCaller old(service, "0.0.9");
@@ -197,15 +182,15 @@ TEST_F(Manifest, HeaderRulesComeBeforeEverythingElse) {
     ApiCaller newer(service, "0.10.0");
     EXPECT_EQ(newer.get("manifest", token).status, 200);
 
-    Answer wrongMethod = api->post("manifest", nlohmann::json::object(), token);
+    Answer wrongMethod = api.post("manifest", nlohmann::json::object(), token);
     EXPECT_EQ(wrongMethod.status, 405);
-    Answer unknown = api->get("nothing-here", token);
+    Answer unknown = api.get("nothing-here", token);
     EXPECT_EQ(unknown.status, 404);
     EXPECT_EQ(unknown.json()["success"], false);
 }
 
 TEST_F(Manifest, LatestReleaseFollowsTheControl) {
-    auto release = api->get("latest").json()["data"];
+    auto release = api.get("latest").json()["data"];
     EXPECT_EQ(release["latest_version"], "0.1.0");
     EXPECT_EQ(release["download_page"], service.baseURL() + "/download");
     ReleaseInfo next;
@@ -214,11 +199,11 @@ TEST_F(Manifest, LatestReleaseFollowsTheControl) {
     next.releaseNotes = "새 기능";
     next.releasedAt.reset();
     service.control().setRelease(next);
-    release = api->get("latest").json()["data"];
+    release = api.get("latest").json()["data"];
     EXPECT_EQ(release["latest_version"], "0.3.0");
     EXPECT_EQ(release["min_version"], "0.2.0");
     EXPECT_TRUE(release["released_at"].is_null());
-    EXPECT_EQ(api->get("manifest", token).status, 426);
+    EXPECT_EQ(api.get("manifest", token).status, 426);
     EXPECT_THROW(service.control().setRelease(ReleaseInfo{"1.0", {}, "", {}, "", ""}), std::invalid_argument);
 }
 

@@ -30,23 +30,22 @@ Answer ApiCaller::raw(const std::string &method, const std::string &path, const 
     return toAnswer(client_.Post(path, headers, body, contentType));
 }
 
-Answer ApiCaller::get(const std::string &endpoint, const std::string &token, httplib::Headers extra) {
+httplib::Headers ApiCaller::headers(const std::string &token, const httplib::Headers &extra) const {
     httplib::Headers h{{"Accept", "application/json"}, {"X-App-Version", appVersion}, {"X-OS-Version", "Linux 6.1"}};
     if (!token.empty()) h.emplace("Authorization", "Bearer " + token);
     for (const auto &[name, _] : extra)
         h.erase(name);
     h.insert(extra.begin(), extra.end());
-    return raw("GET", "/api/app/v1/" + endpoint, h);
+    return h;
+}
+
+Answer ApiCaller::get(const std::string &endpoint, const std::string &token, httplib::Headers extra) {
+    return raw("GET", "/api/app/v1/" + endpoint, headers(token, extra));
 }
 
 Answer ApiCaller::post(const std::string &endpoint, const nlohmann::json &body, const std::string &token,
                        httplib::Headers extra) {
-    httplib::Headers h{{"Accept", "application/json"}, {"X-App-Version", appVersion}, {"X-OS-Version", "Linux 6.1"}};
-    if (!token.empty()) h.emplace("Authorization", "Bearer " + token);
-    for (const auto &[name, _] : extra)
-        h.erase(name);
-    h.insert(extra.begin(), extra.end());
-    return raw("POST", "/api/app/v1/" + endpoint, h, body.dump(), "application/json");
+    return raw("POST", "/api/app/v1/" + endpoint, headers(token, extra), body.dump(), "application/json");
 }
 
 Pkce makePkce(const std::string &seed) {
@@ -86,5 +85,16 @@ Library smallLibrary() {
                  LibraryImage{"image/png", [] { return std::string("\x89PNG\r\n\x1a\nabc", 11); }});
     return lib;
 }
+
+namespace {
+ServiceOptions withClock(ServiceOptions options, const ManualClock &clock) {
+    if (!options.clock) options.clock = clock.clock();
+    return options;
+}
+} // namespace
+
+ServiceTest::ServiceTest(ServiceOptions options, Library library)
+    : service(withClock(std::move(options), clock), std::move(library)), api((service.start(), service)),
+      web(service.baseURL()) {}
 
 } // namespace quorvel::service::test

@@ -3,12 +3,21 @@
 #include "Library.hpp"
 #include "SampleService.hpp"
 
+#include <gtest/gtest.h>
 #include <httplib.h>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
 
 namespace quorvel::service::test {
+
+// A value of T with the fields `set` assigns and the rest at their defaults.
+template <class T, class Set>
+T made(Set set) {
+    T value;
+    set(value);
+    return value;
+}
 
 // A clock the test moves by hand.
 struct ManualClock {
@@ -40,6 +49,7 @@ public:
     std::string appVersion;
 
 private:
+    httplib::Headers headers(const std::string &token, const httplib::Headers &extra) const;
     httplib::Client client_;
 };
 
@@ -57,5 +67,20 @@ nlohmann::json linkDevice(SampleService &service, ApiCaller &api,
 
 // A small library: two folders (one nested), three documents, one image.
 Library smallLibrary();
+
+// A started service over the small library, an API caller and a plain web client.
+class ServiceTest : public ::testing::Test {
+protected:
+    explicit ServiceTest(ServiceOptions options = {}, Library library = smallLibrary());
+    // Links a device and answers its access token.
+    std::string linkToken() { return linkDevice(service, api)["access_token"]; }
+    // The "reason" of a failure answer, "-" when there is none.
+    static std::string reason(const Answer &a) { return a.json().value("reason", std::string("-")); }
+
+    ManualClock clock;
+    SampleService service;
+    ApiCaller api;
+    httplib::Client web;
+};
 
 } // namespace quorvel::service::test
