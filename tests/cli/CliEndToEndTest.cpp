@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include <csignal>
+#include <functional>
 #include <regex>
 
 using namespace quorvel;
@@ -36,17 +37,20 @@ protected:
         return args;
     }
 
-    // Runs `link`, approving the printed link address the way the link page does.
-    std::string link() {
+    // Runs `link` and answers the printed link address with the callback `answer(challenge, state)`
+    // gives; the link page's approval unless told otherwise.
+    CliProcess::Result link(std::function<std::string(const std::string &, const std::string &)> answer = {}) {
+        if (!answer)
+            answer = [this](const std::string &challenge, const std::string &state) {
+                return "quorvel://link?state=" + state + "&code=" + service_->control().approveLink(challenge, "e2e");
+            };
         CliProcess p(cli({"link"}));
         std::string url = p.readLine();
         std::smatch m;
         EXPECT_TRUE(std::regex_search(url, m, std::regex("challenge=([^&]+)&state=([^&]+)"))) << url << p.err;
-        if (m.empty()) return {};
-        std::string code = service_->control().approveLink(m[1].str(), "e2e");
-        p.write("quorvel://link?state=" + m[2].str() + "&code=" + code + "\n");
-        EXPECT_EQ(p.wait(), 0) << p.err;
-        return p.out;
+        if (!m.empty()) p.write(answer(m[1].str(), m[2].str()) + "\n");
+        p.wait();
+        return {p.status, p.out, p.err};
     }
 
     TempDir store_{"quorvel-cli"};
@@ -56,7 +60,9 @@ protected:
 } // namespace
 
 TEST_F(CliEndToEnd, LinkSyncSearchShowLogout) {
-    EXPECT_EQ(link(), "reader@quorvel.test\n");
+    auto linked = link();
+    EXPECT_EQ(linked.status, 0) << linked.err;
+    EXPECT_EQ(linked.out, "reader@quorvel.test\n");
 
     auto sync = CliProcess::run(cli({"sync"}));
     EXPECT_EQ(sync.status, 0) << sync.err;
@@ -105,7 +111,7 @@ TEST_F(CliEndToEnd, LinkSyncSearchShowLogout) {
 }
 
 TEST_F(CliEndToEnd, LogoutWhileTheServiceIsDownOwesTheRevocation) {
-    link();
+    ASSERT_EQ(link().status, 0);
     ASSERT_EQ(CliProcess::run(cli({"sync"})).status, 0);
     std::string base = service_->baseURL();
     service_->stop();
@@ -118,7 +124,7 @@ TEST_F(CliEndToEnd, LogoutWhileTheServiceIsDownOwesTheRevocation) {
 }
 
 TEST_F(CliEndToEnd, CredentialsOfAnotherServiceAreClearedWithTheLibrary) {
-    link();
+    ASSERT_EQ(link().status, 0);
     ASSERT_EQ(CliProcess::run(cli({"sync"})).status, 0);
     std::vector<std::string> elsewhere = {
         "--store", store_.path().string(), "--base-url", "http://127.0.0.1:9", "status", "--json"};
@@ -133,28 +139,19 @@ TEST_F(CliEndToEnd, CredentialsOfAnotherServiceAreClearedWithTheLibrary) {
 }
 
 TEST_F(CliEndToEnd, RefusedAndForgedCallbacksStoreNothing) {
-    {
-        CliProcess p(cli({"link"}));
-        std::string url = p.readLine();
-        std::smatch m;
-        ASSERT_TRUE(std::regex_search(url, m, std::regex("state=([^&]+)")));
-        p.write("quorvel://link?state=" + m[1].str() + "&error=access_denied\n");
-        EXPECT_NE(p.wait(), 0);
-        EXPECT_NE(p.err.find("refused"), std::string::npos);
-    }
-    {
-        CliProcess p(cli({"link"}));
-        p.readLine();
-        p.write("quorvel://link?state=forged&code=abc\n");
-        EXPECT_NE(p.wait(), 0);
-    }
+    auto refused = link([](const std::string &, const std::string &state) {
+        return "quorvel://link?state=" + state + "&error=access_denied";
+    });
+    EXPECT_NE(refused.status, 0);
+    EXPECT_NE(refused.err.find("refused"), std::string::npos);
+    EXPECT_NE(link([](auto &, auto &) { return std::string("quorvel://link?state=forged&code=abc"); }).status, 0);
     FileTokenStore tokens(store_.path() / "auth");
     EXPECT_FALSE(tokens.accessToken().has_value());
     EXPECT_EQ(service_->control().requestCount("token"), 0);
 }
 
 TEST_F(CliEndToEnd, InterruptCancelsTheSyncAndAppliesNothing) {
-    link();
+    ASSERT_EQ(link().status, 0);
     service::ImageBehaviour slow;
     slow.delayMs = 3000;
     service_->control().setImageBehaviour("/images/logo.png", slow);

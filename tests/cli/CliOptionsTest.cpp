@@ -60,25 +60,25 @@ TEST(CliOptions, BaseURLsAreNormalisedOrRefused) {
 }
 
 TEST(CliOutput, OutcomeLinesAndExitStatus) {
-    EXPECT_EQ(outcomeLine(SyncOutcome::updated(3, 2, 1, 0)), "updated fetched=3 meta=2 deleted=1 skipped=0");
-    EXPECT_EQ(outcomeLine(SyncOutcome::upToDate()), "up-to-date");
-    EXPECT_EQ(outcomeLine(SyncOutcome::cancelled()), "cancelled");
-    EXPECT_EQ(outcomeLine(SyncOutcome::failed(SyncFailure("disk full"))), "failed: disk full");
-    EXPECT_EQ(outcomeLine(SyncOutcome::needsAction(SyncAction::wipe())), "action: wipe");
-    EXPECT_EQ(outcomeLine(SyncOutcome::needsAction(SyncAction::reloginKeepData())), "action: relogin");
-    EXPECT_EQ(outcomeLine(SyncOutcome::needsAction(SyncAction::upgradeRequired("2.1.0"))),
-              "action: upgrade-required 2.1.0");
-    EXPECT_EQ(outcomeLine(SyncOutcome::needsAction(SyncAction::upgradeRequired())), "action: upgrade-required");
-    EXPECT_EQ(outcomeLine(SyncOutcome::needsAction(SyncAction::retryLater(30.0))), "action: retry-later 30");
-    EXPECT_EQ(outcomeLine(SyncOutcome::needsAction(SyncAction::retryLater())), "action: retry-later");
-    EXPECT_EQ(outcomeLine(SyncOutcome::needsAction(SyncAction::refresh())), "action: refresh");
-    EXPECT_EQ(outcomeLine(SyncOutcome::needsAction(SyncAction::reportFailure())), "action: report-failure");
-
-    EXPECT_EQ(exitStatus(SyncOutcome::updated(0, 0, 0, 1)), 0);
-    EXPECT_EQ(exitStatus(SyncOutcome::upToDate()), 0);
-    EXPECT_NE(exitStatus(SyncOutcome::cancelled()), 0);
-    EXPECT_NE(exitStatus(SyncOutcome::failed(SyncFailure("x"))), 0);
-    EXPECT_NE(exitStatus(SyncOutcome::needsAction(SyncAction::retryLater())), 0);
+    const std::tuple<SyncOutcome, std::string, bool> cases[] = {
+        {SyncOutcome::updated(3, 2, 1, 0), "updated fetched=3 meta=2 deleted=1 skipped=0", true},
+        {SyncOutcome::updated(0, 0, 0, 1), "updated fetched=0 meta=0 deleted=0 skipped=1", true},
+        {SyncOutcome::upToDate(), "up-to-date", true},
+        {SyncOutcome::cancelled(), "cancelled", false},
+        {SyncOutcome::failed(SyncFailure("disk full")), "failed: disk full", false},
+        {SyncOutcome::needsAction(SyncAction::wipe()), "action: wipe", false},
+        {SyncOutcome::needsAction(SyncAction::reloginKeepData()), "action: relogin", false},
+        {SyncOutcome::needsAction(SyncAction::upgradeRequired("2.1.0")), "action: upgrade-required 2.1.0", false},
+        {SyncOutcome::needsAction(SyncAction::upgradeRequired()), "action: upgrade-required", false},
+        {SyncOutcome::needsAction(SyncAction::retryLater(30.0)), "action: retry-later 30", false},
+        {SyncOutcome::needsAction(SyncAction::retryLater()), "action: retry-later", false},
+        {SyncOutcome::needsAction(SyncAction::refresh()), "action: refresh", false},
+        {SyncOutcome::needsAction(SyncAction::reportFailure()), "action: report-failure", false},
+    };
+    for (const auto &[outcome, line, success] : cases) {
+        EXPECT_EQ(outcomeLine(outcome), line);
+        EXPECT_EQ(exitStatus(outcome) == 0, success) << line;
+    }
 }
 
 TEST(CliOutput, ProgressBarShowsDocumentsThenImages) {

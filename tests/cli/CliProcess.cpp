@@ -8,6 +8,7 @@
 
 #include <cstring>
 #include <stdexcept>
+#include <utility>
 
 namespace quorvel::test {
 
@@ -52,32 +53,33 @@ CliProcess::~CliProcess() {
         if (fd >= 0) close(fd);
 }
 
-std::string CliProcess::readLine() {
-    for (;;) {
-        auto nl = out.find('\n');
-        if (nl != std::string::npos) {
-            std::string line = out.substr(0, nl);
-            out.erase(0, nl + 1);
-            return line;
-        }
-        // Keep draining standard error too, so a chatty child never blocks on it.
-        pollfd fds[2] = {{out_, POLLIN, 0}, {err_, POLLIN, 0}};
-        if (poll(fds, 2, 30000) <= 0) return {};
-        char buf[4096];
-        if (fds[1].revents) {
-            ssize_t n = read(err_, buf, sizeof buf);
-            if (n > 0) err.append(buf, static_cast<size_t>(n));
-        }
-        if (fds[0].revents) {
-            ssize_t n = read(out_, buf, sizeof buf);
-            if (n <= 0) {
-                std::string rest = out;
-                out.clear();
-                return rest;
-            }
-            out.append(buf, static_cast<size_t>(n));
+bool CliProcess::pump(int timeoutMs) {
+    // Both outputs are drained together, so a chatty child never blocks on either.
+    pollfd fds[2] = {{out_, POLLIN, 0}, {err_, POLLIN, 0}};
+    if ((out_ < 0 && err_ < 0) || poll(fds, 2, timeoutMs) <= 0) return false;
+    char buf[65536];
+    for (int i = 0; i < 2; ++i) {
+        if (!fds[i].revents) continue;
+        int &fd = i == 0 ? out_ : err_;
+        ssize_t n = read(fd, buf, sizeof buf);
+        if (n > 0) {
+            (i == 0 ? out : err).append(buf, static_cast<size_t>(n));
+        } else {
+            close(fd);
+            fd = -1;
         }
     }
+    return true;
+}
+
+std::string CliProcess::readLine() {
+    size_t nl;
+    while ((nl = out.find('\n')) == std::string::npos) {
+        if (out_ < 0 || !pump(30000)) return std::exchange(out, {});
+    }
+    std::string line = out.substr(0, nl);
+    out.erase(0, nl + 1);
+    return line;
 }
 
 void CliProcess::write(const std::string &text) {
@@ -100,26 +102,7 @@ void CliProcess::signal(int sig) {
 
 int CliProcess::wait() {
     closeInput();
-    bool outOpen = true, errOpen = true;
-    char buf[65536];
-    while (outOpen || errOpen) {
-        pollfd fds[2] = {{outOpen ? out_ : -1, POLLIN, 0}, {errOpen ? err_ : -1, POLLIN, 0}};
-        if (poll(fds, 2, 120000) <= 0) break;
-        if (outOpen && fds[0].revents) {
-            ssize_t n = read(out_, buf, sizeof buf);
-            if (n > 0)
-                out.append(buf, static_cast<size_t>(n));
-            else
-                outOpen = false;
-        }
-        if (errOpen && fds[1].revents) {
-            ssize_t n = read(err_, buf, sizeof buf);
-            if (n > 0)
-                err.append(buf, static_cast<size_t>(n));
-            else
-                errOpen = false;
-        }
-    }
+    while (pump(120000)) {}
     int raw = 0;
     waitpid(pid_, &raw, 0);
     status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);

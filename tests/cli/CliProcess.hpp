@@ -34,6 +34,8 @@ public:
     int status = -1;
 
 private:
+    // Reads what either output has within the time; false once both are closed or nothing came.
+    bool pump(int timeoutMs);
     pid_t pid_ = -1;
     int in_ = -1, out_ = -1, err_ = -1;
 };
