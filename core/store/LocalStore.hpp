@@ -12,6 +12,7 @@
 #include "store/SyncApplyBatch.hpp"
 #include "store/TreeNode.hpp"
 #include "store/TreeSort.hpp"
+#include "store/UpsertSource.hpp"
 
 #include <cstdint>
 #include <filesystem>
@@ -65,6 +66,9 @@ public:
 
     // Writes the whole batch in one immediate transaction: all of it lands or none of it.
     void apply(const SyncApplyBatch &batch);
+    // The same, with more documents drawn from `more` after the batch's own, one at a time, so the
+    // batch never has to hold them all. An error thrown by the source rolls everything back.
+    void apply(const SyncApplyBatch &batch, UpsertSource &more);
     // Stores an image file under its hash before the batch naming it is applied. A malformed hash
     // (anything but 64 characters of 0-9a-f) is ignored; an existing file is kept.
     void stageAsset(std::string_view sha256, std::span<const uint8_t> data);
@@ -127,6 +131,7 @@ public:
 
 private:
     void open();
+    void applyBatch(const SyncApplyBatch &batch, UpsertSource *more);
     std::optional<std::string> metaValue(const char *key);
 
     // For lookups meant for screens: under the lock, `fallback` on a closed store or any failure.

@@ -87,6 +87,14 @@ SQLiteValue seconds(double date) {
 } // namespace
 
 void LocalStore::apply(const SyncApplyBatch &batch) {
+    applyBatch(batch, nullptr);
+}
+
+void LocalStore::apply(const SyncApplyBatch &batch, UpsertSource &more) {
+    applyBatch(batch, &more);
+}
+
+void LocalStore::applyBatch(const SyncApplyBatch &batch, UpsertSource *more) {
     std::lock_guard guard(lock_);
     if (!db_) throw LocalStoreError::notOpen();
     SQLiteDB &db = *db_;
@@ -128,7 +136,7 @@ void LocalStore::apply(const SyncApplyBatch &batch) {
 
         // 7. Downloaded documents. seen_hash is only written for new rows: a known document whose
         // content changed keeps its old mark and shows as changed until opened.
-        for (const auto &u : batch.upserts) {
+        auto writeUpsert = [&](const SyncApplyBatch::FileUpsert &u) {
             sql.run(upsertFile, {SQLiteValue::i(u.id), SQLiteValue::opt(u.folderId), SQLiteValue::text(u.filename),
                                  seconds(u.updatedAt), SQLiteValue::i(u.fileSize), SQLiteValue::text(u.contentHash),
                                  firstSync ? SQLiteValue::text(u.contentHash) : SQLiteValue::null(),
@@ -140,6 +148,13 @@ void LocalStore::apply(const SyncApplyBatch &batch) {
                 sql.run(insertFTS, {SQLiteValue::i(u.id), SQLiteValue::text(HTMLText::normalize(u.filename)),
                                     SQLiteValue::text(u.bodyText)});
             }
+        };
+        for (const auto &u : batch.upserts)
+            writeUpsert(u);
+        if (more) {
+            SyncApplyBatch::FileUpsert u;
+            while (more->nextUpsert(u))
+                writeUpsert(u);
         }
 
         // 8. Documents whose place, title, time or size changed but not their content.
@@ -151,10 +166,17 @@ void LocalStore::apply(const SyncApplyBatch &batch) {
         }
 
         // 9. Documents rendered again; their text is unchanged, so the index is too.
-        for (const auto &r : batch.renderUpdates) {
+        auto writeRender = [&](const SyncApplyBatch::RenderUpdate &r) {
             sql.run(updateRender,
                     {SQLiteValue::i(r.id), SQLiteValue::text(r.renderHTML), SQLiteValue::i(r.missingAssets ? 1 : 0)});
             sql.replaceRefs(r.id, r.assetHashes);
+        };
+        for (const auto &r : batch.renderUpdates)
+            writeRender(r);
+        if (more) {
+            SyncApplyBatch::RenderUpdate r;
+            while (more->nextRenderUpdate(r))
+                writeRender(r);
         }
 
         // 10. Rows nothing refers to any more; their files go at the next collectGarbageFiles.
