@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 
 namespace quorvel {
 
@@ -12,6 +13,9 @@ struct SyncConfig {
     int64_t maxImageBytes = 5242880;   // size limit of one image
     int64_t imageConcurrency = 4;      // image downloads in flight at once
     bool wipeOnRevoke = true;          // a wipe action also erases the library and the credentials
+    // Where a run parks downloaded documents until it applies them; empty means the store's own
+    // directory, which is on the disk that will hold them anyway (a temporary directory may be memory).
+    std::filesystem::path spoolDirectory;
 
     bool operator==(const SyncConfig &) const = default;
 };

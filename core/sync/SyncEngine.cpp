@@ -1,8 +1,8 @@
 #include "sync/SyncEngine.hpp"
 
-#include "html/HTMLText.hpp"
 #include "sync/BatchPlanner.hpp"
 #include "sync/ManifestDiff.hpp"
+#include "sync/RenderQueue.hpp"
 #include "sync/SyncCancelled.hpp"
 #include "sync/SyncPolicy.hpp"
 #include "util/Hashing.hpp"
@@ -58,14 +58,6 @@ struct DownloadResult {
     std::string url;
     std::optional<std::string> sha256;
     int64_t bytes = 0;
-};
-
-// One document to render: downloaded now (`isUpsert`) or stored earlier and only re-rendered.
-struct RenderTarget {
-    int64_t id = 0;
-    std::string content;
-    std::vector<std::string> urls;
-    bool isUpsert = false;
 };
 
 } // namespace
@@ -279,7 +271,25 @@ SyncOutcome SyncEngine::body(Run &run) {
         auto f = listed.find(id);
         items.push_back({id, f == listed.end() ? 0 : f->second->fileSize});
     }
-    std::unordered_map<int64_t, FileContent> fetched;
+    // Documents go to disk as they arrive: a large library never sits in memory.
+    RenderQueue queue(rewriter_, config_.maxImagesPerDocument,
+                      config_.spoolDirectory.empty() ? store_->directory() : config_.spoolDirectory, run.stop);
+    auto accept = [&](FileContent &c) {
+        const ManifestFile &entry = *listed.at(c.id);
+        SyncApplyBatch::FileUpsert upsert;
+        upsert.id = c.id;
+        upsert.folderId = entry.folderId;
+        upsert.filename = entry.filename;
+        if (c.contentHash == entry.contentHash) {
+            upsert.updatedAt = entry.updatedAt;
+            upsert.fileSize = entry.fileSize;
+        } else {
+            upsert.updatedAt = c.updatedAt;
+            upsert.fileSize = static_cast<int64_t>(c.content.size());
+        }
+        upsert.contentHash = std::move(c.contentHash);
+        queue.addDownloaded(std::move(upsert), c.content);
+    };
     std::vector<int64_t> skipped;
     int64_t docsDone = 0;
     for (const auto &ids : BatchPlanner::plan(items, config_.maxBatchCount, config_.maxBatchBytes)) {
@@ -291,7 +301,7 @@ SyncOutcome SyncEngine::body(Run &run) {
         for (auto &c : contents) {
             if (!requested.count(c.id) || !received.insert(c.id).second) continue;
             if (verified(c))
-                fetched.insert_or_assign(c.id, std::move(c));
+                accept(c);
             else
                 mismatched.push_back(c.id);
         }
@@ -306,7 +316,7 @@ SyncOutcome SyncEngine::body(Run &run) {
             for (auto &c : again) {
                 if (!retried.count(c.id) || !answered.insert(c.id).second) continue;
                 if (verified(c))
-                    fetched.insert_or_assign(c.id, std::move(c));
+                    accept(c);
                 else
                     skipped.push_back(c.id);
             }
@@ -323,31 +333,14 @@ SyncOutcome SyncEngine::body(Run &run) {
         lastReport_.skippedIDs = std::move(sorted);
     }
 
-    std::vector<RenderTarget> targets;
-    for (int64_t id : diff.toFetch) {
-        auto f = fetched.find(id);
-        if (f != fetched.end()) targets.push_back({id, std::move(f->second.content), {}, true});
-    }
+    queue.arrange(diff.toFetch);
     for (int64_t id : rerender)
-        if (auto stored = store_->content(id)) targets.push_back({id, std::move(*stored), {}, false});
+        if (auto stored = store_->content(id)) queue.addStored(id, *stored);
 
-    // Images: learn what each document needs, then download what the store does not have yet.
-    std::vector<std::string> distinct;
-    {
-        std::unordered_set<std::string> seen;
-        const ImageRewriter::AssetHashes none;
-        const auto limit = static_cast<size_t>(std::max<int64_t>(config_.maxImagesPerDocument, 0));
-        for (auto &t : targets) {
-            auto downloads = rewriter_.rewrite(t.content, none).downloads;
-            if (downloads.size() > limit) downloads.resize(limit);
-            t.urls = std::move(downloads);
-            for (const auto &u : t.urls)
-                if (seen.insert(u).second) distinct.push_back(u);
-        }
-    }
+    // Images: download what the documents need and the store does not have yet.
     std::unordered_map<std::string, std::string> urlToHash;
     std::vector<std::string> toDownload;
-    for (const auto &u : distinct) {
+    for (const auto &u : queue.imageURLs()) {
         if (auto hash = store_->cachedAsset(u))
             urlToHash.emplace(u, std::move(*hash));
         else
@@ -425,48 +418,7 @@ SyncOutcome SyncEngine::body(Run &run) {
         lastReport_.failedImageURLs = std::move(failedInOrder);
     }
 
-    // Render: point every image at its stored copy, or at the placeholder while it is missing.
-    for (auto &t : targets) {
-        ImageRewriter::AssetHashes hashes;
-        bool missing = false;
-        for (const auto &u : t.urls) {
-            if (auto h = urlToHash.find(u); h != urlToHash.end()) hashes.emplace(u, h->second);
-            if (failed.count(u)) missing = true;
-        }
-        std::vector<std::string> assetHashes;
-        for (const auto &[url, hash] : hashes)
-            assetHashes.push_back(hash);
-        std::sort(assetHashes.begin(), assetHashes.end());
-        assetHashes.erase(std::unique(assetHashes.begin(), assetHashes.end()), assetHashes.end());
-        std::string renderHTML = rewriter_.rewrite(t.content, hashes).html;
-
-        if (!t.isUpsert) {
-            batch.renderUpdates.push_back({t.id, std::move(renderHTML), std::move(assetHashes), missing});
-            continue;
-        }
-        const FileContent &content = fetched.at(t.id);
-        const ManifestFile &entry = *listed.at(t.id);
-        SyncApplyBatch::FileUpsert upsert;
-        upsert.id = t.id;
-        upsert.folderId = entry.folderId;
-        upsert.filename = entry.filename;
-        if (content.contentHash == entry.contentHash) {
-            upsert.updatedAt = entry.updatedAt;
-            upsert.fileSize = entry.fileSize;
-        } else {
-            upsert.updatedAt = content.updatedAt;
-            upsert.fileSize = static_cast<int64_t>(t.content.size());
-        }
-        upsert.contentHash = content.contentHash;
-        upsert.bodyText = HTMLText::extract(t.content);
-        upsert.content = std::move(t.content);
-        upsert.renderHTML = std::move(renderHTML);
-        upsert.assetHashes = std::move(assetHashes);
-        upsert.missingAssets = missing;
-        batch.upserts.push_back(std::move(upsert));
-    }
-    targets.clear();
-    fetched.clear();
+    queue.setImages(std::move(urlToHash), std::move(failed));
 
     for (const auto &f : diff.metaOnly)
         batch.metaUpdates.push_back({f.id, f.folderId, f.filename, f.updatedAt, f.fileSize});
@@ -481,10 +433,11 @@ SyncOutcome SyncEngine::body(Run &run) {
 
     emit(Phase::applying);
     checkCancelled(run);
-    store_->apply(batch);
+    // The documents are rendered one at a time as the store writes them.
+    store_->apply(batch, queue);
     store_->collectGarbageFiles();
     emit(Phase::done);
-    return SyncOutcome::updated(static_cast<int64_t>(batch.upserts.size()),
+    return SyncOutcome::updated(static_cast<int64_t>(queue.downloadedCount()),
                                 static_cast<int64_t>(batch.metaUpdates.size()),
                                 static_cast<int64_t>(batch.deletions.size()), static_cast<int64_t>(skipped.size()));
 }

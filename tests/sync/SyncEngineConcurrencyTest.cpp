@@ -1,3 +1,4 @@
+#include "OpenFiles.hpp"
 #include "auth/InMemoryTokenStore.hpp"
 #include "support/MockAPIClient.hpp"
 #include "support/TempDir.hpp"
@@ -19,6 +20,7 @@ using ::testing::_;
 using ::testing::Invoke;
 using ::testing::Return;
 using Phase = SyncProgress::Phase;
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -222,4 +224,50 @@ TEST(SyncEngineConcurrency, ContentWhoseHashFailsTwiceIsSkipped) {
     EXPECT_EQ(f.engine->lastReport().skippedIDs, (std::vector<int64_t>{2}));
     EXPECT_FALSE(f.store->etag().has_value());
     EXPECT_FALSE(f.store->document(99).has_value());
+}
+
+TEST(SyncEngineConcurrency, ARunThatStopsEarlyLeavesNoSpoolBehind) {
+    auto doc1 = content(1, "<p>one</p><img src=\"" + base + "/images/1.png\">");
+    auto doc2 = content(2, "<p>two</p>");
+    for (Phase stopAt : {Phase::documents, Phase::images, Phase::applying}) {
+        SCOPED_TRACE(phaseName(stopAt));
+        TempDir spool("quorvel-spool");
+        SyncConfig config;
+        config.maxBatchCount = 1;
+        config.spoolDirectory = spool.path();
+        Fixture f(config);
+        EXPECT_CALL(*f.api, manifest(_, _, _))
+            .WillOnce(Return(ManifestResult::fresh(manifestOf({doc1, doc2}), std::nullopt)));
+        ON_CALL(*f.api, files(_, std::vector<int64_t>{1}, _)).WillByDefault(Return(std::vector<FileContent>{doc1}));
+        ON_CALL(*f.api, files(_, std::vector<int64_t>{2}, _)).WillByDefault(Return(std::vector<FileContent>{doc2}));
+        int openWhileRunning = -1;
+        auto outcome = f.engine->run([&](const SyncProgress &p) {
+            // Stop once the first document is already parked.
+            if (p.phase == stopAt && (stopAt != Phase::documents || p.documentsDone == 1)) {
+                openWhileRunning = test::openFilesIn(spool.path());
+                f.engine->cancel();
+            }
+        });
+        EXPECT_EQ(outcome, SyncOutcome::cancelled());
+        EXPECT_EQ(openWhileRunning, 1);
+        EXPECT_EQ(test::openFilesIn(spool.path()), 0);
+        EXPECT_TRUE(fs::is_empty(spool.path()));
+        EXPECT_EQ(f.store->fileCount(), 0);
+    }
+}
+
+TEST(SyncEngineConcurrency, AFailedRunLeavesNoSpoolBehind) {
+    TempDir spool("quorvel-spool");
+    SyncConfig config;
+    config.spoolDirectory = spool.path();
+    Fixture f(config);
+    auto doc = content(1, "<p>one</p>");
+    EXPECT_CALL(*f.api, manifest(_, _, _)).WillOnce(Return(ManifestResult::fresh(manifestOf({doc}), std::nullopt)));
+    EXPECT_CALL(*f.api, files(_, _, _)).WillOnce(Return(std::vector<FileContent>{doc}));
+    f.store->beforeCommitHook = [] { throw std::runtime_error("disk full"); };
+    auto outcome = f.engine->run();
+    ASSERT_TRUE(outcome.is<SyncOutcome::Failed>());
+    EXPECT_EQ(test::openFilesIn(spool.path()), 0);
+    EXPECT_TRUE(fs::is_empty(spool.path()));
+    EXPECT_TRUE(f.store->isFirstSync());
 }
