@@ -18,15 +18,8 @@ using quorvel::test::writeFile;
 
 namespace {
 
-struct FileInfo {
-    bool exists = false;
-    mode_t mode = 0;
-};
-
-FileInfo info(const std::filesystem::path &path) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) return {};
-    return {true, st.st_mode & 07777};
+unsigned modeOf(const std::filesystem::path &path) {
+    return static_cast<unsigned>(std::filesystem::status(path).permissions());
 }
 
 // Keeps the file's current inode open, so "the path still names it" proves the file was not
@@ -132,8 +125,8 @@ TEST(FileTokenStore, TheOwnerOnlyFileHoldsExactlyTheValuesSetWithSortedKeys) {
         step();
         EXPECT_EQ(readFile(store.fileURL()), expected);
     }
-    EXPECT_EQ(info(store.fileURL()).mode, 0600u);
-    EXPECT_EQ(info(tmp / "auth").mode, 0700u);
+    EXPECT_EQ(modeOf(store.fileURL()), 0600u);
+    EXPECT_EQ(modeOf(tmp / "auth"), 0700u);
     EXPECT_EQ(FileTokenStore(tmp / "auth").boundBaseURL(), std::nullopt);
 
     // Without a device identifier nothing is left to keep.
@@ -142,7 +135,7 @@ TEST(FileTokenStore, TheOwnerOnlyFileHoldsExactlyTheValuesSetWithSortedKeys) {
     EXPECT_EQ(FileTokenStore(tmp / "auth").boundBaseURL(), "https://svc.example");
     store.setDeviceUUID(std::nullopt);
     store.clearAll();
-    EXPECT_FALSE(info(store.fileURL()).exists);
+    EXPECT_FALSE(std::filesystem::exists(store.fileURL()));
 }
 
 TEST(FileTokenStore, WritingAnUnchangedValueDoesNotTouchTheDisk) {

@@ -5,6 +5,7 @@
 #include "html/HTMLTokenizer.hpp"
 #include "html/UTF8.hpp"
 #include "support/HTMLContentChecks.hpp"
+#include "support/TempDir.hpp"
 #include "sync/ImageRewriter.hpp"
 #include "util/Hashing.hpp"
 
@@ -13,12 +14,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 using namespace quorvel;
+using quorvel::test::readFile;
 
 namespace {
 
@@ -28,23 +28,14 @@ std::vector<std::string> corpusFiles() {
     std::vector<std::string> files;
     FILE *pipe = popen(("bash '" + script + "' 2>/dev/null").c_str(), "r");
     if (!pipe) return files;
-    std::string line;
-    int c;
-    while ((c = std::fgetc(pipe)) != EOF) {
-        if (c == '\n') {
-            if (!line.empty()) files.push_back(line);
-            line.clear();
-        } else {
-            line.push_back(static_cast<char>(c));
-        }
+    char *line = nullptr;
+    size_t capacity = 0;
+    for (ssize_t n; (n = getline(&line, &capacity, pipe)) > 0;) {
+        if (n > 1) files.emplace_back(line, static_cast<size_t>(n) - (line[n - 1] == '\n' ? 1 : 0));
     }
+    free(line);
     pclose(pipe);
     return files;
-}
-
-std::string readFile(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 bool mentionsImages(std::string_view html) {

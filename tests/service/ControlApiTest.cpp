@@ -53,11 +53,7 @@ TEST_F(ControlApi, AccountSwitchesFaultsAndCounters) {
     Pkce pkce = makePkce();
     auto approved = call("POST", "/control/link/approve", {{"challenge", pkce.challenge}, {"state", "s1"}});
     EXPECT_EQ(approved["redirect"], "quorvel://link?state=s1&code=" + approved["code"].get<std::string>());
-    auto grant = api.post("token", {{"grant_type", "authorization_code"},
-                                    {"code", approved["code"]},
-                                    {"code_verifier", pkce.verifier},
-                                    {"device", deviceJSON()}})
-                     .json()["data"];
+    auto grant = exchange(approved["code"], pkce.verifier).json()["data"];
     std::string token = grant["access_token"];
     call("POST", "/control/tokens/expire", nlohmann::json::object());
     EXPECT_EQ(api.get("shell", token).json()["reason"], "token_expired");

@@ -51,12 +51,8 @@ TEST_F(LinkPage, ApprovingRedirectsWithACodeThatExchangesOnce) {
         << location;
     EXPECT_EQ(m[1].str(), kState);
 
-    nlohmann::json exchange{{"grant_type", "authorization_code"},
-                            {"code", m[2].str()},
-                            {"code_verifier", pkce.verifier},
-                            {"device", deviceJSON()}};
-    EXPECT_EQ(api.post("token", exchange).status, 200);
-    EXPECT_EQ(api.post("token", exchange).status, 400);
+    EXPECT_EQ(exchange(m[2].str(), pkce.verifier).status, 200);
+    EXPECT_EQ(exchange(m[2].str(), pkce.verifier).status, 400);
     // The page's request is spent too.
     EXPECT_EQ(decide(request, "approve").status, 400);
 }

@@ -61,13 +61,17 @@ nlohmann::json deviceJSON(const std::string &uuid) {
     return {{"uuid", uuid}, {"name", "테스트 컴퓨터"}, {"app_version", "0.1.0"}, {"os_version", "Debian GNU/Linux 12"}};
 }
 
+Answer exchangeCode(ApiCaller &api, const std::string &code, const std::string &verifier, const std::string &uuid) {
+    return api.post("token", {{"grant_type", "authorization_code"},
+                              {"code", code},
+                              {"code_verifier", verifier},
+                              {"device", deviceJSON(uuid)}});
+}
+
 nlohmann::json linkDevice(SampleService &service, ApiCaller &api, const std::string &uuid) {
     Pkce pkce = makePkce(uuid);
     std::string code = service.control().approveLink(pkce.challenge, "테스트 컴퓨터");
-    Answer a = api.post("token", {{"grant_type", "authorization_code"},
-                                  {"code", code},
-                                  {"code_verifier", pkce.verifier},
-                                  {"device", deviceJSON(uuid)}});
+    Answer a = exchangeCode(api, code, pkce.verifier, uuid);
     if (a.status != 200) return nullptr;
     return a.json()["data"];
 }

@@ -61,6 +61,10 @@ Pkce makePkce(const std::string &seed = "v");
 
 nlohmann::json deviceJSON(const std::string &uuid = "6F9619FF-8B86-D011-B42D-00C04FC964FF");
 
+// The app's token request for a link code.
+Answer exchangeCode(ApiCaller &api, const std::string &code, const std::string &verifier,
+                    const std::string &uuid = "6F9619FF-8B86-D011-B42D-00C04FC964FF");
+
 // Links a device through the control shortcut and the real token exchange; answers the data.
 nlohmann::json linkDevice(SampleService &service, ApiCaller &api,
                           const std::string &uuid = "6F9619FF-8B86-D011-B42D-00C04FC964FF");
@@ -72,6 +76,10 @@ Library smallLibrary();
 class ServiceTest : public ::testing::Test {
 protected:
     explicit ServiceTest(ServiceOptions options = {}, Library library = smallLibrary());
+    Answer exchange(const std::string &code, const std::string &verifier,
+                    const std::string &uuid = "6F9619FF-8B86-D011-B42D-00C04FC964FF") {
+        return exchangeCode(api, code, verifier, uuid);
+    }
     // Links a device and answers its access token.
     std::string linkToken() { return linkDevice(service, api)["access_token"]; }
     // The "reason" of a failure answer, "-" when there is none.

@@ -15,13 +15,6 @@ protected:
               o.refreshTokenLifetime = 86400;
               o.linkCodeLifetime = 120;
           })) {}
-    Answer exchange(const std::string &code, const std::string &verifier,
-                    const std::string &uuid = "6F9619FF-8B86-D011-B42D-00C04FC964FF") {
-        return api.post("token", {{"grant_type", "authorization_code"},
-                                  {"code", code},
-                                  {"code_verifier", verifier},
-                                  {"device", deviceJSON(uuid)}});
-    }
     Answer refresh(const std::string &token) {
         return api.post("token", {{"grant_type", "refresh_token"}, {"refresh_token", token}});
     }
