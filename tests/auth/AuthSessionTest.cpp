@@ -67,6 +67,7 @@ TEST_F(AuthSessionTest, RefreshesOnlyInsideTheLeewayAndStoresTheAnswer) {
 TEST_F(AuthSessionTest, OnlyAnOfflineRefreshFallsBackToATokenThatHasNotExpiredYet) {
     link(30);
     EXPECT_CALL(*api_, refresh(_, _))
+        .Times(3)
         .WillOnce(Throw(APIError::server(500, "oops")))
         .WillRepeatedly(Throw(APIError::network("offline")));
     EXPECT_EQ(apiErrorOf([&] { session_->validAccessToken(); }).status(), 500);

@@ -1,4 +1,5 @@
 #include "html/HTMLTokenizer.hpp"
+#include "support/HTMLContentChecks.hpp"
 
 #include <gtest/gtest.h>
 
@@ -13,14 +14,8 @@ std::vector<HTMLToken> tokens(std::string_view html) {
     std::vector<HTMLToken> out;
     HTMLTokenizer::tokenize(html, [&](const HTMLToken &t) { out.push_back(t); });
     // Every test doubles as a check that the tokens tile the input.
-    size_t at = 0;
-    for (const auto &t : out) {
-        const ByteRange r = tokenRange(t);
-        EXPECT_EQ(r.start, at) << "gap or overlap in " << html;
-        EXPECT_GT(r.end, r.start) << "empty token in " << html;
-        at = r.end;
-    }
-    EXPECT_EQ(at, html.size()) << "tokens stop short in " << html;
+    auto gap = checks::tokenCoverage(html);
+    EXPECT_FALSE(gap) << *gap << " in " << html;
     return out;
 }
 

@@ -59,25 +59,27 @@ struct Pkce {
 };
 Pkce makePkce(const std::string &seed = "v");
 
-nlohmann::json deviceJSON(const std::string &uuid = "6F9619FF-8B86-D011-B42D-00C04FC964FF");
+// The installation a test links unless it names another.
+inline const std::string defaultDeviceUUID = "6F9619FF-8B86-D011-B42D-00C04FC964FF";
+
+nlohmann::json deviceJSON(const std::string &uuid = defaultDeviceUUID);
 
 // The app's token request for a link code.
 Answer exchangeCode(ApiCaller &api, const std::string &code, const std::string &verifier,
-                    const std::string &uuid = "6F9619FF-8B86-D011-B42D-00C04FC964FF");
+                    const std::string &uuid = defaultDeviceUUID);
 
 // Links a device through the control shortcut and the real token exchange; answers the data.
-nlohmann::json linkDevice(SampleService &service, ApiCaller &api,
-                          const std::string &uuid = "6F9619FF-8B86-D011-B42D-00C04FC964FF");
+nlohmann::json linkDevice(SampleService &service, ApiCaller &api, const std::string &uuid = defaultDeviceUUID);
 
 // A small library: two folders (one nested), three documents, one image.
 Library smallLibrary();
 
-// A started service over the small library, an API caller and a plain web client.
+// A started service over the small library on the fixture's clock (unless the options bring their
+// own), an API caller and a plain web client.
 class ServiceTest : public ::testing::Test {
 protected:
     explicit ServiceTest(ServiceOptions options = {}, Library library = smallLibrary());
-    Answer exchange(const std::string &code, const std::string &verifier,
-                    const std::string &uuid = "6F9619FF-8B86-D011-B42D-00C04FC964FF") {
+    Answer exchange(const std::string &code, const std::string &verifier, const std::string &uuid = defaultDeviceUUID) {
         return exchangeCode(api, code, verifier, uuid);
     }
     // Links a device and answers its access token.
