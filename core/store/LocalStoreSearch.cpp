@@ -13,6 +13,8 @@ namespace {
 constexpr size_t longWordScalars = 3;
 constexpr size_t maxFolderPathNames = 64;
 constexpr int snippetRadius = 40;
+constexpr const char *snippetSQL =
+    "SELECT snippet(files_fts, 1, char(1), char(2), '…', 16) FROM files_fts WHERE files_fts MATCH ? AND rowid = ?";
 constexpr const char *likeClause = "(f.filename LIKE ? ESCAPE '\\' OR f.body_text LIKE ? ESCAPE '\\')";
 
 size_t scalarCount(std::string_view word) {
@@ -105,9 +107,10 @@ std::vector<SearchResult> LocalStore::search(std::string_view query, int limit) 
         std::string match;
         for (const auto &w : longWords)
             match += (match.empty() ? "" : " AND ") + phrase(w);
-        std::string sql = "SELECT f.id, f.filename, f.folder_id, f.updated_at, snippet(files_fts, 1, char(1), "
-                          "char(2), '…', 16)\nFROM files_fts JOIN files f ON f.id = files_fts.rowid\nWHERE "
-                          "files_fts MATCH ?";
+        // Ranked without snippets first: SQLite would cut a snippet for every match before the
+        // LIMIT applies, re-reading whole bodies of documents that are never shown.
+        std::string sql = "SELECT f.id, f.filename, f.folder_id, f.updated_at\nFROM files_fts JOIN files f ON f.id = "
+                          "files_fts.rowid\nWHERE files_fts MATCH ?";
         std::vector<SQLiteValue> params{SQLiteValue::text(match)};
         for (const auto &w : shortWords) {
             sql += std::string(" AND ") + likeClause;
@@ -116,7 +119,12 @@ std::vector<SearchResult> LocalStore::search(std::string_view query, int limit) 
         }
         sql += "\nORDER BY bm25(files_fts, 5.0, 1.0), f.updated_at DESC\nLIMIT ?";
         params.push_back(limitValue);
-        db.query(sql, params, [&](SQLiteStatement &s) { return row(s, parseSnippet(s.text(4))); });
+        db.query(sql, params, [&](SQLiteStatement &s) { return row(s, {}); });
+        SQLiteStatement cut = db.prepare(snippetSQL);
+        for (auto &result : results) {
+            cut.bindAll({SQLiteValue::text(match), SQLiteValue::i(result.fileId)});
+            if (cut.step()) result.snippet = parseSnippet(cut.text(0));
+        }
     } else {
         std::string clauses;
         std::vector<SQLiteValue> params;

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <map>
 
 using namespace quorvel;
@@ -83,18 +84,62 @@ TEST_F(SearchTest, WordLengthChoosesThePath) {
     EXPECT_TRUE(fts.search("엔진과 없음", 100).empty());
 }
 
-TEST_F(SearchTest, TheExactStatementsAreUsed) {
+TEST_F(SearchTest, TheSubstringStatementIsUsedExactly) {
     put({}, {upsert(1, std::nullopt, "t", "abcdef")});
-    fts.search("abc de", 5);
-    EXPECT_EQ(ran.back(), "SELECT f.id, f.filename, f.folder_id, f.updated_at, snippet(files_fts, 1, char(1), char(2), "
-                          "'…', 16)\nFROM files_fts JOIN files f ON f.id = files_fts.rowid\nWHERE files_fts MATCH ? "
-                          "AND (f.filename LIKE ? ESCAPE '\\' OR f.body_text LIKE ? ESCAPE '\\')\nORDER BY "
-                          "bm25(files_fts, 5.0, 1.0), f.updated_at DESC\nLIMIT ?");
     plain.search("abc de", 5);
     EXPECT_EQ(ran.back(), "SELECT f.id, f.filename, f.folder_id, f.updated_at, f.body_text FROM files f\nWHERE "
                           "(f.filename LIKE ? ESCAPE '\\' OR f.body_text LIKE ? ESCAPE '\\') AND (f.filename LIKE ? "
                           "ESCAPE '\\' OR f.body_text LIKE ? ESCAPE '\\')\nORDER BY (f.filename LIKE ? ESCAPE '\\') "
                           "DESC, f.updated_at DESC, f.id DESC\nLIMIT ?");
+}
+
+// Snippets are cut after ranking, for the returned rows only; the answer must be exactly what the
+// one statement ranking and cutting together gives.
+TEST_F(SearchTest, FullTextAnswersEqualRankingAndCuttingInOneStatement) {
+    const std::vector<std::string> words = {"가나다", "라마바", "사아자", "abc", "defg", "가나", "xy"};
+    std::vector<SyncApplyBatch::FileUpsert> files;
+    uint32_t seed = 7;
+    auto pick = [&] { return words[(seed = seed * 1103515245 + 12345) / 65536 % words.size()]; };
+    for (int64_t id = 1; id <= 80; ++id) {
+        std::string body;
+        for (int k = 0; k < 40; ++k)
+            body += pick() + (k % 9 == 8 ? ". " : " ");
+        files.push_back(upsert(id, std::nullopt, pick() + " " + pick(), body, static_cast<double>(id % 7)));
+    }
+    put({}, files);
+    const char *single = "SELECT f.id, snippet(files_fts, 1, char(1), char(2), '…', 16)\nFROM files_fts JOIN files f "
+                         "ON f.id = files_fts.rowid\nWHERE files_fts MATCH ?%s\nORDER BY bm25(files_fts, 5.0, 1.0), "
+                         "f.updated_at DESC\nLIMIT ?";
+    struct Case {
+        std::string query, match, filter;
+    };
+    for (const Case &c : std::vector<Case>{{"가나다", "\"가나다\"", ""},
+                                           {"abc 라마바", "\"abc\" AND \"라마바\"", ""},
+                                           {"defg xy", "\"defg\"",
+                                            " AND (f.filename LIKE ? ESCAPE '\\' OR "
+                                            "f.body_text LIKE ? ESCAPE '\\')"}}) {
+        for (int limit : {5, 100}) {
+            SCOPED_TRACE(c.query + " limit " + std::to_string(limit));
+            auto results = fts.search(c.query, limit);
+            EXPECT_TRUE(lastUsedMatch());
+            std::vector<SQLiteValue> params{SQLiteValue::text(c.match)};
+            if (!c.filter.empty()) params.insert(params.end(), 2, SQLiteValue::text("%xy%"));
+            params.push_back(SQLiteValue::i(limit));
+            char sql[512];
+            std::snprintf(sql, sizeof sql, single, c.filter.c_str());
+            auto expected = fts.withDB([&](SQLiteDB &db) {
+                return db.query(sql, params, [](SQLiteStatement &s) {
+                    return std::pair(s.int64(0), LocalStore::parseSnippet(s.text(1)));
+                });
+            });
+            ASSERT_FALSE(expected.empty());
+            ASSERT_EQ(results.size(), expected.size());
+            for (size_t k = 0; k < results.size(); ++k) {
+                EXPECT_EQ(results[k].fileId, expected[k].first) << "rank " << k;
+                EXPECT_EQ(results[k].snippet, expected[k].second) << "rank " << k;
+            }
+        }
+    }
 }
 
 TEST_F(SearchTest, QuotesAndOperatorsAreMatchedLiterally) {
