@@ -79,6 +79,26 @@ std::optional<std::string> LocalStore::content(int64_t id) {
     });
 }
 
+namespace {
+
+// Without table statistics SQLite drives recent()'s join from the files side and reads every
+// document row; once the list has rows, record the table sizes so it starts from the recent ones.
+// Best effort: the answer is the same either way.
+void recordTableSizesOnce(SQLiteDB &db) {
+    try {
+        auto known =
+            db.queryOne("SELECT 1 FROM sqlite_stat1 WHERE tbl = 'recent'", {}, [](SQLiteStatement &) { return true; });
+        if (known) return;
+    } catch (const SQLiteError &) {
+        // No statistics table yet.
+    }
+    try {
+        db.exec("ANALYZE files; ANALYZE recent");
+    } catch (const SQLiteError &) {}
+}
+
+} // namespace
+
 std::vector<FileSummary> LocalStore::recent() {
     return withDB([](SQLiteDB &db) { return db.query(selectRecent, {}, mapSummary); });
 }
@@ -93,6 +113,7 @@ void LocalStore::recordView(int64_t fileId, double at) {
             db.run(pruneRecent);
             db.run(StoreSQL::markSeen, {SQLiteValue::i(fileId)});
         });
+        recordTableSizesOnce(db);
     });
 }
 
