@@ -255,19 +255,3 @@ TEST(SyncEngineConcurrency, ARunThatStopsEarlyLeavesNoSpoolBehind) {
         EXPECT_EQ(f.store->fileCount(), 0);
     }
 }
-
-TEST(SyncEngineConcurrency, AFailedRunLeavesNoSpoolBehind) {
-    TempDir spool("quorvel-spool");
-    SyncConfig config;
-    config.spoolDirectory = spool.path();
-    Fixture f(config);
-    auto doc = content(1, "<p>one</p>");
-    EXPECT_CALL(*f.api, manifest(_, _, _)).WillOnce(Return(ManifestResult::fresh(manifestOf({doc}), std::nullopt)));
-    EXPECT_CALL(*f.api, files(_, _, _)).WillOnce(Return(std::vector<FileContent>{doc}));
-    f.store->beforeCommitHook = [] { throw std::runtime_error("disk full"); };
-    auto outcome = f.engine->run();
-    ASSERT_TRUE(outcome.is<SyncOutcome::Failed>());
-    EXPECT_EQ(test::openFilesIn(spool.path()), 0);
-    EXPECT_TRUE(fs::is_empty(spool.path()));
-    EXPECT_TRUE(f.store->isFirstSync());
-}
