@@ -43,6 +43,21 @@ void LocalStore::open() {
             // No FTS5 or no trigram tokenizer: search falls back to LIKE.
         }
     }
+    if (hasFTS_) enlargeIndexBuffer(*db_);
+}
+
+// FTS5 writes its pending terms out as a new segment every 1 MB by default. Trigram bodies fill
+// that within a few documents, and merging the many small segments of a large sync then costs a
+// third of the indexing time. The setting is kept in the index, so it is written once.
+void LocalStore::enlargeIndexBuffer(SQLiteDB &db) {
+    const std::string size = std::to_string(ftsBufferBytes);
+    try {
+        auto current = db.queryOne("SELECT v FROM files_fts_config WHERE k = 'hashsize'", {},
+                                   [](SQLiteStatement &s) { return s.text(0); });
+        if (current != size) db.exec("INSERT INTO files_fts(files_fts, rank) VALUES('hashsize', " + size + ")");
+    } catch (const SQLiteError &) {
+        // Only slower.
+    }
 }
 
 void LocalStore::wipeAll() {

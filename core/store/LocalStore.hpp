@@ -37,6 +37,8 @@ public:
     static constexpr const char *databaseFileName = "store.sqlite";
     static constexpr const char *assetsDirectoryName = "assets";
     static constexpr int recentLimit = 10;
+    // Pending full-text terms held in memory before they are written out as an index segment.
+    static constexpr int64_t ftsBufferBytes = 8 * 1024 * 1024;
 
     LocalStore(std::filesystem::path directory, bool enableFTS);
     ~LocalStore();
@@ -131,6 +133,7 @@ public:
 
 private:
     void open();
+    static void enlargeIndexBuffer(SQLiteDB &db);
     void applyBatch(const SyncApplyBatch &batch, UpsertSource *more);
     std::optional<std::string> metaValue(const char *key);
 
