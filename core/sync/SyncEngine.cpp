@@ -291,37 +291,32 @@ SyncOutcome SyncEngine::body(Run &run) {
         queue.addDownloaded(std::move(upsert), c.content);
     };
     std::vector<int64_t> skipped;
-    int64_t docsDone = 0;
-    for (const auto &ids : BatchPlanner::plan(items, config_.maxBatchCount, config_.maxBatchBytes)) {
-        checkCancelled(run);
-        auto contents = callService([&](const std::string &token) { return api_->files(token, ids, run.stop); });
-        const std::unordered_set<int64_t> requested(ids.begin(), ids.end());
-        std::unordered_set<int64_t> received;
-        std::vector<int64_t> mismatched;
-        for (auto &c : contents) {
-            if (!requested.count(c.id) || !received.insert(c.id).second) continue;
+    // Takes each verified document of an answer once; ids asked for but absent are skipped, ids
+    // that came back unverified go to `unverified`.
+    auto take = [&](std::vector<FileContent> answer, const std::vector<int64_t> &asked,
+                    std::vector<int64_t> &unverified) {
+        const std::unordered_set<int64_t> wanted(asked.begin(), asked.end());
+        std::unordered_set<int64_t> seen;
+        for (auto &c : answer) {
+            if (!wanted.count(c.id) || !seen.insert(c.id).second) continue;
             if (verified(c))
                 accept(c);
             else
-                mismatched.push_back(c.id);
+                unverified.push_back(c.id);
         }
-        for (int64_t id : ids)
-            if (!received.count(id)) skipped.push_back(id);
+        for (int64_t id : asked)
+            if (!seen.count(id)) skipped.push_back(id);
+    };
+    int64_t docsDone = 0;
+    for (const auto &ids : BatchPlanner::plan(items, config_.maxBatchCount, config_.maxBatchBytes)) {
+        checkCancelled(run);
+        std::vector<int64_t> mismatched;
+        take(callService([&](const std::string &token) { return api_->files(token, ids, run.stop); }), ids, mismatched);
         if (!mismatched.empty()) {
+            // One repeat request; what still fails its hash is skipped until the next run.
             checkCancelled(run);
-            auto again =
-                callService([&](const std::string &token) { return api_->files(token, mismatched, run.stop); });
-            const std::unordered_set<int64_t> retried(mismatched.begin(), mismatched.end());
-            std::unordered_set<int64_t> answered;
-            for (auto &c : again) {
-                if (!retried.count(c.id) || !answered.insert(c.id).second) continue;
-                if (verified(c))
-                    accept(c);
-                else
-                    skipped.push_back(c.id);
-            }
-            for (int64_t id : mismatched)
-                if (!answered.count(id)) skipped.push_back(id);
+            take(callService([&](const std::string &token) { return api_->files(token, mismatched, run.stop); }),
+                 mismatched, skipped);
         }
         docsDone += static_cast<int64_t>(ids.size());
         emit(Phase::documents, docsDone);
