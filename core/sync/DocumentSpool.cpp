@@ -29,6 +29,21 @@ int openAnonymous(const std::filesystem::path &directory) {
     return named;
 }
 
+// Runs pread or pwrite until all `size` bytes at `offset` are moved; a short count of 0 means the
+// disk is full (writing) or the file is shorter than recorded (reading).
+template <typename Transfer, typename Bytes>
+void transferAll(Transfer transfer, int fd, Bytes *data, size_t size, uint64_t offset, const char *what, int atZero) {
+    auto at = static_cast<off_t>(offset);
+    while (size > 0) {
+        ssize_t n = transfer(fd, data, size, at);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) fail(what, n < 0 ? errno : atZero);
+        data += n;
+        size -= static_cast<size_t>(n);
+        at += n;
+    }
+}
+
 } // namespace
 
 DocumentSpool::DocumentSpool(const std::filesystem::path &directory) : fd_(openAnonymous(directory)) {}
@@ -39,17 +54,7 @@ DocumentSpool::~DocumentSpool() {
 
 DocumentSpool::Entry DocumentSpool::append(std::string_view bytes) {
     Entry entry{end_, bytes.size()};
-    const char *data = bytes.data();
-    size_t left = bytes.size();
-    auto at = static_cast<off_t>(end_);
-    while (left > 0) {
-        ssize_t n = ::pwrite(fd_, data, left, at);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) fail("write", n < 0 ? errno : ENOSPC);
-        data += n;
-        left -= static_cast<size_t>(n);
-        at += n;
-    }
+    transferAll(::pwrite, fd_, bytes.data(), bytes.size(), end_, "write", ENOSPC);
     end_ += bytes.size();
     return entry;
 }
@@ -57,17 +62,7 @@ DocumentSpool::Entry DocumentSpool::append(std::string_view bytes) {
 std::string DocumentSpool::read(const Entry &entry) const {
     if (entry.offset > end_ || entry.size > end_ - entry.offset) fail("read", EINVAL);
     std::string bytes(entry.size, '\0');
-    char *data = bytes.data();
-    size_t left = bytes.size();
-    auto at = static_cast<off_t>(entry.offset);
-    while (left > 0) {
-        ssize_t n = ::pread(fd_, data, left, at);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) fail("read", n < 0 ? errno : EIO);
-        data += n;
-        left -= static_cast<size_t>(n);
-        at += n;
-    }
+    transferAll(::pread, fd_, bytes.data(), bytes.size(), entry.offset, "read", EIO);
     return bytes;
 }
 
