@@ -13,7 +13,8 @@ packages=(
   # tests, benchmarks, peers
   googletest libgtest-dev libgmock-dev libbenchmark-dev libgumbo-dev ripgrep curl sqlite3
   # application
-  qt6-base-dev qt6-webengine-dev libqt6svg6 qcoro-qt6-dev xvfb xauth fonts-noto-cjk dbus-x11
+  qt6-base-dev qt6-webengine-dev qt6-svg-dev libqt6svg6 qt6-translations-l10n qcoro-qt6-dev xvfb xauth fonts-noto-cjk
+  dbus-x11
 )
 
 missing=()
