@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDesktopServices>
 #include <QUrl>
 
 #include <functional>
@@ -11,7 +12,9 @@ namespace quorvel::app {
 // desktop. Answers false when nothing could be opened.
 using UrlOpener = std::function<bool(const QUrl &)>;
 
-// The desktop's handler (QDesktopServices).
-UrlOpener desktopUrlOpener();
+// The desktop's handler.
+inline UrlOpener desktopUrlOpener() {
+    return [](const QUrl &url) { return QDesktopServices::openUrl(url); };
+}
 
 } // namespace quorvel::app
