@@ -1,0 +1,51 @@
+#include "update/SemVer.hpp"
+
+#include <gtest/gtest.h>
+
+#include <unordered_set>
+
+using namespace quorvel;
+
+TEST(SemVer, Parse) {
+    struct Case {
+        const char *text;
+        std::optional<SemVer> expected;
+    };
+    const Case cases[] = {
+        {"1.2.3", SemVer{1, 2, 3}},
+        {"  1.2.3\n", SemVer{1, 2, 3}},
+        {"\u30001.2.3\u00a0", SemVer{1, 2, 3}}, // ideographic and no-break spaces trim too
+        {"0.0.0", SemVer{0, 0, 0}},
+        {"01.002.3", SemVer{1, 2, 3}},
+        {"999999999.0.1", SemVer{999999999, 0, 1}},
+        {"1.2", std::nullopt},
+        {"1.2.3.4", std::nullopt},
+        {"v1.2.3", std::nullopt},
+        {"1.2.3-beta", std::nullopt},
+        {"1..3", std::nullopt},
+        {"1.2.", std::nullopt},
+        {".1.2", std::nullopt},
+        {"1.2.3.", std::nullopt},
+        {"1000000000.0.0", std::nullopt}, // ten digits
+        {"1.-2.3", std::nullopt},
+        {"1.+2.3", std::nullopt},
+        {"1. 2.3", std::nullopt},
+        {"１.2.3", std::nullopt}, // a full-width digit
+        {"", std::nullopt},
+        {" ", std::nullopt},
+    };
+    for (const auto &c : cases) {
+        EXPECT_EQ(SemVer::parse(c.text), c.expected) << c.text;
+    }
+}
+
+TEST(SemVer, OrderIsNumeric) {
+    const char *ascending[] = {"0.0.1", "0.1.0", "1.2.3", "1.2.10", "1.10.0", "2.0.0", "10.0.0"};
+    for (size_t i = 0; i + 1 < std::size(ascending); ++i) {
+        EXPECT_LT(*SemVer::parse(ascending[i]), *SemVer::parse(ascending[i + 1])) << ascending[i];
+    }
+    EXPECT_EQ(SemVer::parse("1.10.0")->toString(), "1.10.0");
+    EXPECT_EQ(SemVer::parse("01.2.3")->toString(), "1.2.3");
+    std::unordered_set<SemVer> set{{1, 2, 3}, {1, 2, 3}, {3, 2, 1}};
+    EXPECT_EQ(set.size(), 2u);
+}

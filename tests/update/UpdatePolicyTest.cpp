@@ -1,0 +1,85 @@
+#include "update/UpdatePolicy.hpp"
+
+#include <gtest/gtest.h>
+
+#include <limits>
+
+using namespace quorvel;
+
+namespace {
+AppRelease release(std::string latest, std::optional<std::string> minimum = std::nullopt) {
+    AppRelease r;
+    r.latestVersion = std::move(latest);
+    r.minVersion = std::move(minimum);
+    return r;
+}
+} // namespace
+
+TEST(UpdatePolicy, Evaluate) {
+    struct Case {
+        AppRelease release;
+        const char *current;
+        std::optional<std::string_view> skipped;
+        bool automatic;
+        enum { available, mandatory, skipped_, upToDate, invalid } expected;
+    };
+    const Case cases[] = {
+        {release("1.10.0"), "1.2.3", std::nullopt, true, Case::available}, // numeric, not textual
+        {release("1.2.3"), "1.2.3", std::nullopt, false, Case::upToDate},
+        {release("1.2.3"), "1.10.0", std::nullopt, false, Case::upToDate}, // running a newer build
+        // A skip hides the release from automatic checks only, and only the exact version skipped.
+        {release("1.3.0"), "1.2.3", "1.3.0", true, Case::skipped_},
+        {release("1.3.0"), "1.2.3", " 1.3.0\n", true, Case::skipped_},
+        {release("1.3.0"), "1.2.3", "1.3.0", false, Case::available},
+        {release("1.3.1"), "1.2.3", "1.3.0", true, Case::available},
+        {release("1.3.0"), "1.2.3", "garbage", true, Case::available},
+        // Below the minimum the release is mandatory, even when skipped.
+        {release("1.3.0", "1.3.0"), "1.2.3", "1.3.0", true, Case::mandatory},
+        {release("1.3.0", "1.2.3"), "1.2.3", std::nullopt, false, Case::available},
+        {release("1.3.0", "bad"), "1.2.3", "1.3.0", true, Case::skipped_},          // an unparseable minimum is ignored
+        {release("1.2.3", "2.0.0"), "1.2.3", std::nullopt, false, Case::mandatory}, // minimum above latest
+        {release("1.2"), "1.2.3", std::nullopt, false, Case::invalid},
+        {release("1.3.0"), "dev", std::nullopt, false, Case::invalid},
+        {release("v1.3.0", "9.9.9"), "1.2.3", std::nullopt, false, Case::invalid},
+    };
+    for (const auto &c : cases) {
+        auto verdict = UpdatePolicy::evaluate(c.release, c.current, c.skipped, c.automatic);
+        switch (c.expected) {
+        case Case::available:
+            EXPECT_EQ(verdict, UpdateVerdict::available(c.release, false));
+            break;
+        case Case::mandatory:
+            EXPECT_EQ(verdict, UpdateVerdict::available(c.release, true));
+            break;
+        case Case::skipped_:
+            EXPECT_EQ(verdict, UpdateVerdict::skipped(c.release));
+            break;
+        case Case::upToDate:
+            EXPECT_EQ(verdict, UpdateVerdict::upToDate());
+            break;
+        case Case::invalid:
+            EXPECT_EQ(verdict, UpdateVerdict::invalid());
+            break;
+        }
+        if (HasFailure()) ADD_FAILURE() << c.release.latestVersion << " against " << c.current;
+    }
+}
+
+TEST(UpdatePolicy, AutomaticCheckDue) {
+    const double day = 86400;
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    struct Case {
+        std::optional<double> last;
+        double now;
+        bool due;
+    };
+    const Case cases[] = {
+        {std::nullopt, 1000, true}, {1000, 1000, false},    {1000, 1000 + day - 1, false},
+        {1000, 1000 + day, true},   {1000 + 5, 1000, true}, // a last check in the future
+        {nan, 1000, true},
+    };
+    for (const auto &c : cases) {
+        EXPECT_EQ(UpdatePolicy::isAutomaticCheckDue(c.last, c.now, day), c.due)
+            << (c.last ? std::to_string(*c.last) : "none") << " at " << c.now;
+    }
+}
