@@ -1,5 +1,5 @@
 // Single-thread throughput of the HTML content processing over a real-world corpus
-// (Debian's HTML manuals, installed by scripts/html-corpus.sh when missing), beside the
+// (Debian's HTML manuals, fetched by scripts/html-corpus.sh into a cache when missing), beside the
 // same text extraction done with gumbo, a full HTML5 parser.
 #include "html/HTMLText.hpp"
 #include "html/HTMLTokenizer.hpp"
@@ -21,7 +21,7 @@ using namespace quorvel;
 namespace {
 
 std::vector<std::string> loadCorpus() {
-    const std::string command = std::string("bash '") + QUORVEL_SOURCE_DIR + "/scripts/html-corpus.sh' --install";
+    const std::string command = std::string("bash '") + QUORVEL_SOURCE_DIR + "/scripts/html-corpus.sh' --fetch";
     std::vector<std::string> documents;
     FILE *pipe = popen(command.c_str(), "r");
     if (!pipe) return documents;
@@ -105,7 +105,7 @@ int main() {
     for (const auto &doc : documents)
         bytes += doc.size();
     if (documents.empty()) {
-        std::printf("html: no corpus (scripts/html-corpus.sh --install needs root); skipped\n");
+        std::printf("html: no corpus (scripts/html-corpus.sh --fetch could not download it); skipped\n");
         return 0;
     }
     std::printf("corpus: %zu files, %.1f MB (Debian HTML manuals), one thread, best of 3\n", documents.size(),

@@ -2,6 +2,7 @@
 
 #include "api/APIError.hpp"
 #include "api/CurlGlobal.hpp"
+#include "api/TransferLimits.hpp"
 
 #include <curl/curl.h>
 
@@ -238,6 +239,11 @@ HTTPResponse CurlTransport::send(const HTTPRequest &request, std::stop_token sto
     curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "");
     curl_easy_setopt(easy, CURLOPT_TCP_KEEPALIVE, 1L);
     curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(std::min(timeoutSeconds * 1000, 3.6e6)));
+    // Bytes trickling in keep the idle check below quiet; a rate floor and a hard ceiling end such a
+    // transfer all the same.
+    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, TransferLimits::minimumBytesPerSecond);
+    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, TransferLimits::lowSpeedSeconds(timeoutSeconds));
+    curl_easy_setopt(easy, CURLOPT_TIMEOUT, TransferLimits::hardCeilingSeconds);
     curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers.list);
     curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, errorText);
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &onBody);

@@ -9,8 +9,9 @@ namespace quorvel {
 
 // HTTPTransport on libcurl. No cookie engine and no cache; the system proxy variables apply as
 // libcurl reads them; HTTP/2 when the server offers it over TLS; redirects followed within http and
-// https. A request fails as a network error ("Timeout was reached") once it has gone `timeout`
-// seconds without moving a byte, so slow but steady downloads are not cut off. Connections are kept
+// https. A request fails as a network error once it has gone `timeout` seconds without moving a
+// byte, or has moved less than TransferLimits::minimumBytesPerSecond for that long, or has lasted
+// TransferLimits::hardCeilingSeconds; slow but honest downloads are not cut off. Connections are kept
 // per worker slot and slots are reused, so sequential requests share one connection; DNS answers and
 // TLS sessions are shared by the whole transport. Cancellation wakes the transfer at once.
 // Thread-safe: `send` may run on any number of threads at once.

@@ -1,5 +1,6 @@
 #include "sync/CurlAssetFetcher.hpp"
 
+#include "api/TransferLimits.hpp"
 #include "sync/AssetFetchError.hpp"
 #include "sync/ImageRewriter.hpp"
 
@@ -238,7 +239,12 @@ FetchedAsset CurlAssetFetcher::fetchOnce(const std::string &url, Transfer &t) {
     curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, timeoutMs);
+    // The time-out bounds the connection and any stretch slower than the rate floor, idle or
+    // dripping; a large image still arriving at an honest rate is not cut off.
+    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, timeoutMs);
+    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, TransferLimits::minimumBytesPerSecond);
+    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, TransferLimits::lowSpeedSeconds(timeout_));
+    curl_easy_setopt(easy, CURLOPT_TIMEOUT, TransferLimits::hardCeilingSeconds);
     curl_easy_setopt(easy, CURLOPT_SHARE, static_cast<CURLSH *>(share_));
     if (resolve) curl_easy_setopt(easy, CURLOPT_RESOLVE, resolve);
     curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, errorText);

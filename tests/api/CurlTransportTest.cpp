@@ -34,6 +34,8 @@ extern "C" const char *__tsan_default_suppressions() {
 
 namespace {
 
+constexpr size_t steadyBytes = 150000;
+
 // A real HTTP/1.1 server on 127.0.0.1 with an ephemeral port, run in-process.
 class LocalServer {
 public:
@@ -104,15 +106,30 @@ public:
                                                  return sink.write(".", 1);
                                              });
         });
-        server_.Get("/trickle", [](const httplib::Request &, httplib::Response &res) {
-            // Not a text type: the server would otherwise gzip the stream and hold every byte back.
+        server_.Get("/drip-2s", [this](const httplib::Request &, httplib::Response &res) {
+            // One byte every 2 s: never idle for long, never done (a captive portal, a broken proxy).
+            res.set_chunked_content_provider("application/octet-stream",
+                                             [this](size_t offset, httplib::DataSink &sink) {
+                                                 for (int i = 0; i < 200 && !stopping_; ++i)
+                                                     std::this_thread::sleep_for(10ms);
+                                                 if (offset >= 60 || stopping_) {
+                                                     sink.done();
+                                                     return true;
+                                                 }
+                                                 return sink.write(".", 1);
+                                             });
+        });
+        server_.Get("/steady", [](const httplib::Request &, httplib::Response &res) {
+            // 150 KB at 50 KB/s. Not a text type: the server would otherwise gzip the stream and hold
+            // every byte back.
             res.set_chunked_content_provider("application/octet-stream", [](size_t offset, httplib::DataSink &sink) {
-                if (offset >= 30) {
+                if (offset >= steadyBytes) {
                     sink.done();
                     return true;
                 }
-                std::this_thread::sleep_for(50ms);
-                return sink.write("x", 1);
+                std::this_thread::sleep_for(100ms);
+                const std::string chunk(5000, 'x');
+                return sink.write(chunk.data(), chunk.size());
             });
         });
         port_ = server_.bind_to_any_port("127.0.0.1");
@@ -265,11 +282,20 @@ TEST_F(CurlTransportTest, ATimeOutShorterThanTheServersDelayFailsAsNetworkError)
     EXPECT_EQ(error, APIError::network("Timeout was reached"));
 }
 
-TEST_F(CurlTransportTest, TheTimeOutCountsOnlyTimeWithoutProgress) {
-    // 30 bytes, one every 50 ms: longer in total than the time-out, but never idle that long.
-    HTTPResponse response = transport.send(get("/trickle", 1.0));
+TEST_F(CurlTransportTest, AnHonestSlowAnswerLongerThanTheTimeOutCompletes) {
+    // 3 s at 50 KB/s against a 2 s time-out: far above the rate floor the whole way.
+    HTTPResponse response = transport.send(get("/steady", 2.0));
     EXPECT_EQ(response.status, 200);
-    EXPECT_EQ(response.body, std::string(30, 'x'));
+    EXPECT_EQ(response.body.size(), steadyBytes);
+}
+
+TEST_F(CurlTransportTest, AnAnswerDrippingBelowTheRateFloorEndsWithinItsTimeOut) {
+    const double timeout = 10;
+    const auto started = std::chrono::steady_clock::now();
+    APIError error = apiErrorOf([&] { transport.send(get("/drip-2s", timeout)); });
+    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - started;
+    EXPECT_TRUE(error.isNetwork()) << error.description();
+    EXPECT_LT(took.count(), timeout * 1.1);
 }
 
 TEST_F(CurlTransportTest, AStopRequestedBeforeTheTransferSendsNothing) {

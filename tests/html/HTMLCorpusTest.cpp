@@ -1,6 +1,6 @@
 // Properties of tokenizing, rewriting and extracting checked on every file of a real-world
 // corpus (Debian's HTML manuals, listed by scripts/html-corpus.sh). Skipped when the
-// corpus is not installed; `scripts/html-corpus.sh --install` installs it.
+// corpus is not there; `scripts/html-corpus.sh --fetch` downloads it into a cache.
 #include "html/HTMLText.hpp"
 #include "html/HTMLTokenizer.hpp"
 #include "html/UTF8.hpp"
@@ -73,7 +73,7 @@ std::optional<std::string> withScriptInBody(const std::string &html, std::string
 
 TEST(HTMLCorpus, PropertiesHoldOnEveryFile) {
     const auto files = corpusFiles();
-    if (files.empty()) GTEST_SKIP() << "corpus not installed (scripts/html-corpus.sh --install)";
+    if (files.empty()) GTEST_SKIP() << "no corpus (scripts/html-corpus.sh --fetch)";
 
     const ImageRewriter rewriter("https://docs.python.org");
     size_t bytes = 0, withImages = 0, withBody = 0, downloads = 0;

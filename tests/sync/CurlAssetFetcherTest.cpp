@@ -67,6 +67,31 @@ public:
                 return sink.write("s", 1);
             });
         });
+        server_.Get("/drip-2s", [this](const httplib::Request &req, httplib::Response &res) {
+            note(req);
+            res.set_chunked_content_provider("image/png", [this](size_t offset, httplib::DataSink &sink) {
+                for (int i = 0; i < 200 && !stopping_; ++i)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+                if (offset >= 60 || stopping_) {
+                    sink.done();
+                    return true;
+                }
+                return sink.write("d", 1);
+            });
+        });
+        server_.Get("/steady", [this](const httplib::Request &req, httplib::Response &res) {
+            note(req);
+            // 150 KB at 50 KB/s.
+            res.set_chunked_content_provider("image/png", [](size_t offset, httplib::DataSink &sink) {
+                if (offset >= 150000) {
+                    sink.done();
+                    return true;
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                const std::string chunk(5000, 'w');
+                return sink.write(chunk.data(), chunk.size());
+            });
+        });
         server_.Get("/missing", [this](const httplib::Request &req, httplib::Response &res) {
             note(req);
             res.status = 404;
@@ -321,4 +346,19 @@ TEST(CurlAssetFetcher, InvalidateEndsRunningAndLaterDownloads) {
     invalidator.join();
     EXPECT_EQ(fetchError(fetcher, server.url("/img.png")), AssetFetchError::cancelled());
     EXPECT_EQ(server.hits(), 1);
+}
+
+TEST(CurlAssetFetcher, ASlowButHonestImageCompletesAndADrippingOneEndsWithinTheTimeOut) {
+    ImageServer server;
+    // 3 s at 50 KB/s against a 2 s time-out.
+    CurlAssetFetcher patient(fiveMiB, 2);
+    EXPECT_EQ(patient.fetch(server.url("/steady")).bytes.size(), 150000u);
+
+    const double timeout = 10;
+    CurlAssetFetcher fetcher(fiveMiB, timeout);
+    const auto started = std::chrono::steady_clock::now();
+    auto error = fetchError(fetcher, server.url("/drip-2s"));
+    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - started;
+    EXPECT_EQ(error.kind, AssetFetchError::Kind::network) << error.what();
+    EXPECT_LT(took.count(), timeout * 1.1);
 }
