@@ -35,13 +35,15 @@ std::optional<std::string> AuthSession::deviceUUID() const {
 TokenResponse AuthSession::exchange(const std::string &code, const std::string &verifier, const DeviceInfo &device,
                                     std::stop_token stop) {
     TokenResponse response = api_->exchangeCode(code, verifier, device, std::move(stop));
+    // The code is spent: its answer is stored whatever else waits, so this wait is not cancellable.
+    auto held = tokens_->hold({});
     std::lock_guard lock(mutex_);
     tokens_->setDeviceUUID(device.uuid);
     apply(response);
     return response;
 }
 
-std::string AuthSession::validAccessToken() {
+std::string AuthSession::validAccessToken(std::stop_token stop) {
     std::optional<std::string> token;
     std::optional<double> expiry;
     bool canRefresh = false;
@@ -54,7 +56,7 @@ std::string AuthSession::validAccessToken() {
     if (token && expiry) {
         if (*expiry - now_() >= refreshLeeway_) return *token;
         try {
-            return refresh(token);
+            return refresh(token, stop);
         } catch (const APIError &error) {
             // Offline, but the token still works for a while: better than failing now.
             if (error.isNetwork() && *expiry > now_()) return *token;
@@ -62,37 +64,30 @@ std::string AuthSession::validAccessToken() {
         }
     }
     if (!canRefresh) throw AuthError::notLinked();
-    return refresh(std::nullopt);
+    return refresh(std::nullopt, stop);
 }
 
-std::string AuthSession::refresh(const std::optional<std::string> &replacing) {
+std::string AuthSession::refresh(const std::optional<std::string> &replacing, std::stop_token stop) {
     std::unique_lock lock(mutex_);
     if (refreshTask_) {
         auto inFlight = *refreshTask_;
         lock.unlock();
+        while (inFlight.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready)
+            if (stop.stop_requested()) throw APIError::cancelled();
         return inFlight.get();
     }
-    if (replacing) {
-        // Another caller has refreshed since this one read its token.
-        auto current = tokens_->accessToken();
-        if (current && *current != *replacing) {
-            auto expiry = tokens_->accessExpiry();
-            if (expiry && *expiry - now_() >= refreshLeeway_) return *current;
-        }
-    }
-    auto refreshToken = tokens_->refreshToken();
-    if (!refreshToken) throw AuthError::notLinked();
+    // Another caller has refreshed since this one read its token.
+    if (auto current = freshToken(); current && replacing && *current != *replacing) return *current;
+    const auto seenRefreshToken = tokens_->refreshToken();
 
     std::promise<std::string> promise;
     refreshTask_ = promise.get_future().share();
     lock.unlock();
 
-    // The request runs on this thread without any stop token: abandoning it half way could leave a
-    // single-use refresh token spent on the server with its answer lost.
     std::string token;
     std::exception_ptr error;
     try {
-        token = doRefresh(*refreshToken);
+        token = lead(replacing, seenRefreshToken, std::move(stop));
     } catch (...) {
         error = std::current_exception();
     }
@@ -106,6 +101,33 @@ std::string AuthSession::refresh(const std::optional<std::string> &replacing) {
     }
     promise.set_value(token);
     return token;
+}
+
+std::optional<std::string> AuthSession::freshToken() const {
+    auto current = tokens_->accessToken();
+    auto expiry = tokens_->accessExpiry();
+    if (!current || !expiry || *expiry - now_() < refreshLeeway_) return std::nullopt;
+    return current;
+}
+
+std::string AuthSession::lead(const std::optional<std::string> &replacing,
+                              const std::optional<std::string> &seenRefreshToken, std::stop_token stop) {
+    // Another process may be refreshing with the same single-use token: one at a time, and each
+    // looks at what the one before left on disk.
+    auto held = tokens_->hold(std::move(stop));
+    if (!held) throw APIError::cancelled();
+    std::optional<std::string> refreshToken;
+    {
+        std::lock_guard lock(mutex_);
+        refreshToken = tokens_->refreshToken();
+        // Refreshed by another caller or process while this one waited: its fresh token serves.
+        auto current = freshToken();
+        if (current && ((replacing && *current != *replacing) || refreshToken != seenRefreshToken)) return *current;
+    }
+    if (!refreshToken) throw AuthError::notLinked();
+    // The request runs without any stop token: abandoning it half way could leave a single-use
+    // refresh token spent on the server with its answer lost.
+    return doRefresh(*refreshToken);
 }
 
 std::string AuthSession::doRefresh(const std::string &refreshToken) {
@@ -143,7 +165,7 @@ void AuthSession::apply(const TokenResponse &response) {
 bool AuthSession::revokeOnServer(std::stop_token stop) {
     std::string token;
     try {
-        token = validAccessToken();
+        token = validAccessToken(stop);
     } catch (...) {
         return false;
     }
@@ -156,7 +178,7 @@ bool AuthSession::revokeOnServer(std::stop_token stop) {
         return false;
     }
     try {
-        api_->logout(refresh(token), stop);
+        api_->logout(refresh(token, stop), stop);
         return true;
     } catch (...) {
         return false;
@@ -164,11 +186,13 @@ bool AuthSession::revokeOnServer(std::stop_token stop) {
 }
 
 void AuthSession::signOutLocally() {
+    auto held = tokens_->hold({});
     std::lock_guard lock(mutex_);
     tokens_->clearAll();
 }
 
 void AuthSession::dropCredentials() {
+    auto held = tokens_->hold({});
     std::lock_guard lock(mutex_);
     tokens_->clearCredentials();
 }

@@ -23,7 +23,10 @@ namespace quorvel {
 // Thread-safe. The session's state sits under its own mutex, which is never held across a call to
 // the service. At most one refresh request is in flight: it is a shared future that every caller
 // needing a refresh waits on, because a refresh token may be single-use on the server and a second
-// request would sign the device out.
+// request would sign the device out. Across processes sharing the token store, the refresh, the
+// exchange and the sign-outs run under the store's lock (TokenStore::hold), with the credentials
+// read again from disk inside it. `stop` ends a wait for that lock (as APIError kind cancelled),
+// never a refresh request already sent: its answer holds the only valid refresh token.
 class AuthSession {
 public:
     // Seconds since 1970.
@@ -51,25 +54,26 @@ public:
     // An access token good for at least the refresh leeway, refreshing when needed. When a refresh
     // cannot reach the service but the current token has not expired yet, the current token is
     // returned. Throws AuthError (nothing to act with) or APIError.
-    std::string validAccessToken();
+    std::string validAccessToken(std::stop_token stop = {});
 
     // Obtains a new access token, joining the refresh already in flight if there is one. `replacing`
-    // is the token the caller found wanting: if another caller has replaced it meanwhile with one
-    // that is still fresh, that one is returned without a request. A refresh answered with 401
-    // drops the stored tokens (the account stays known). Throws AuthError or APIError.
-    std::string refresh(const std::optional<std::string> &replacing);
+    // is the token the caller found wanting: if another caller or process has replaced it meanwhile
+    // with one that is still fresh, that one is returned without a request. A refresh answered with
+    // 401 drops the stored tokens (the account stays known), unless the stored refresh token is no
+    // longer the one refused. Throws AuthError or APIError.
+    std::string refresh(const std::optional<std::string> &replacing, std::stop_token stop = {});
 
     // Runs `operation(accessToken)`. If it fails with 401 "token_expired", refreshes once and runs it
     // again; that second result or error is final. Other errors propagate at once.
     template <class Operation>
-    std::invoke_result_t<Operation &, const std::string &> perform(Operation &&operation) {
-        const std::string token = validAccessToken();
+    std::invoke_result_t<Operation &, const std::string &> perform(Operation &&operation, std::stop_token stop = {}) {
+        const std::string token = validAccessToken(stop);
         try {
             return operation(token);
         } catch (const APIError &error) {
             if (!error.isTokenExpired()) throw;
         }
-        const std::string fresh = refresh(token);
+        const std::string fresh = refresh(token, stop);
         return operation(fresh);
     }
 
@@ -83,6 +87,11 @@ public:
     void dropCredentials();
 
 private:
+    // The refresh itself, for the one caller in this process that leads it.
+    std::string lead(const std::optional<std::string> &replacing, const std::optional<std::string> &seenRefreshToken,
+                     std::stop_token stop);
+    // The stored access token when it is good for at least the leeway; called with mutex_ held.
+    std::optional<std::string> freshToken() const;
     std::string doRefresh(const std::string &refreshToken);
     // Stores a token response; called with mutex_ held.
     void apply(const TokenResponse &response);

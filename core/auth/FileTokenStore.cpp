@@ -3,6 +3,8 @@
 #include "auth/SecureFile.hpp"
 #include "auth/SecureRandom.hpp"
 
+#include <sys/stat.h>
+
 #include <fstream>
 #include <iterator>
 #include <limits>
@@ -62,7 +64,31 @@ std::optional<std::string> readFile(const std::filesystem::path &path) {
 
 } // namespace
 
-FileTokenStore::FileTokenStore(const std::filesystem::path &directory) : fileURL_(directory / fileName) {
+FileTokenStore::FileTokenStore(const std::filesystem::path &directory)
+    : fileURL_(directory / fileName), lockURL_(directory / lockFileName) {
+    std::lock_guard lock(mutex_);
+    reloadIfChanged();
+}
+
+FileTokenStore::Stamp FileTokenStore::stamp() const {
+    struct stat info {};
+    if (::stat(fileURL_.c_str(), &info) != 0) return {};
+    return Stamp{true,
+                 info.st_dev,
+                 info.st_ino,
+                 static_cast<uintmax_t>(info.st_size),
+                 info.st_mtim.tv_sec * 1000000000LL + info.st_mtim.tv_nsec,
+                 info.st_ctim.tv_sec * 1000000000LL + info.st_ctim.tv_nsec};
+}
+
+void FileTokenStore::reloadIfChanged() const {
+    Stamp now = stamp();
+    if (now == seen_) return;
+    seen_ = now;
+    // A file that is gone or unreadable is an empty store, as when the store was made.
+    session_ = Session{};
+    uuid_.reset();
+    if (!now.exists) return;
     auto text = readFile(fileURL_);
     if (!text) return;
     auto contents = decode(*text);
@@ -71,21 +97,50 @@ FileTokenStore::FileTokenStore(const std::filesystem::path &directory) : fileURL
     uuid_ = std::move(contents->deviceUUID);
 }
 
+FileLock FileTokenStore::lockForWrite() {
+    try {
+        SecureFile::makeDirectory(lockURL_.parent_path());
+        if (auto lock = FileLock::acquire(lockURL_)) return std::move(*lock);
+    } catch (const std::exception &) {
+        // No lock file, no sharing: the write still happens, as every disk failure here is swallowed.
+    }
+    return FileLock();
+}
+
+std::optional<FileLock> FileTokenStore::hold(std::stop_token stop) {
+    std::optional<FileLock> lock;
+    try {
+        SecureFile::makeDirectory(lockURL_.parent_path());
+        lock = FileLock::acquire(lockURL_, std::move(stop));
+        if (!lock) return std::nullopt;
+    } catch (const std::exception &) {
+        lock = FileLock();
+    }
+    std::lock_guard guard(mutex_);
+    reloadIfChanged();
+    return lock;
+}
+
 std::optional<std::string> FileTokenStore::deviceUUID() const {
     std::lock_guard lock(mutex_);
+    reloadIfChanged();
     return uuid_;
 }
 
 void FileTokenStore::setDeviceUUID(std::optional<std::string> value) {
     if (value && value->empty()) value.reset();
+    FileLock writing = lockForWrite();
     std::lock_guard lock(mutex_);
+    reloadIfChanged();
     if (uuid_ == value) return;
     uuid_ = std::move(value);
     persist();
 }
 
 std::string FileTokenStore::ensureDeviceUUID() {
+    FileLock writing = lockForWrite();
     std::lock_guard lock(mutex_);
+    reloadIfChanged();
     if (uuid_) return *uuid_;
     uuid_ = SecureRandom::uuid();
     persist();
@@ -93,7 +148,9 @@ std::string FileTokenStore::ensureDeviceUUID() {
 }
 
 void FileTokenStore::clearCredentials() {
+    FileLock writing = lockForWrite();
     std::lock_guard lock(mutex_);
+    reloadIfChanged();
     Session next = session_;
     next.accessToken.reset();
     next.accessExpiry.reset();
@@ -104,7 +161,9 @@ void FileTokenStore::clearCredentials() {
 }
 
 void FileTokenStore::clearAll() {
+    FileLock writing = lockForWrite();
     std::lock_guard lock(mutex_);
+    reloadIfChanged();
     session_ = Session{};
     persist();
 }
@@ -112,9 +171,12 @@ void FileTokenStore::clearAll() {
 void FileTokenStore::persist() {
     if (session_.empty() && !uuid_) {
         SecureFile::remove(fileURL_);
-        return;
+    } else if (auto text = encode({session_, uuid_})) {
+        SecureFile::write(*text, fileURL_);
     }
-    if (auto text = encode({session_, uuid_})) SecureFile::write(*text, fileURL_);
+    // What is on disk now is this store's own state (or, after a failed write, what it will
+    // overwrite next time): no reason to read it back.
+    seen_ = stamp();
 }
 
 std::optional<std::string> FileTokenStore::encode(const Contents &contents) {

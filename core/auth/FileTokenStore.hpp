@@ -12,9 +12,15 @@ namespace quorvel {
 // atomically on every change. Tokens are plain text there; the file's permissions and its
 // exclusion from backups are their protection. Disk failures are swallowed: the values set
 // stay in memory for the rest of the run.
+//
+// Several processes may share the file (the desktop app and quorvel-cli). Every read notices a
+// file another process has rewritten and takes its values; every write takes "credentials.lock"
+// beside the file, reads the file again and changes only the member it sets. `hold` keeps that
+// lock across a longer sequence (AuthSession's refresh, exchange and sign-out).
 class FileTokenStore final : public TokenStore {
 public:
     static constexpr std::string_view fileName = "credentials.json";
+    static constexpr std::string_view lockFileName = "credentials.lock";
 
     // The stored account values; every field may be absent.
     struct Session {
@@ -68,6 +74,7 @@ public:
 
     void clearCredentials() override;
     void clearAll() override;
+    std::optional<FileLock> hold(std::stop_token stop) override;
 
     // The file format: {"deviceUUID":…,"session":{…},"version":1}, keys sorted, absent values
     // and an empty session left out. encode gives nothing when the values cannot be written as
@@ -76,14 +83,30 @@ public:
     static std::optional<Contents> decode(std::string_view text);
 
 private:
+    // What the file looked like when last read or written; a difference means another writer.
+    struct Stamp {
+        bool exists = false;
+        uintmax_t device = 0, inode = 0, size = 0;
+        int64_t modified = 0, changed = 0;
+        bool operator==(const Stamp &) const = default;
+    };
+    Stamp stamp() const;
+    // Takes the file's values when another process has rewritten it; called with mutex_ held.
+    void reloadIfChanged() const;
+    // The cross-process lock for one write; holds nothing when the lock file cannot be made.
+    FileLock lockForWrite();
+
     template <class T>
     T get(T Session::*field) const {
         std::lock_guard lock(mutex_);
+        reloadIfChanged();
         return session_.*field;
     }
     template <class T>
     void update(T Session::*field, T value) {
+        FileLock writing = lockForWrite();
         std::lock_guard lock(mutex_);
+        reloadIfChanged();
         if (session_.*field == value) return;
         session_.*field = std::move(value);
         persist();
@@ -93,9 +116,11 @@ private:
     void persist();
 
     std::filesystem::path fileURL_;
+    std::filesystem::path lockURL_;
     mutable std::mutex mutex_;
-    Session session_;
-    std::optional<std::string> uuid_;
+    mutable Session session_;
+    mutable std::optional<std::string> uuid_;
+    mutable Stamp seen_;
 };
 
 } // namespace quorvel

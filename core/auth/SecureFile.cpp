@@ -113,6 +113,10 @@ bool write(std::string_view data, const std::filesystem::path &file) {
     return true;
 }
 
+void makeDirectory(const std::filesystem::path &dir) {
+    createDirectories(dir.empty() ? std::filesystem::path(".") : dir);
+}
+
 void remove(const std::filesystem::path &file) {
     if (::unlink(file.c_str()) == 0) syncDirectory(directoryOf(file));
 }

@@ -16,6 +16,10 @@ inline constexpr std::string_view backupExclusionValue = "false";
 // on false the previous content of `file` is untouched and no temporary file is left behind.
 bool write(std::string_view data, const std::filesystem::path &file);
 
+// Creates the directory (mode 0700, with any missing parents) when it does not exist; failures are
+// ignored.
+void makeDirectory(const std::filesystem::path &dir);
+
 // Deletes the file; a missing file or any other failure is ignored.
 void remove(const std::filesystem::path &file);
 

@@ -1,7 +1,10 @@
 #pragma once
 
+#include "util/FileLock.hpp"
+
 #include <cstdint>
 #include <optional>
+#include <stop_token>
 #include <string>
 
 namespace quorvel {
@@ -33,6 +36,15 @@ public:
     virtual void clearCredentials() = 0;
     // Forgets everything except the device identifier.
     virtual void clearAll() = 0;
+
+    // For a change that reads before it writes across several members (a token refresh): keeps every
+    // other thread and process sharing this store from changing it until the returned lock goes,
+    // and brings the values up to date with what they wrote before. Absent when `stop` ended the
+    // wait. A store that shares nothing returns a lock that holds nothing.
+    virtual std::optional<FileLock> hold(std::stop_token stop) {
+        (void)stop;
+        return FileLock();
+    }
 };
 
 } // namespace quorvel

@@ -1,6 +1,9 @@
 #include "store/LocalStore.hpp"
 
+#include "store/LibraryLock.hpp"
 #include "store/Schema.hpp"
+
+#include <sys/stat.h>
 
 namespace fs = std::filesystem;
 
@@ -34,6 +37,7 @@ void LocalStore::open() {
     } catch (const SQLiteError &) {}
     db->migrate(Schema::migrations());
     db_ = std::move(db);
+    openedFile_ = fileIdentity(directory_ / databaseFileName);
     hasFTS_ = false;
     if (wantFTS_) {
         try {
@@ -60,8 +64,24 @@ void LocalStore::enlargeIndexBuffer(SQLiteDB &db) {
     }
 }
 
+std::optional<std::pair<uintmax_t, uintmax_t>> LocalStore::fileIdentity(const fs::path &path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) return std::nullopt;
+    return std::pair<uintmax_t, uintmax_t>(info.st_dev, info.st_ino);
+}
+
 void LocalStore::wipeAll() {
+    // Not while a sync of this library runs in another thread or process.
+    auto library = LibraryLock::acquire(directory_);
     std::lock_guard guard(lock_);
+    if (db_ && openedFile_ && fileIdentity(directory_ / databaseFileName) == openedFile_) {
+        try {
+            eraseInPlace(*db_);
+            return;
+        } catch (const std::exception &) {
+            // A database that cannot be emptied is started again from nothing.
+        }
+    }
     db_.reset();
     hasFTS_ = false;
     fs::path base = directory_ / databaseFileName;
@@ -72,6 +92,43 @@ void LocalStore::wipeAll() {
     }
     if (fs::exists(assetsDirectory())) fs::remove_all(assetsDirectory());
     open();
+}
+
+// Another process may have this database open (the app beside quorvel-cli). Removing the files
+// under it would leave it on an unlinked copy, and its closing would delete the new write-ahead log
+// by name. Emptying the tables in one transaction is seen by every connection, atomically.
+void LocalStore::eraseInPlace(SQLiteDB &db) {
+    const auto tables =
+        db.query("SELECT name, type FROM pragma_table_list WHERE schema = 'main' AND type IN ('table', 'virtual') "
+                 "AND name NOT LIKE 'sqlite\\_%' ESCAPE '\\'",
+                 {}, [](SQLiteStatement &s) { return std::pair(s.text(0), s.text(1)); });
+    db.transaction(true, [&] {
+        for (const auto &[name, type] : tables) {
+            std::string quoted = "\"";
+            for (char c : name)
+                quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+            quoted += '"';
+            // A virtual table (the full-text index) goes whole, its shadow tables with it.
+            db.exec((type == "virtual" ? "DROP TABLE " : "DELETE FROM ") + quoted);
+        }
+        hasFTS_ = false;
+        if (wantFTS_) {
+            try {
+                db.exec(Schema::ftsTableSQL);
+                hasFTS_ = true;
+            } catch (const SQLiteError &) {
+                // As on opening: search falls back to LIKE.
+            }
+        }
+    });
+    if (hasFTS_) enlargeIndexBuffer(db);
+    // Giving the space back is a nicety: another reader may keep it from happening now.
+    try {
+        db.exec("VACUUM");
+        db.exec("PRAGMA wal_checkpoint(TRUNCATE)");
+    } catch (const SQLiteError &) {}
+    fs::remove_all(assetsDirectory());
+    fs::create_directories(assetsDirectory());
 }
 
 } // namespace quorvel

@@ -23,6 +23,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace quorvel {
@@ -50,7 +51,11 @@ public:
     bool hasFTS() const;
     bool isOpen() const;
 
-    // Erases the database and every image, then opens an empty store again.
+    // Erases every document, image and setting, leaving an empty store at the current schema. Takes
+    // the library lock (LibraryLock) itself, so it waits for a sync of this library in any process;
+    // a caller that must be able to give up that wait holds the lock first. The tables are emptied
+    // in one transaction, which another process with this library open sees as it should; only a
+    // database that cannot be emptied or was replaced on disk is removed and created afresh.
     void wipeAll();
 
     // Called inside the apply transaction just before it commits; throwing rolls the batch back.
@@ -133,6 +138,8 @@ public:
 
 private:
     void open();
+    void eraseInPlace(SQLiteDB &db);
+    static std::optional<std::pair<uintmax_t, uintmax_t>> fileIdentity(const std::filesystem::path &path);
     static void enlargeIndexBuffer(SQLiteDB &db);
     void applyBatch(const SyncApplyBatch &batch, UpsertSource *more);
     std::optional<std::string> metaValue(const char *key);
@@ -154,6 +161,8 @@ private:
     bool hasFTS_ = false;
     mutable std::recursive_mutex lock_;
     std::unique_ptr<SQLiteDB> db_;
+    // Device and inode of the database file db_ opened.
+    std::optional<std::pair<uintmax_t, uintmax_t>> openedFile_;
 };
 
 } // namespace quorvel

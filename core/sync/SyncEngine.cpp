@@ -1,5 +1,6 @@
 #include "sync/SyncEngine.hpp"
 
+#include "store/LibraryLock.hpp"
 #include "sync/BatchPlanner.hpp"
 #include "sync/ManifestDiff.hpp"
 #include "sync/RenderQueue.hpp"
@@ -122,6 +123,11 @@ bool SyncEngine::isRunning() const {
     return inFlight_.has_value();
 }
 
+void SyncEngine::setWaitingHandler(std::function<void()> handler) {
+    std::lock_guard guard(mutex_);
+    waitingHandler_ = std::move(handler);
+}
+
 void SyncEngine::cancel() {
     std::lock_guard guard(mutex_);
     if (inFlight_) stopSource_.request_stop();
@@ -170,17 +176,24 @@ void SyncEngine::checkCancelled(const Run &run) const {
 }
 
 template <class Operation>
-auto SyncEngine::callService(Operation &&operation) {
-    return auth_->perform([&](const std::string &token) { return operation(token); });
+auto SyncEngine::callService(Operation &&operation, std::stop_token stop) {
+    return auth_->perform([&](const std::string &token) { return operation(token); }, std::move(stop));
 }
 
 SyncOutcome SyncEngine::execute() {
     Run run;
+    std::function<void()> onWait;
     {
         std::lock_guard guard(mutex_);
         run.stop = stopSource_.get_token();
+        onWait = waitingHandler_;
     }
+    // One sync per library across processes (the app and quorvel-cli); the next one usually finds the
+    // manifest unchanged. Held until the outcome is settled, an erase for a revoked link included.
+    std::optional<LibraryLock> library;
     try {
+        library = LibraryLock::acquire(store_->directory(), run.stop, onWait);
+        if (!library) return SyncOutcome::cancelled();
         return body(run);
     } catch (...) {
         SyncOutcome outcome = SyncPolicy::outcome(std::current_exception(), run.stop.stop_requested());
@@ -191,7 +204,7 @@ SyncOutcome SyncEngine::execute() {
             } catch (...) {
                 // The credentials still go: the link is gone whatever the disk says.
             }
-            auth_->tokens().clearAll();
+            auth_->signOutLocally();
         }
         return outcome;
     }
@@ -200,7 +213,7 @@ SyncOutcome SyncEngine::execute() {
 SyncOutcome SyncEngine::notModified(Run &run) {
     if (!store_->shell()) {
         emit(Phase::shell);
-        ShellDoc doc = callService([&](const std::string &token) { return api_->shell(token, run.stop); });
+        ShellDoc doc = callService([&](const std::string &token) { return api_->shell(token, run.stop); }, run.stop);
         store_->setShell(ShellRecord{doc.version, doc.html});
     }
     store_->touchLastSync(now_());
@@ -220,7 +233,7 @@ SyncOutcome SyncEngine::body(Run &run) {
     emit(Phase::manifest);
     const std::optional<std::string> etag = store_->etag();
     ManifestResult result =
-        callService([&](const std::string &token) { return api_->manifest(token, etag, run.stop); });
+        callService([&](const std::string &token) { return api_->manifest(token, etag, run.stop); }, run.stop);
     if (result.isNotModified()) return notModified(run);
     const Manifest &manifest = result.fresh()->manifest;
     const std::optional<std::string> &newETag = result.fresh()->etag;
@@ -258,7 +271,7 @@ SyncOutcome SyncEngine::body(Run &run) {
 
     if (needShell) {
         emit(Phase::shell);
-        ShellDoc doc = callService([&](const std::string &token) { return api_->shell(token, run.stop); });
+        ShellDoc doc = callService([&](const std::string &token) { return api_->shell(token, run.stop); }, run.stop);
         batch.shell = ShellRecord{std::move(doc.version), std::move(doc.html)};
         checkCancelled(run);
     }
@@ -311,11 +324,13 @@ SyncOutcome SyncEngine::body(Run &run) {
     for (const auto &ids : BatchPlanner::plan(items, config_.maxBatchCount, config_.maxBatchBytes)) {
         checkCancelled(run);
         std::vector<int64_t> mismatched;
-        take(callService([&](const std::string &token) { return api_->files(token, ids, run.stop); }), ids, mismatched);
+        take(callService([&](const std::string &token) { return api_->files(token, ids, run.stop); }, run.stop), ids,
+             mismatched);
         if (!mismatched.empty()) {
             // One repeat request; what still fails its hash is skipped until the next run.
             checkCancelled(run);
-            take(callService([&](const std::string &token) { return api_->files(token, mismatched, run.stop); }),
+            take(callService([&](const std::string &token) { return api_->files(token, mismatched, run.stop); },
+                             run.stop),
                  mismatched, skipped);
         }
         docsDone += static_cast<int64_t>(ids.size());

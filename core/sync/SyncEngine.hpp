@@ -26,8 +26,9 @@ namespace quorvel {
 //
 // Thread-safe. The engine's state sits under its own mutex, never held across network I/O. One sync
 // runs at a time: a `run` while another is in flight joins it (a shared future) and returns the same
-// outcome. Progress handlers are called one at a time, in registration order, from the thread doing
-// the work; a handler must not call `run` on the same engine.
+// outcome. Across processes, a run holds the library's lock (LibraryLock) from start to end; a run
+// that finds it taken waits, still cancellable, and tells the waiting handler once. Progress handlers are called one at
+// a time, in registration order, from the thread doing the work; a handler must not call `run` on the same engine.
 class SyncEngine {
 public:
     using Clock = std::function<double()>;
@@ -48,7 +49,11 @@ public:
     SyncOutcome run(ProgressHandler progress = {});
     bool isRunning() const;
     // Asks the run in flight to stop; nothing is applied unless the store's apply already finished.
+    // A run still waiting for the library's lock ends at once, cancelled.
     void cancel();
+    // Called, from the running thread, when a run must wait for a sync of this library in another
+    // thread or process (or an erase) to end.
+    void setWaitingHandler(std::function<void()> handler);
     SyncReport lastReport() const;
     SyncProgress progress() const;
     const SyncConfig &config() const { return config_; }
@@ -65,7 +70,7 @@ private:
               std::optional<int64_t> imagesTotal = std::nullopt);
     void checkCancelled(const Run &run) const;
     template <class Operation>
-    auto callService(Operation &&operation);
+    auto callService(Operation &&operation, std::stop_token stop);
 
     std::shared_ptr<APIClient> api_;
     std::shared_ptr<AuthSession> auth_;
@@ -83,6 +88,7 @@ private:
     std::vector<ProgressHandler> handlers_;
     SyncProgress progress_;
     SyncReport lastReport_;
+    std::function<void()> waitingHandler_;
 };
 
 } // namespace quorvel

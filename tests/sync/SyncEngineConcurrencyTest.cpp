@@ -1,5 +1,6 @@
 #include "OpenFiles.hpp"
 #include "auth/InMemoryTokenStore.hpp"
+#include "store/LibraryLock.hpp"
 #include "support/MockAPIClient.hpp"
 #include "support/TempDir.hpp"
 #include "sync/AssetFetchError.hpp"
@@ -173,6 +174,59 @@ TEST(SyncEngineConcurrency, CancelFromAnotherThreadReachesACallInFlight) {
     f.engine->cancel();
     EXPECT_CALL(*f.api, manifest(_, _, _)).WillOnce(Return(ManifestResult::fresh(manifestOf({}), std::nullopt)));
     EXPECT_EQ(f.engine->run(), SyncOutcome::updated(0, 0, 0, 0));
+}
+
+// Another process's sync, an erase or a logout holds the library: a run waits, says so once, and
+// ends at once when cancelled.
+TEST(SyncEngineConcurrency, ARunWaitsForTheLibraryLockAndCancelEndsTheWait) {
+    Fixture f;
+    auto held = LibraryLock::acquire(f.dir.path());
+    ASSERT_TRUE(held);
+    EXPECT_CALL(*f.api, manifest(_, _, _)).Times(0);
+    std::latch waiting(1);
+    std::atomic<int> told{0};
+    f.engine->setWaitingHandler([&] {
+        ++told;
+        waiting.count_down();
+    });
+    SyncOutcome outcome;
+    std::thread runner([&] { outcome = f.engine->run(); });
+    waiting.wait();
+    f.engine->cancel();
+    runner.join();
+    EXPECT_EQ(outcome, SyncOutcome::cancelled());
+    EXPECT_EQ(told.load(), 1);
+
+    // Once the lock is free, the next run goes ahead without waiting.
+    ::testing::Mock::VerifyAndClearExpectations(f.api.get());
+    held.reset();
+    EXPECT_CALL(*f.api, manifest(_, _, _)).WillOnce(Return(ManifestResult::fresh(manifestOf({}), std::nullopt)));
+    EXPECT_EQ(f.engine->run(), SyncOutcome::updated(0, 0, 0, 0));
+    EXPECT_EQ(told.load(), 1);
+}
+
+// Two engines on one library, as in two processes: the runs never overlap.
+TEST(SyncEngineConcurrency, EnginesSharingALibraryRunOneAfterTheOther) {
+    Fixture f;
+    auto otherStore = std::make_shared<LocalStore>(f.dir.path(), true);
+    SyncEngine other(f.api, f.auth, otherStore, f.fetcher, base);
+    std::atomic<int> inside{0};
+    std::atomic<bool> overlapped{false};
+    EXPECT_CALL(*f.api, manifest(_, _, _)).Times(2).WillRepeatedly(Invoke([&](auto, auto, auto) {
+        if (++inside > 1) overlapped = true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        --inside;
+        return ManifestResult::fresh(manifestOf({}), std::nullopt);
+    }));
+    SyncOutcome first, second;
+    std::thread a([&] { first = f.engine->run(); });
+    std::thread b([&] { second = other.run(); });
+    a.join();
+    b.join();
+    EXPECT_FALSE(overlapped.load());
+    // The later one finds what the earlier one stored.
+    const auto updated = SyncOutcome::updated(0, 0, 0, 0), upToDate = SyncOutcome::upToDate();
+    EXPECT_TRUE((first == updated && second == upToDate) || (first == upToDate && second == updated));
 }
 
 TEST(SyncEngineConcurrency, ImageDownloadsStayWithinTheConcurrencyLimit) {
