@@ -32,6 +32,8 @@ void retryPendingRevoke(CliSession &session) {
 }
 
 int runLogout(CliSession &session, const CliOptions &, CliStreams &io) {
+    // Not in the middle of a sync, here or in the app: its outcome would land after the erase.
+    LibraryLock library = session.lockLibrary(waitingNotice(io));
     auto &auth = session.auth();
     if (!auth.hasCredentials() && session.store().isFirstSync()) {
         io.err << "This computer is not linked.\n";
@@ -56,6 +58,7 @@ int runLogout(CliSession &session, const CliOptions &, CliStreams &io) {
 }
 
 int runWipe(CliSession &session, const CliOptions &, CliStreams &io) {
+    LibraryLock library = session.lockLibrary(waitingNotice(io));
     try {
         session.store().wipeAll();
     } catch (const std::exception &e) {

@@ -5,6 +5,20 @@
 
 namespace quorvel::cli {
 
+namespace {
+
+// Commands that change the library or the credentials; the others only read.
+bool changesLibrary(CliOptions::Command command) {
+    using C = CliOptions::Command;
+    return command == C::sync || command == C::link || command == C::logout || command == C::wipe;
+}
+
+} // namespace
+
+std::function<void()> waitingNotice(CliStreams &io) {
+    return [&io] { io.err << "Waiting for another sync of this library to finish...\n" << std::flush; };
+}
+
 int runCommand(const CliOptions &options, CliStreams &io) {
     using C = CliOptions::Command;
     if (options.command == C::help) {
@@ -17,8 +31,13 @@ int runCommand(const CliOptions &options, CliStreams &io) {
     }
     try {
         CliSession session(options);
-        if (session.reboundBaseURL())
-            io.err << "The stored link belonged to another service; the local library was erased.\n";
+        if (changesLibrary(options.command)) {
+            if (session.bindToService(waitingNotice(io)))
+                io.err << "The stored link belonged to another service; the local library was erased.\n";
+        } else if (auto other = session.foreignService()) {
+            io.err << "This library belongs to " << *other << ", not " << session.baseURL()
+                   << "; showing it as it is.\n";
+        }
         switch (options.command) {
         case C::link:
             return runLink(session, options, io);

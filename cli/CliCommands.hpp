@@ -3,6 +3,7 @@
 #include "CliOptions.hpp"
 #include "CliSession.hpp"
 
+#include <functional>
 #include <iosfwd>
 
 namespace quorvel::cli {
@@ -28,6 +29,9 @@ int runWipe(CliSession &session, const CliOptions &options, CliStreams &io);
 // The one line `sync` prints for its outcome, and its exit status.
 std::string outcomeLine(const SyncOutcome &outcome);
 int exitStatus(const SyncOutcome &outcome);
+
+// Says on standard error that the command waits for another sync of this library.
+std::function<void()> waitingNotice(CliStreams &io);
 
 // Sends a revocation still owed from an earlier logout; keeps it when the service cannot be reached.
 void retryPendingRevoke(CliSession &session);

@@ -6,6 +6,8 @@
 
 #include <curl/curl.h>
 
+#include <system_error>
+
 namespace fs = std::filesystem;
 
 namespace quorvel::cli {
@@ -59,22 +61,43 @@ CliSession::CliSession(const CliOptions &options)
 
     tokens_ = std::make_shared<FileTokenStore>(storeDirectory_ / "auth");
     pendingRevoke_ = std::make_unique<PendingRevokeStore>(storeDirectory_ / "auth");
-    if (auto bound = tokens_->boundBaseURL(); bound && *bound != baseURL_) {
-        tokens_->clearAll();
-        try {
-            store_->wipeAll();
-        } catch (const std::exception &) {
-            // As at the app's start-up: the credentials are gone either way.
-        }
-        pendingRevoke_->clear();
-        rebound_ = true;
-    }
 
     api_ = std::make_shared<HTTPAPIClient>(baseURL_, CliEnvironment::appVersion(), CliEnvironment::osVersion(),
                                            std::make_shared<CurlTransport>());
     auth_ = std::make_shared<AuthSession>(api_, tokens_);
     fetcher_ = std::make_shared<CurlAssetFetcher>(CurlAssetFetcher::defaultMaxBytes, 20.0, baseURL_);
     engine_ = std::make_unique<SyncEngine>(api_, auth_, store_, fetcher_, baseURL_);
+}
+
+std::optional<std::string> CliSession::foreignService() const {
+    auto bound = tokens_->boundBaseURL();
+    if (bound && *bound != baseURL_) return bound;
+    return std::nullopt;
+}
+
+LibraryLock CliSession::lockLibrary(const std::function<void()> &onWait) {
+    try {
+        // Ctrl-C ends the wait: the process goes, and the kernel drops whatever it held.
+        if (auto lock = LibraryLock::acquire(storeDirectory_, {}, onWait)) return std::move(*lock);
+    } catch (const std::system_error &e) {
+        throw CliError(std::string("cannot lock the library: ") + e.what());
+    }
+    throw CliError("cannot lock the library");
+}
+
+bool CliSession::bindToService(const std::function<void()> &onWait) {
+    if (!foreignService()) return false;
+    LibraryLock library = lockLibrary(onWait);
+    // Looked at again inside the lock: another process may have settled it meanwhile.
+    if (!foreignService()) return false;
+    tokens_->clearAll();
+    try {
+        store_->wipeAll();
+    } catch (const std::exception &) {
+        // As at the app's start-up: the credentials are gone either way.
+    }
+    pendingRevoke_->clear();
+    return true;
 }
 
 } // namespace quorvel::cli

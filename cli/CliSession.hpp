@@ -6,12 +6,15 @@
 #include "auth/AuthSession.hpp"
 #include "auth/FileTokenStore.hpp"
 #include "auth/PendingRevokeStore.hpp"
+#include "store/LibraryLock.hpp"
 #include "store/LocalStore.hpp"
 #include "sync/CurlAssetFetcher.hpp"
 #include "sync/SyncEngine.hpp"
 
 #include <filesystem>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -23,9 +26,9 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// The library, the credentials and the services built on them, set up as the desktop app does at
-// start-up: credentials bound to another base URL are cleared together with the library and the
-// pending revocation before anything else happens.
+// The library, the credentials and the services built on them. Opening changes nothing: a command
+// that changes the library or the credentials first calls `bindToService`, the desktop app's
+// start-up rule; one that only reads never erases what it reads.
 class CliSession {
 public:
     // Throws CliError when the base URL is unusable or no library directory can be opened.
@@ -33,8 +36,14 @@ public:
 
     const std::string &baseURL() const { return baseURL_; }
     const std::filesystem::path &storeDirectory() const { return storeDirectory_; }
-    // True when the credentials belonged to another service and everything was erased on opening.
-    bool reboundBaseURL() const { return rebound_; }
+    // The service the stored credentials belong to, when it is not the one in use.
+    std::optional<std::string> foreignService() const;
+    // Credentials bound to another service are cleared together with the library and the pending
+    // revocation, under the library's lock (`onWait` is told when that lock is busy). True when
+    // that happened.
+    bool bindToService(const std::function<void()> &onWait);
+    // Waits for a sync of this library in another process to end, telling `onWait` if it must.
+    LibraryLock lockLibrary(const std::function<void()> &onWait);
 
     LocalStore &store() { return *store_; }
     FileTokenStore &tokens() { return *tokens_; }
@@ -49,7 +58,6 @@ public:
 private:
     std::string baseURL_;
     std::filesystem::path storeDirectory_;
-    bool rebound_ = false;
     std::shared_ptr<LocalStore> store_;
     std::shared_ptr<FileTokenStore> tokens_;
     std::unique_ptr<PendingRevokeStore> pendingRevoke_;

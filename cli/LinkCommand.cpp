@@ -58,6 +58,9 @@ int runLink(CliSession &session, const CliOptions &, CliStreams &io) {
         return 1;
     }
 
+    // The new link, and the erase of another account's library, must not land in the middle of a
+    // sync of this library.
+    LibraryLock library = session.lockLibrary(waitingNotice(io));
     DeviceInfo device{session.tokens().ensureDeviceUUID(), CliEnvironment::deviceName(), CliEnvironment::appVersion(),
                       CliEnvironment::osVersion()};
     TokenResponse response;

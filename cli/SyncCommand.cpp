@@ -75,6 +75,7 @@ int runSync(CliSession &session, const CliOptions &, CliStreams &io) {
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
         }
     });
+    session.engine().setWaitingHandler(waitingNotice(io));
     SyncOutcome outcome = session.engine().run(handler);
     finished.store(true);
     watcher.join();

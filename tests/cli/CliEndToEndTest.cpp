@@ -2,14 +2,20 @@
 
 #include "SampleService.hpp"
 #include "auth/FileTokenStore.hpp"
+#include "store/LibraryLock.hpp"
+#include "store/LocalStore.hpp"
 #include "support/TempDir.hpp"
+#include "sync/SyncEngine.hpp"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <unistd.h>
+
 #include <csignal>
 #include <functional>
 #include <regex>
+#include <set>
 
 using namespace quorvel;
 using namespace quorvel::test;
@@ -51,6 +57,21 @@ protected:
         if (!m.empty()) p.write(answer(m[1].str(), m[2].str()) + "\n");
         p.wait();
         return {p.status, p.out, p.err};
+    }
+
+    // Both the stored expiry and the service say the access token is spent, as after a night away.
+    void expireAccessToken() {
+        FileTokenStore(store_.path() / "auth").setAccessExpiry(SyncEngine::systemClock() - 10);
+        service_->control().expireAccessTokens();
+    }
+
+    // Polls until `done` holds; false after about 30 s.
+    static bool eventually(const std::function<bool()> &done) {
+        for (int i = 0; i < 3000; ++i) {
+            if (done()) return true;
+            usleep(10000);
+        }
+        return false;
     }
 
     TempDir store_{"quorvel-cli"};
@@ -123,19 +144,129 @@ TEST_F(CliEndToEnd, LogoutWhileTheServiceIsDownOwesTheRevocation) {
     EXPECT_EQ(status["documents"], 0);
 }
 
-TEST_F(CliEndToEnd, CredentialsOfAnotherServiceAreClearedWithTheLibrary) {
+TEST_F(CliEndToEnd, CommandsThatOnlyReadKeepALibraryOfAnotherService) {
     ASSERT_EQ(link().status, 0);
     ASSERT_EQ(CliProcess::run(cli({"sync"})).status, 0);
-    std::vector<std::string> elsewhere = {
-        "--store", store_.path().string(), "--base-url", "http://127.0.0.1:9", "status", "--json"};
-    auto status = CliProcess::run(elsewhere);
-    EXPECT_NE(status.err.find("another service"), std::string::npos);
-    auto s = nlohmann::json::parse(status.out);
+    const std::string id = std::to_string(
+        nlohmann::json::parse(CliProcess::run(cli({"search", "예산", "--json"})).out).at(0)["id"].get<int64_t>());
+    auto elsewhere = [this](std::vector<std::string> command) {
+        command.insert(command.begin(), {"--store", store_.path().string(), "--base-url", "http://127.0.0.1:9"});
+        return CliProcess::run(command);
+    };
+    for (const std::vector<std::string> &command :
+         std::vector<std::vector<std::string>>{{"status"}, {"tree"}, {"search", "예산"}, {"show", id}, {"recent"}}) {
+        auto r = elsewhere(command);
+        EXPECT_EQ(r.status, 0) << command[0] << ": " << r.err;
+        EXPECT_NE(r.err.find("belongs to " + service_->baseURL()), std::string::npos) << command[0] << ": " << r.err;
+        EXPECT_FALSE(r.out.empty()) << command[0];
+    }
+    auto s = nlohmann::json::parse(elsewhere({"status", "--json"}).out);
+    EXPECT_EQ(s["documents"], 2);
+    EXPECT_EQ(s["linked"], true);
+
+    // A command that changes the library still clears credentials bound to another service.
+    auto sync = elsewhere({"sync"});
+    EXPECT_NE(sync.err.find("another service"), std::string::npos) << sync.err;
+    s = nlohmann::json::parse(elsewhere({"status", "--json"}).out);
     EXPECT_EQ(s["documents"], 0);
     EXPECT_EQ(s["linked"], false);
     FileTokenStore tokens(store_.path() / "auth");
     EXPECT_FALSE(tokens.refreshToken().has_value());
     EXPECT_TRUE(tokens.deviceUUID().has_value());
+}
+
+// The sample service rotates refresh tokens and takes a reused one for theft: 401 "reuse", and the
+// device's tokens are revoked. Syncs in several processes must not sign the device out.
+TEST_F(CliEndToEnd, ConcurrentSyncsWithAnExpiredTokenSendOneRefreshAndStayLinked) {
+    ASSERT_EQ(link().status, 0);
+    ASSERT_EQ(CliProcess::run(cli({"sync"})).status, 0);
+    service_->control().addDocument("동시 동기화", std::nullopt, "<p>여러 프로세스</p>");
+    expireAccessToken();
+    service_->control().resetCounters();
+
+    std::vector<std::unique_ptr<CliProcess>> runs;
+    for (int i = 0; i < 4; ++i)
+        runs.push_back(std::make_unique<CliProcess>(cli({"sync"})));
+    for (auto &run : runs) {
+        EXPECT_EQ(run->wait(), 0) << run->err;
+        EXPECT_TRUE(run->out == "up-to-date\n" || run->out.starts_with("updated ")) << run->out;
+    }
+    EXPECT_EQ(service_->control().requestCount("token"), 1);
+
+    auto next = CliProcess::run(cli({"sync"}));
+    EXPECT_EQ(next.status, 0) << next.err;
+    EXPECT_EQ(next.out, "up-to-date\n");
+
+    LocalStore store(store_.path(), true);
+    EXPECT_EQ(store.withDB([](SQLiteDB &db) {
+        return db.queryOne("PRAGMA integrity_check", {}, [](SQLiteStatement &st) { return st.text(0); });
+    }),
+              "ok");
+    std::multiset<int64_t> stored, served;
+    for (const auto &f : store.fileSummaries())
+        stored.insert(f.id);
+    service_->control().withLibrary([&](const service::Library &lib) {
+        for (const auto &[id, doc] : lib.documents())
+            served.insert(id);
+    });
+    EXPECT_EQ(stored, served);
+}
+
+TEST_F(CliEndToEnd, CommandsWaitForAnotherSyncOfTheLibraryAndSaySo) {
+    ASSERT_EQ(link().status, 0);
+    auto held = LibraryLock::acquire(store_.path());
+    ASSERT_TRUE(held);
+
+    // Waiting stays cancellable.
+    CliProcess cancelled(cli({"sync"}));
+    ASSERT_TRUE(cancelled.waitForError("Waiting for another sync of this library")) << cancelled.err;
+    cancelled.signal(SIGINT);
+    EXPECT_EQ(cancelled.wait(), 130) << cancelled.err;
+    EXPECT_EQ(cancelled.out, "cancelled\n");
+
+    CliProcess sync(cli({"sync"}));
+    CliProcess wipe(cli({"wipe"}));
+    ASSERT_TRUE(sync.waitForError("Waiting for another sync of this library")) << sync.err;
+    ASSERT_TRUE(wipe.waitForError("Waiting for another sync of this library")) << wipe.err;
+    EXPECT_EQ(service_->control().requestCount("manifest"), 0);
+    held.reset();
+    EXPECT_EQ(sync.wait(), 0) << sync.err;
+    EXPECT_EQ(wipe.wait(), 0) << wipe.err;
+    EXPECT_EQ(wipe.out, "library erased\n");
+}
+
+TEST_F(CliEndToEnd, AProcessKilledWhileHoldingALockBlocksNobody) {
+    ASSERT_EQ(link().status, 0);
+
+    // The library's lock, held by a sync waiting for a slow image.
+    service::ImageBehaviour slow;
+    slow.delayMs = 5000;
+    service_->control().setImageBehaviour("/images/logo.png", slow);
+    CliProcess syncing(cli({"sync"}));
+    ASSERT_TRUE(eventually([&] { return service_->control().imageRequestCount("/images/logo.png") > 0; }));
+    syncing.signal(SIGKILL);
+    syncing.wait();
+    service_->control().clearImageBehaviours();
+    auto next = CliProcess::run(cli({"sync"}));
+    EXPECT_EQ(next.status, 0) << next.err;
+    EXPECT_TRUE(next.out.starts_with("updated ")) << next.out;
+
+    // The credentials' lock, held by a refresh whose answer is slow to come (and then refused, so
+    // the refresh token is still good).
+    expireAccessToken();
+    service_->control().resetCounters();
+    service::FaultRule slowRefusal;
+    slowRefusal.endpoint = "token";
+    slowRefusal.delayMs = 5000;
+    slowRefusal.status = 503;
+    service_->control().addFault(slowRefusal);
+    CliProcess refreshing(cli({"sync"}));
+    ASSERT_TRUE(eventually([&] { return service_->control().requestCount("token") > 0; }));
+    refreshing.signal(SIGKILL);
+    refreshing.wait();
+    auto after = CliProcess::run(cli({"sync"}));
+    EXPECT_EQ(after.status, 0) << after.err;
+    EXPECT_EQ(after.out, "up-to-date\n");
 }
 
 TEST_F(CliEndToEnd, RefusedAndForgedCallbacksStoreNothing) {

@@ -82,6 +82,14 @@ std::string CliProcess::readLine() {
     return line;
 }
 
+bool CliProcess::waitForError(const std::string &text, int timeoutMs) {
+    for (int waited = 0; err.find(text) == std::string::npos; waited += 50) {
+        if (waited >= timeoutMs || (out_ < 0 && err_ < 0)) return false;
+        pump(50);
+    }
+    return true;
+}
+
 void CliProcess::write(const std::string &text) {
     size_t done = 0;
     while (done < text.size()) {

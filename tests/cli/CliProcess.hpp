@@ -17,6 +17,8 @@ public:
     // One line of standard output, without its newline; empty at end of output.
     std::string readLine();
     void write(const std::string &text);
+    // Reads both outputs until standard error holds `text`; false if it did not within the time.
+    bool waitForError(const std::string &text, int timeoutMs = 30000);
     void closeInput();
     void signal(int sig);
     // Reads the rest of both outputs and waits; returns the exit status (128 + signal when killed).
