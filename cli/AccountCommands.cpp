@@ -14,7 +14,7 @@ void retryPendingRevoke(CliSession &session) {
     try {
         base = CliSession::normalizedBaseURL(pending->baseURL);
     } catch (const CliError &) {
-        session.pendingRevoke().clear();
+        session.pendingRevoke().clear(*pending);
         return;
     }
     HTTPAPIClient api(base, CliEnvironment::appVersion(), CliEnvironment::osVersion(),
@@ -23,11 +23,11 @@ void retryPendingRevoke(CliSession &session) {
         // Revoking needs an access token; the owed refresh token buys one, then logout ends the link.
         TokenResponse fresh = api.refresh(pending->refreshToken);
         api.logout(fresh.accessToken);
-        session.pendingRevoke().clear();
+        session.pendingRevoke().clear(*pending);
     } catch (const APIError &e) {
         // Unreachable: try again next time. Any answer from the service settles it.
         if (e.kind() != APIError::Kind::network && e.kind() != APIError::Kind::cancelled)
-            session.pendingRevoke().clear();
+            session.pendingRevoke().clear(*pending);
     }
 }
 

@@ -12,10 +12,25 @@ namespace {
 constexpr std::uintmax_t maxFileSize = 1 << 20;
 }
 
-PendingRevokeStore::PendingRevokeStore(const std::filesystem::path &directory) : fileURL_(directory / fileName) {}
+PendingRevokeStore::PendingRevokeStore(const std::filesystem::path &directory)
+    : fileURL_(directory / fileName), lockURL_(directory / lockFileName) {}
 
 std::optional<PendingRevoke> PendingRevokeStore::load() const {
     std::lock_guard lock(mutex_);
+    return read();
+}
+
+FileLock PendingRevokeStore::lockForWrite() const {
+    try {
+        SecureFile::makeDirectory(lockURL_.parent_path());
+        if (auto lock = FileLock::acquire(lockURL_)) return std::move(*lock);
+    } catch (const std::exception &) {
+        // Without the lock file the write still happens; disk failures are swallowed here.
+    }
+    return FileLock();
+}
+
+std::optional<PendingRevoke> PendingRevokeStore::read() const {
     std::error_code ec;
     auto size = std::filesystem::file_size(fileURL_, ec);
     if (ec || size > maxFileSize) return std::nullopt;
@@ -26,13 +41,21 @@ std::optional<PendingRevoke> PendingRevokeStore::load() const {
 }
 
 void PendingRevokeStore::save(const PendingRevoke &value) {
+    FileLock writing = lockForWrite();
     std::lock_guard lock(mutex_);
     if (auto text = encode(value)) SecureFile::write(*text, fileURL_);
 }
 
 void PendingRevokeStore::clear() {
+    FileLock writing = lockForWrite();
     std::lock_guard lock(mutex_);
     SecureFile::remove(fileURL_);
+}
+
+void PendingRevokeStore::clear(const PendingRevoke &sent) {
+    FileLock writing = lockForWrite();
+    std::lock_guard lock(mutex_);
+    if (read() == sent) SecureFile::remove(fileURL_);
 }
 
 std::optional<std::string> PendingRevokeStore::encode(const PendingRevoke &value) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "util/FileLock.hpp"
+
 #include <filesystem>
 #include <mutex>
 #include <optional>
@@ -16,10 +18,13 @@ struct PendingRevoke {
 };
 
 // Keeps at most one owed revocation in "pending-revoke.json" (owner-only, like the credentials),
-// so a sign-out while offline is completed on a later start. Disk failures are swallowed.
+// so a sign-out while offline is completed on a later start. Disk failures are swallowed. Writes
+// take the credentials' lock file beside it, as other processes may share the directory.
 class PendingRevokeStore {
 public:
     static constexpr std::string_view fileName = "pending-revoke.json";
+    // The one lock of the credentials directory (FileTokenStore's too).
+    static constexpr std::string_view lockFileName = "credentials.lock";
 
     explicit PendingRevokeStore(const std::filesystem::path &directory);
 
@@ -29,13 +34,20 @@ public:
     std::optional<PendingRevoke> load() const;
     void save(const PendingRevoke &value);
     void clear();
+    // Clears only when `sent` is still what is owed: a retry that sent one revocation must not
+    // erase a newer one another process saved meanwhile.
+    void clear(const PendingRevoke &sent);
 
     // {"baseURL":…,"refreshToken":…}; both keys required, other keys ignored.
     static std::optional<std::string> encode(const PendingRevoke &value);
     static std::optional<PendingRevoke> decode(std::string_view text);
 
 private:
+    std::optional<PendingRevoke> read() const;
+    FileLock lockForWrite() const;
+
     std::filesystem::path fileURL_;
+    std::filesystem::path lockURL_;
     mutable std::mutex mutex_;
 };
 

@@ -32,6 +32,18 @@ TEST(PendingRevokeStore, SaveLoadClear) {
     store.clear();
 }
 
+TEST(PendingRevokeStore, ARetryClearsOnlyWhatItSent) {
+    TempDir tmp;
+    PendingRevokeStore retrying(tmp.path()), loggingOut(tmp.path());
+    const PendingRevoke sent{"refresh-1", "https://svc.example"}, newer{"refresh-2", "https://svc.example"};
+    retrying.save(sent);
+    loggingOut.save(newer); // another process's logout while the retry was out
+    retrying.clear(sent);
+    EXPECT_EQ(retrying.load(), newer);
+    retrying.clear(newer);
+    EXPECT_FALSE(retrying.load());
+}
+
 TEST(PendingRevokeStore, UnreadableFilesAreNothingOwed) {
     TempDir tmp;
     PendingRevokeStore store(tmp.path());
