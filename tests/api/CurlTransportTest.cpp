@@ -34,7 +34,7 @@ extern "C" const char *__tsan_default_suppressions() {
 
 namespace {
 
-constexpr size_t steadyBytes = 150000;
+constexpr size_t steadyBytes = 300000;
 
 // A real HTTP/1.1 server on 127.0.0.1 with an ephemeral port, run in-process.
 class LocalServer {
@@ -120,7 +120,7 @@ public:
                                              });
         });
         server_.Get("/steady", [](const httplib::Request &, httplib::Response &res) {
-            // 150 KB at 50 KB/s. Not a text type: the server would otherwise gzip the stream and hold
+            // 300 KB at 50 KB/s. Not a text type: the server would otherwise gzip the stream and hold
             // every byte back.
             res.set_chunked_content_provider("application/octet-stream", [](size_t offset, httplib::DataSink &sink) {
                 if (offset >= steadyBytes) {
@@ -283,8 +283,8 @@ TEST_F(CurlTransportTest, ATimeOutShorterThanTheServersDelayFailsAsNetworkError)
 }
 
 TEST_F(CurlTransportTest, AnHonestSlowAnswerLongerThanTheTimeOutCompletes) {
-    // 3 s at 50 KB/s against a 2 s time-out: far above the rate floor the whole way.
-    HTTPResponse response = transport.send(get("/steady", 2.0));
+    // 6 s at 50 KB/s against a 4 s time-out: far above the rate floor the whole way.
+    HTTPResponse response = transport.send(get("/steady", 4.0));
     EXPECT_EQ(response.status, 200);
     EXPECT_EQ(response.body.size(), steadyBytes);
 }

@@ -81,9 +81,9 @@ public:
         });
         server_.Get("/steady", [this](const httplib::Request &req, httplib::Response &res) {
             note(req);
-            // 150 KB at 50 KB/s.
+            // 300 KB at 50 KB/s.
             res.set_chunked_content_provider("image/png", [](size_t offset, httplib::DataSink &sink) {
-                if (offset >= 150000) {
+                if (offset >= 300000) {
                     sink.done();
                     return true;
                 }
@@ -350,9 +350,9 @@ TEST(CurlAssetFetcher, InvalidateEndsRunningAndLaterDownloads) {
 
 TEST(CurlAssetFetcher, ASlowButHonestImageCompletesAndADrippingOneEndsWithinTheTimeOut) {
     ImageServer server;
-    // 3 s at 50 KB/s against a 2 s time-out.
-    CurlAssetFetcher patient(fiveMiB, 2);
-    EXPECT_EQ(patient.fetch(server.url("/steady")).bytes.size(), 150000u);
+    // 6 s at 50 KB/s against a 4 s time-out.
+    CurlAssetFetcher patient(fiveMiB, 4);
+    EXPECT_EQ(patient.fetch(server.url("/steady")).bytes.size(), 300000u);
 
     const double timeout = 10;
     CurlAssetFetcher fetcher(fiveMiB, timeout);
