@@ -34,22 +34,40 @@ public:
     }
 
     std::vector<TreeNode> build() {
-        std::vector<TreeNode> top = level(std::nullopt);
+        TreeNode top{std::string(), FolderRecord{}, std::vector<TreeNode>{}};
+        place(top, std::nullopt);
         // A folder on a cycle of parent links is reachable from nowhere; rather than losing it and
         // everything inside it, it is shown at the top level.
         for (size_t k : cycleMembers()) {
-            if (!placed_[k]) top.push_back(folderNode(k));
+            if (!placed_[k]) place(top, k);
         }
-        return top;
+        return std::move(*top.children);
     }
 
 private:
     // The parent's id, or absent for the top level.
     using Key = std::optional<int64_t>;
 
+    // A folder whose subfolders are still being placed. A folder on the deepest level shown takes
+    // no subfolders: they join it on that level (a `flat` frame), each with its documents.
+    struct Frame {
+        TreeNode node;
+        Key key;
+        const std::vector<size_t> *subfolders;
+        size_t depth;  // the level of the node's children
+        size_t anchor; // the frame whose node receives this frame's subfolders
+        bool flat = false;
+        size_t next = 0;
+    };
+
     Key groupOf(const std::optional<int64_t> &parent) const {
         if (parent && index_.count(*parent)) return parent;
         return std::nullopt;
+    }
+
+    const std::vector<size_t> *subfoldersOf(const Key &key) const {
+        auto it = folderGroups_.find(key);
+        return it == folderGroups_.end() ? &none_ : &it->second;
     }
 
     static void sortFiles(std::vector<FileSummary> &files, TreeSort sort) {
@@ -66,28 +84,64 @@ private:
         }
     }
 
-    TreeNode folderNode(size_t k) {
-        placed_[k] = true;
-        const FolderRecord &f = folders_[k];
-        return TreeNode{nodeId('d', f.id), f, level(f.id)};
+    void appendFiles(std::vector<TreeNode> &nodes, const Key &key) {
+        auto it = fileGroups_.find(key);
+        if (it == fileGroups_.end()) return;
+        for (auto &f : it->second) {
+            std::string id = nodeId('f', f.id);
+            nodes.push_back(TreeNode{std::move(id), std::move(f), std::nullopt});
+        }
+        fileGroups_.erase(it);
     }
 
-    std::vector<TreeNode> level(const Key &key) {
-        std::vector<TreeNode> nodes;
-        if (auto it = folderGroups_.find(key); it != folderGroups_.end()) {
-            for (size_t k : it->second) {
-                // Each folder is placed once, whatever its parent links say.
-                if (!placed_[k]) nodes.push_back(folderNode(k));
-            }
+    // Adds the level of the top (no start) or the subtree of `start` to `top`, depth first without
+    // recursion: the service decides how deep folders nest, and a deep chain must not overflow
+    // the stack. Each folder is placed once, whatever its parent links say.
+    void place(TreeNode &top, std::optional<size_t> start) {
+        std::vector<Frame> stack;
+        if (start) {
+            placed_[*start] = true;
+            stack.push_back(folderFrame(*start, 1, 0));
+        } else {
+            stack.push_back({std::move(top), std::nullopt, subfoldersOf(std::nullopt), 0, 0});
         }
-        if (auto it = fileGroups_.find(key); it != fileGroups_.end()) {
-            for (auto &f : it->second) {
-                std::string id = nodeId('f', f.id);
-                nodes.push_back(TreeNode{std::move(id), std::move(f), std::nullopt});
+        while (true) {
+            Frame &frame = stack.back();
+            if (frame.next < frame.subfolders->size()) {
+                const size_t k = (*frame.subfolders)[frame.next++];
+                if (placed_[k]) continue;
+                placed_[k] = true;
+                if (frame.depth + 1 < TreeNode::maxDepth) {
+                    stack.push_back(folderFrame(k, frame.depth + 1, stack.size()));
+                } else {
+                    Frame flat = folderFrame(k, frame.depth, frame.anchor);
+                    flat.flat = true;
+                    appendFiles(*flat.node.children, flat.key);
+                    stack[frame.anchor].node.children->push_back(std::move(flat.node));
+                    stack.push_back(std::move(flat));
+                }
+                continue;
             }
-            fileGroups_.erase(it);
+            if (frame.flat) {
+                stack.pop_back();
+                continue;
+            }
+            appendFiles(*frame.node.children, frame.key);
+            if (stack.size() == 1) break;
+            TreeNode done = std::move(frame.node);
+            stack.pop_back();
+            stack[stack.back().anchor].node.children->push_back(std::move(done));
         }
-        return nodes;
+        if (start) {
+            top.children->push_back(std::move(stack.back().node));
+        } else {
+            top = std::move(stack.back().node);
+        }
+    }
+
+    Frame folderFrame(size_t k, size_t depth, size_t self) const {
+        const FolderRecord &f = folders_[k];
+        return {TreeNode{nodeId('d', f.id), f, std::vector<TreeNode>{}}, f.id, subfoldersOf(f.id), depth, self};
     }
 
     // Folders whose parent chain returns to themselves, in read order.
@@ -120,6 +174,7 @@ private:
         return members;
     }
 
+    static inline const std::vector<size_t> none_;
     std::vector<FolderRecord> folders_;
     std::vector<bool> placed_;
     std::unordered_map<int64_t, size_t> index_;

@@ -74,6 +74,72 @@ TEST_F(QueryTest, FoldersOnACycleAreShownOnceAtTheTopWithTheirDocuments) {
     EXPECT_EQ(outline(store.tree(TreeSort::updatedDescending)), outline(tree));
 }
 
+// Folder levels, and every node id in depth-first order, without recursion.
+struct TreeShape {
+    size_t depth = 0;
+    std::vector<std::string> ids;
+};
+TreeShape shapeOf(const std::vector<TreeNode> &tree) {
+    TreeShape shape;
+    std::vector<std::pair<const TreeNode *, size_t>> pending;
+    for (auto it = tree.rbegin(); it != tree.rend(); ++it)
+        pending.push_back({&*it, 1});
+    while (!pending.empty()) {
+        auto [node, level] = pending.back();
+        pending.pop_back();
+        shape.ids.push_back(node->id);
+        if (!node->children) continue;
+        shape.depth = std::max(shape.depth, level);
+        for (auto it = node->children->rbegin(); it != node->children->rend(); ++it)
+            pending.push_back({&*it, level + 1});
+    }
+    return shape;
+}
+
+// The service decides how deep folders nest: deeper than the tree shows, they stay visible on
+// its deepest level, in order, each with its own documents.
+TEST_F(QueryTest, FoldersNestedDeeperThanTheTreeShowsStayOnItsDeepestLevel) {
+    const int64_t chain = 20000;
+    struct Case {
+        const char *name;
+        std::optional<int64_t> lastParent; // of folder 1, the head of the chain
+    };
+    for (const Case &c : {Case{"chain", std::nullopt}, Case{"cycle", chain}}) {
+        SCOPED_TRACE(c.name);
+        std::vector<FolderRecord> folders;
+        for (int64_t id = 1; id <= chain; ++id)
+            folders.push_back({id, id == 1 ? c.lastParent : std::optional<int64_t>(id - 1), "f", 0});
+        put(folders, {upsert(chain + 1, chain, "맨 아래"), upsert(chain + 2, TreeNode::maxDepth, "경계")});
+        auto tree = store.tree(TreeSort::name);
+        const auto shape = shapeOf(tree);
+        EXPECT_EQ(shape.depth, TreeNode::maxDepth);
+        std::vector<std::string> expected;
+        for (int64_t id = 1; id <= chain; ++id) {
+            expected.push_back("d" + std::to_string(id));
+            if (id == static_cast<int64_t>(TreeNode::maxDepth)) expected.push_back("f" + std::to_string(chain + 2));
+        }
+        expected.push_back("f" + std::to_string(chain + 1));
+        EXPECT_EQ(shape.ids, expected);
+        const TreeNode *deepest = &tree.at(0);
+        for (size_t level = 1; level + 1 < TreeNode::maxDepth; ++level)
+            deepest = &deepest->children->at(0);
+        ASSERT_EQ(deepest->children->size(), static_cast<size_t>(chain) - TreeNode::maxDepth + 1);
+        EXPECT_EQ(outline({deepest->children->at(0)}), "d" + std::to_string(TreeNode::maxDepth) + "[f20002]");
+        EXPECT_EQ(outline({deepest->children->back()}), "d20000[f20001]");
+    }
+}
+
+TEST(TreeNodeTest, AHandBuiltTreeOfAnyDepthIsFreedWithoutRecursion) {
+    std::optional<TreeNode> root;
+    for (int64_t id = 1; id <= 200000; ++id) {
+        std::vector<TreeNode> children;
+        if (root) children.push_back(std::move(*root));
+        root.emplace("d" + std::to_string(id), FolderRecord{id, std::nullopt, "f", 0}, std::move(children));
+    }
+    EXPECT_EQ(root->children->size(), 1u);
+    root.reset();
+}
+
 TEST_F(QueryTest, DocumentsSortByNameLikeAFileBrowserOrNewestFirst) {
     put({}, {upsert(1, std::nullopt, "문서 10", "", 50), upsert(2, std::nullopt, "문서 2", "", 50),
              upsert(3, std::nullopt, "apple", "", 70), upsert(4, std::nullopt, "Banana", "", 10),
