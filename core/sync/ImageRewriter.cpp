@@ -26,6 +26,14 @@ constexpr char lower(char c) {
 constexpr bool isCSSSpace(char c) {
     return c == '\t' || c == '\n' || c == '\f' || c == '\r' || c == ' ';
 }
+constexpr int hexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    const char l = lower(c);
+    return l >= 'a' && l <= 'f' ? l - 'a' + 10 : -1;
+}
+constexpr bool isLineBreak(char c) {
+    return c == '\n' || c == '\r' || c == '\f';
+}
 constexpr bool isAlnum(char c) {
     return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
@@ -190,8 +198,18 @@ std::optional<ImageRewriter::ParsedURL> parseURL(const std::string &text) {
     return parsed;
 }
 
+// curl reads a host as a number before it decodes its escapes: "https://%38" comes out as
+// "https://8/", which the next reading (the fetcher's) takes for 0.0.0.8, and an escaped
+// "2130706433" would pass the private-host check as a name and be fetched from 127.0.0.1.
+// So the text is read again until it stays as it is, and only that text is checked and used.
 std::optional<ImageRewriter::ParsedURL> normalizeParsed(std::string_view url) {
-    return parseURL(percentEncodeDisallowed(url));
+    auto parsed = parseURL(percentEncodeDisallowed(url));
+    for (int reading = 0; parsed && reading < 3; ++reading) {
+        auto again = parseURL(parsed->text);
+        if (!again || again->text == parsed->text) return again;
+        parsed = std::move(again);
+    }
+    return std::nullopt;
 }
 
 bool isPrivateIPv6(std::string_view host) {
@@ -280,20 +298,44 @@ public:
         size_t i = 0;
         while (i < n) {
             const char c = css_[i];
+            // Whitespace and comments between "@import" and its target leave the rule pending.
+            const bool afterImport = importPending_;
+            importPending_ = false;
             if (c == '/' && i + 1 < n && css_[i + 1] == '*') {
                 const size_t close = css_.find("*/", i + 2);
                 if (close == std::string_view::npos) break;
+                importPending_ = afterImport;
                 i = close + 2;
+            } else if (isCSSSpace(c)) {
+                importPending_ = afterImport;
+                ++i;
             } else if (c == '"' || c == '\'') {
-                i = afterString(i);
-            } else if (c == '\\') {
-                // An escaped quote or slash starts neither a string nor a comment.
-                const bool skipNext = i + 1 < n && (css_[i + 1] == '"' || css_[i + 1] == '\'' || css_[i + 1] == '/' ||
-                                                    css_[i + 1] == '\\');
-                i += skipNext ? 2 : 1;
-            } else if ((c == 'u' || c == 'U') && startsReference(i)) {
-                i = reference(i);
+                i = string(i, afterImport);
+            } else if (c == '@') {
+                const Word word = readWord(i + 1);
+                importPending_ = word.name == "import";
+                i = std::max(word.end, i + 1);
+            } else if (startsWord(i)) {
+                const Word word = readWord(i);
+                i = word.end;
+                if (i < n && css_[i] == '(') {
+                    if (word.name == "url") {
+                        i = reference(word.start, i + 1, afterImport);
+                        continue;
+                    }
+                    if (word.name == "image-set" || word.name == "-webkit-image-set") imageSets_.push_back(depth_);
+                    ++depth_;
+                    ++i;
+                }
+            } else if (c == '(') {
+                ++depth_;
+                ++i;
+            } else if (c == ')') {
+                if (depth_ > 0) --depth_;
+                if (!imageSets_.empty() && imageSets_.back() == depth_) imageSets_.pop_back();
+                ++i;
             } else {
+                // A backslash before a line break escapes nothing.
                 ++i;
             }
         }
@@ -304,27 +346,91 @@ public:
 
 private:
     // A string outside a reference is skipped whole, so comment markers or "url(" inside
-    // it mean nothing; one that is not closed on its line is no string, and its quote is
-    // an ordinary byte.
-    size_t afterString(size_t open) const {
+    // it mean nothing; one that a line break cuts is skipped up to it. The end of the text
+    // closes a string too, but only one that loads is taken as closed there (a string that
+    // "@import" names, or one directly inside image-set(), is a reference of its own); the
+    // rest of an unclosed one is scanned as if there were no quote.
+    size_t string(size_t open, bool afterImport) {
         const char quote = css_[open];
         size_t j = open + 1;
         while (j < css_.size()) {
             const char c = css_[j];
-            if (c == quote) return j + 1;
-            if (c == '\n' || c == '\r' || c == '\f') break;
+            if (c == quote) break;
+            // A bad string: a parser drops it up to the line break, whatever it holds.
+            if (isLineBreak(c)) return j;
             j += c == '\\' ? 2 : 1;
         }
-        return open + 1;
+        const bool inImageSet = !imageSets_.empty() && imageSets_.back() + 1 == depth_;
+        // The end of the style sheet closes a string as it closes a url().
+        if (j >= css_.size() && !(afterImport || inImageSet)) return open + 1;
+        const size_t end = std::min(j + 1, css_.size());
+        if (afterImport) {
+            replace(open, end, "none");
+        } else if (inImageSet) {
+            const std::string_view value = css_.substr(open + 1, std::min(j, css_.size()) - open - 1);
+            Mapped mapped = mapper_.map(value);
+            if (mapped.kind == Mapped::Kind::remove) {
+                replace(open, end, "none");
+            } else if (mapped.kind == Mapped::Kind::replace && mapped.value != value) {
+                replace(open, end, "url(" + mapped.value + ")");
+            }
+        }
+        return end;
     }
 
-    bool startsReference(size_t i) const {
-        if (i + 3 >= css_.size() || lower(css_[i + 1]) != 'r' || lower(css_[i + 2]) != 'l' || css_[i + 3] != '(') {
-            return false;
-        }
+    // A name, its escapes read as a style sheet parser reads them ("\\75 rl(" and "u\\rl(" are
+    // "url(" too), lower-cased; only ASCII letters matter, others stand as "?".
+    struct Word {
+        std::string name;
+        size_t start;
+        size_t end;
+    };
+
+    bool isWordByte(size_t i) const {
+        const char c = css_[i];
+        return isAlnum(c) || c == '-' || c == '_' || (c == '\\' && i + 1 < css_.size() && !isLineBreak(css_[i + 1]));
+    }
+
+    // Where a name starts: not inside a longer one, which an ASCII letter, digit, "-" or "_"
+    // before it would continue. Other bytes before it end any name.
+    bool startsWord(size_t i) const {
+        if (!isWordByte(i)) return false;
         if (i == 0) return true;
         const char before = css_[i - 1];
         return !(isAlnum(before) || before == '-' || before == '_');
+    }
+
+    Word readWord(size_t start) const {
+        Word word{std::string(), start, start};
+        size_t &i = word.end;
+        while (i < css_.size() && isWordByte(i)) {
+            if (css_[i] != '\\') {
+                word.name.push_back(lower(css_[i++]));
+                continue;
+            }
+            ++i;
+            size_t hex = 0;
+            uint32_t value = 0;
+            for (int digit; hex < 6 && i < css_.size() && (digit = hexDigit(css_[i])) >= 0; ++hex, ++i)
+                value = value * 16 + static_cast<uint32_t>(digit);
+            if (hex > 0) {
+                if (i + 1 < css_.size() && css_[i] == '\r' && css_[i + 1] == '\n') {
+                    i += 2;
+                } else if (i < css_.size() && isCSSSpace(css_[i])) {
+                    ++i;
+                }
+                const char ascii = value < 0x80 ? static_cast<char>(value) : '?';
+                word.name.push_back(lower(ascii));
+            } else {
+                // Any other escaped character stands for itself (a UTF-8 sequence whole).
+                const char escaped = css_[i];
+                word.name.push_back(static_cast<unsigned char>(escaped) < 0x80 ? lower(escaped) : '?');
+                ++i;
+                while (i < css_.size() && (static_cast<unsigned char>(css_[i]) & 0xC0) == 0x80)
+                    ++i;
+            }
+        }
+        return word;
     }
 
     bool followsImport(size_t i) const {
@@ -334,11 +440,12 @@ private:
         return k >= 7 && startsWithCI(css_.substr(k - 7, 7), "@import");
     }
 
-    // Handles the reference whose "u" is at i; returns where scanning goes on. A reference
-    // cut off by the end of the input still counts, as it does for a browser.
-    size_t reference(size_t i) {
+    // Handles the reference whose name starts at i and whose "(" ends before `open`; returns
+    // where scanning goes on. A reference cut off by the end of the input still counts, as it
+    // does for a browser.
+    size_t reference(size_t i, size_t open, bool afterImport) {
         const size_t n = css_.size();
-        size_t p = i + 4;
+        size_t p = open;
         while (p < n && isCSSSpace(css_[p]))
             ++p;
         size_t valueStart, valueEnd, end;
@@ -384,7 +491,7 @@ private:
                 --valueEnd;
             end = std::min(j + 1, n);
         }
-        if (followsImport(i)) {
+        if (afterImport || followsImport(i)) {
             replace(i, end, "none");
             return end;
         }
@@ -420,6 +527,10 @@ private:
 
     std::string_view css_;
     ReferenceMapper &mapper_;
+    bool importPending_ = false;
+    // Open parentheses, and the depths at which image-set() lists were opened.
+    size_t depth_ = 0;
+    std::vector<size_t> imageSets_;
     std::string out_;
     size_t copied_ = 0;
     bool changed_ = false;

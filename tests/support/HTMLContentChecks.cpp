@@ -39,12 +39,67 @@ std::string excerpt(std::string_view text, size_t at) {
     return std::string(text.substr(from, 100));
 }
 
+bool isNameByte(std::string_view css, size_t i) {
+    const unsigned char c = static_cast<unsigned char>(css[i]);
+    if (c == '\\') return i + 1 < css.size() && css[i + 1] != '\n' && css[i + 1] != '\r' && css[i + 1] != '\f';
+    return std::isalnum(c) || c == '-' || c == '_';
+}
+
+// A name with its escapes undone (ASCII only; anything else reads as "?"), and where it ends.
+std::pair<std::string, size_t> readName(std::string_view css, size_t i) {
+    std::string name;
+    while (i < css.size() && isNameByte(css, i)) {
+        if (css[i] != '\\') {
+            name += lower(css[i++]);
+            continue;
+        }
+        size_t j = ++i;
+        unsigned value = 0;
+        while (j < css.size() && j - i < 6 && std::isxdigit(static_cast<unsigned char>(css[j])))
+            value = value * 16 + static_cast<unsigned>(std::stoul(std::string(1, css[j++]), nullptr, 16));
+        if (j > i) {
+            if (j + 1 < css.size() && css[j] == '\r' && css[j + 1] == '\n') {
+                j += 2;
+            } else if (j < css.size() && isSpace(css[j])) {
+                ++j;
+            }
+            name += value < 0x80 ? lower(static_cast<char>(value)) : '?';
+            i = j;
+        } else {
+            name += static_cast<unsigned char>(css[i]) < 0x80 ? lower(css[i]) : '?';
+            ++i;
+            while (i < css.size() && (static_cast<unsigned char>(css[i]) & 0xC0) == 0x80)
+                ++i;
+        }
+    }
+    return {name, i};
+}
+
+// Where a string token that opens at `open` ends, as a style sheet parser reads it: after its
+// closing quote, at the line break that makes it a bad string, or at the end of the text.
+struct StringToken {
+    size_t end;
+    bool bad;
+};
+StringToken stringToken(std::string_view css, size_t open) {
+    size_t j = open + 1;
+    while (j < css.size() && css[j] != css[open]) {
+        if (css[j] == '\n' || css[j] == '\r' || css[j] == '\f') return {j, true};
+        j += css[j] == '\\' ? 2 : 1;
+    }
+    return {std::min(j + 1, css.size()), false};
+}
+
 // An independent, simpler reading of a style sheet: after comments and closed strings
-// are set aside, whatever follows a "url(" that is not part of a longer name must be
-// local, unless it is a quoted value not closed by ")" (which no browser loads).
+// are set aside, whatever follows a url( (its name possibly escaped) must be local, unless it
+// is a quoted value not closed by ")" (which no browser loads); so must the strings that
+// "@import" names and those directly inside image-set().
 std::optional<std::string> cssReference(std::string_view css) {
     size_t i = 0;
     const size_t n = css.size();
+    bool importPending = false;
+    size_t depth = 0;
+    std::vector<size_t> imageSets;
     while (i < n) {
         const char c = css[i];
         if (c == '/' && i + 1 < n && css[i + 1] == '*') {
@@ -53,48 +108,77 @@ std::optional<std::string> cssReference(std::string_view css) {
             i = close + 2;
             continue;
         }
-        if (c == '\\') {
-            i += 2;
+        if (isSpace(c)) {
+            ++i;
+            continue;
+        }
+        const bool afterImport = importPending;
+        importPending = false;
+        if (c == '@') {
+            auto [name, end] = readName(css, i + 1);
+            importPending = name == "import";
+            i = std::max(end, i + 1);
             continue;
         }
         if (c == '"' || c == '\'') {
-            size_t j = i + 1;
-            while (j < n && css[j] != c && css[j] != '\n' && css[j] != '\r' && css[j] != '\f') {
-                j += css[j] == '\\' ? 2 : 1;
+            // Nothing inside a string is read as a reference.
+            const StringToken token = stringToken(css, i);
+            const bool inImageSet = !imageSets.empty() && imageSets.back() + 1 == depth;
+            if (!token.bad && (afterImport || inImageSet) && !isLocal(css.substr(i + 1))) {
+                return "css string: " + excerpt(css, i);
             }
-            i = (j < n && css[j] == c) ? j + 1 : i + 1;
+            i = token.end;
             continue;
         }
-        const bool boundary = i == 0 || !(std::isalnum(static_cast<unsigned char>(css[i - 1])) || css[i - 1] == '-' ||
-                                          css[i - 1] == '_' || css[i - 1] == '\\');
-        if (boundary && startsWithCI(css.substr(i), "url(")) {
-            size_t p = i + 4;
-            while (p < n && isSpace(css[p]))
-                ++p;
-            if (p < n && (css[p] == '"' || css[p] == '\'')) {
-                const char quote = css[p];
-                size_t j = p + 1;
-                bool badString = false;
-                while (j < n && css[j] != quote && !badString) {
-                    badString = css[j] == '\n' || css[j] == '\r' || css[j] == '\f';
-                    j += css[j] == '\\' ? 2 : 1;
-                }
-                size_t k = j + 1;
-                while (k < n && isSpace(css[k]))
-                    ++k;
-                const bool loads = !badString && (j >= n || k >= n || css[k] == ')');
-                if (loads && !isLocal(css.substr(p + 1))) return "css url: " + excerpt(css, i);
-            } else if (p < n) {
-                if (!isLocal(css.substr(p)) && css[p] != ')') return "css url: " + excerpt(css, i);
-                // An unquoted value, good or bad, runs to the first ")" not escaped.
-                size_t j = p;
-                while (j < n && css[j] != ')')
-                    j += css[j] == '\\' ? 2 : 1;
-                i = std::min(j + 1, n);
-                continue;
-            }
+        if (c == '(' || c == ')') {
+            if (c == '(') ++depth;
+            if (c == ')' && depth > 0) --depth;
+            if (c == ')' && !imageSets.empty() && imageSets.back() == depth) imageSets.pop_back();
+            ++i;
+            continue;
         }
-        ++i;
+        if (!isNameByte(css, i)) {
+            ++i;
+            continue;
+        }
+        auto [name, end] = readName(css, i);
+        if (end >= n || css[end] != '(') {
+            i = end;
+            continue;
+        }
+        if (name != "url") {
+            if (name == "image-set" || name == "-webkit-image-set") imageSets.push_back(depth);
+            ++depth;
+            i = end + 1;
+            continue;
+        }
+        size_t p = end + 1;
+        while (p < n && isSpace(css[p]))
+            ++p;
+        if (p < n && (css[p] == '"' || css[p] == '\'')) {
+            const StringToken token = stringToken(css, p);
+            size_t k = token.end;
+            while (k < n && isSpace(css[k]))
+                ++k;
+            const bool loads = !token.bad && (k >= n || css[k] == ')');
+            if (loads && !isLocal(css.substr(p + 1))) return "css url: " + excerpt(css, i);
+            if (loads) {
+                i = std::min(k + 1, n);
+            } else {
+                // Then url( is a function like any other, closed by its own ")".
+                ++depth;
+                i = token.end;
+            }
+        } else if (p < n) {
+            if (!isLocal(css.substr(p)) && css[p] != ')') return "css url: " + excerpt(css, i);
+            // An unquoted value, good or bad, runs to the first ")" not escaped.
+            size_t j = p;
+            while (j < n && css[j] != ')')
+                j += css[j] == '\\' ? 2 : 1;
+            i = std::min(j + 1, n);
+        } else {
+            i = n;
+        }
     }
     return std::nullopt;
 }
