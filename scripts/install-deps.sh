@@ -14,6 +14,7 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev libgumbo-dev ripgrep curl sqlite3
   # application
   qt6-base-dev qt6-webengine-dev qt6-svg-dev libqt6svg6 qt6-translations-l10n qcoro-qt6-dev xvfb xauth fonts-noto-cjk
+  libfontconfig-dev
   dbus-x11
 )
 
