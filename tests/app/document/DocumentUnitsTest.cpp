@@ -3,7 +3,6 @@
 #include "document/AssetSchemeHandler.hpp"
 #include "document/ContentBlocker.hpp"
 #include "document/DocumentPage.hpp"
-#include "document/DocumentView.hpp"
 #include "document/NavigationPolicy.hpp"
 
 #include <QApplication>
@@ -48,8 +47,6 @@ private Q_SLOTS:
     void assetKeys();
     void splitsAssetHosts_data();
     void splitsAssetHosts();
-    void dataUrlLimit_data();
-    void dataUrlLimit();
 };
 
 void DocumentUnitsTest::buildsPages_data() {
@@ -243,7 +240,6 @@ void DocumentUnitsTest::assetAnswers_data() {
     QTest::addColumn<QByteArray>("mimeType");
     QTest::addColumn<bool>("placeholder");
     QTest::newRow("png") << std::optional<std::string>("\x89PNG\r\n\x1a\nrest") << QByteArray("image/png") << false;
-    QTest::newRow("jpeg") << std::optional<std::string>("\xFF\xD8\xFF\xE0") << QByteArray("image/jpeg") << false;
     QTest::newRow("svg") << std::optional<std::string>("<?xml version=\"1.0\"?><svg/>") << QByteArray("image/svg+xml")
                          << false;
     QTest::newRow("unknown bytes") << std::optional<std::string>("??") << QByteArray("application/octet-stream")
@@ -308,24 +304,6 @@ void DocumentUnitsTest::splitsAssetHosts() {
     QFETCH(QString, html);
     QFETCH(QString, expected);
     QCOMPARE(fromStd(AssetSchemeHandler::splitAssetHosts(html.toStdString())), expected);
-}
-
-void DocumentUnitsTest::dataUrlLimit_data() {
-    // The engine takes data URLs up to 2 MiB; the prefix is "data:text/html;charset=UTF-8,".
-    const qsizetype room = 2 * 1024 * 1024 - 29;
-    QTest::addColumn<QByteArray>("html");
-    QTest::addColumn<bool>("fits");
-    QTest::newRow("plain letters up to the limit") << QByteArray(room, 'a') << true;
-    QTest::newRow("one letter more") << QByteArray(room + 1, 'a') << false;
-    QTest::newRow("escaped bytes count thrice") << QByteArray(room / 3, '<') << true;
-    QTest::newRow("escaped bytes past the limit") << QByteArray(room / 3 + 1, '<') << false;
-    QTest::newRow("Korean") << QString(room / 9 + 1, QChar(0xAC00)).toUtf8() << false;
-}
-
-void DocumentUnitsTest::dataUrlLimit() {
-    QFETCH(QByteArray, html);
-    QFETCH(bool, fits);
-    QCOMPARE(DocumentView::fitsDataUrl(std::string_view(html.constData(), html.size())), fits);
 }
 
 int main(int argc, char **argv) {
