@@ -10,7 +10,6 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
 namespace quorvel {
@@ -40,11 +39,7 @@ public:
     // Reads off the main thread and answers later; a request the page dropped meanwhile gets nothing.
     void requestStarted(QWebEngineUrlRequestJob *job) override;
 
-    // The engine hands requests over as QUrl, which refuses a host label longer than 63 characters
-    // and so every "quorvel-asset://<64 hex digits>". The page therefore goes to the engine with
-    // each such hash split into two labels of 32 ("quorvel-asset://<32>.<32>").
-    static std::string splitAssetHosts(std::string_view html);
-    // The store key an asset URL names: its host, lower-cased, the labels joined again.
+    // The store key an asset URL names: its host, lower-cased, its labels joined (AssetHosts).
     static std::string keyOf(const QUrl &url);
     // What to send for the bytes read: them with their sniffed type, or the placeholder.
     static Answer answer(const std::optional<std::vector<uint8_t>> &data);

@@ -1,5 +1,6 @@
 #include "document/DocumentView.hpp"
 
+#include "document/AssetHosts.hpp"
 #include "document/AssetSchemeHandler.hpp"
 #include "document/ContentBlocker.hpp"
 #include "document/DocumentPage.hpp"
@@ -197,7 +198,7 @@ void DocumentView::flush() {
 void DocumentView::load(const std::string &key, std::string_view html) {
     loadedKey_ = key;
     loadingKey_ = QString::fromStdString(key);
-    const std::string page = AssetSchemeHandler::splitAssetHosts(html);
+    const std::string page = AssetHosts::split(html);
     QByteArray bytes(page.data(), static_cast<qsizetype>(page.size()));
     if (fitsDataUrl(page)) {
         pages_->clear();

@@ -2,6 +2,7 @@
 // typical 30 KB sample document and a 1 MB one, against the same HTML in a bare QWebEngineView
 // with none of our machinery (a data: URL when it fits, else the smallest scheme handler); the time
 // the asset handler takes to answer a stored image; and the memory one open viewer adds.
+#include "document/AssetHosts.hpp"
 #include "document/AssetSchemeHandler.hpp"
 #include "document/DocumentPage.hpp"
 #include "document/DocumentView.hpp"
@@ -283,8 +284,7 @@ int main(int argc, char **argv) {
         std::string images;
         for (const auto &hash : hashes)
             images += "<img width=\"80\" height=\"50\" src=\"quorvel-asset://" + hash + "\">";
-        const QString page =
-            QString::fromStdString(AssetSchemeHandler::splitAssetHosts(DocumentPage::build(std::nullopt, images)));
+        const QString page = QString::fromStdString(AssetHosts::split(DocumentPage::build(std::nullopt, images)));
         for (int i = 0; i < 3; ++i) {
             bool done = false;
             auto connection = QObject::connect(&view, &QWebEngineView::loadFinished, [&](bool) { done = true; });

@@ -1,5 +1,6 @@
 // The viewer's decisions that need no running engine: page building, navigation, what the
 // blocker lets through and how it answers, and what the asset handler sends.
+#include "document/AssetHosts.hpp"
 #include "document/AssetSchemeHandler.hpp"
 #include "document/ContentBlocker.hpp"
 #include "document/DocumentPage.hpp"
@@ -303,7 +304,7 @@ void DocumentUnitsTest::splitsAssetHosts_data() {
 void DocumentUnitsTest::splitsAssetHosts() {
     QFETCH(QString, html);
     QFETCH(QString, expected);
-    QCOMPARE(fromStd(AssetSchemeHandler::splitAssetHosts(html.toStdString())), expected);
+    QCOMPARE(fromStd(AssetHosts::split(html.toStdString())), expected);
 }
 
 int main(int argc, char **argv) {
