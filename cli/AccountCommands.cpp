@@ -2,6 +2,7 @@
 #include "CliEnvironment.hpp"
 
 #include "api/CurlTransport.hpp"
+#include "auth/RevokePending.hpp"
 
 #include <ostream>
 
@@ -19,16 +20,7 @@ void retryPendingRevoke(CliSession &session) {
     }
     HTTPAPIClient api(base, CliEnvironment::appVersion(), CliEnvironment::osVersion(),
                       std::make_shared<CurlTransport>());
-    try {
-        // Revoking needs an access token; the owed refresh token buys one, then logout ends the link.
-        TokenResponse fresh = api.refresh(pending->refreshToken);
-        api.logout(fresh.accessToken);
-        session.pendingRevoke().clear(*pending);
-    } catch (const APIError &e) {
-        // Unreachable: try again next time. Any answer from the service settles it.
-        if (e.kind() != APIError::Kind::network && e.kind() != APIError::Kind::cancelled)
-            session.pendingRevoke().clear(*pending);
-    }
+    if (revokePending(*pending, api) != RevokeResult::tryLater) session.pendingRevoke().clear(*pending);
 }
 
 int runLogout(CliSession &session, const CliOptions &, CliStreams &io) {
