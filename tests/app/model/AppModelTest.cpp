@@ -1,0 +1,459 @@
+#include "ModelKit.hpp"
+
+#include "model/LinkCoordinator.hpp"
+#include "model/SyncScheduler.hpp"
+
+#include "auth/FileTokenStore.hpp"
+#include "auth/PendingRevokeStore.hpp"
+#include "store/LocalStore.hpp"
+
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace quorvel;
+using namespace quorvel::app;
+using namespace quorvel::app::test;
+
+namespace {
+
+service::FaultRule fault(std::string endpoint, int status, std::string reason = {}, int remaining = 1) {
+    service::FaultRule rule;
+    rule.endpoint = std::move(endpoint);
+    rule.status = status;
+    rule.reason = std::move(reason);
+    rule.remaining = remaining;
+    return rule;
+}
+
+int64_t idOf(AppModel &model, const std::string &title) {
+    for (const auto &row : model.recent())
+        if (row.filename == title) return row.id;
+    for (const auto &top : model.tree()) {
+        std::vector<const TreeNode *> pending{&top};
+        while (!pending.empty()) {
+            const TreeNode *node = pending.back();
+            pending.pop_back();
+            if (node->file() && node->file()->filename == title) return node->file()->id;
+            if (node->children)
+                for (const auto &child : *node->children)
+                    pending.push_back(&child);
+        }
+    }
+    qFatal("no document %s", title.c_str());
+}
+
+} // namespace
+
+class AppModelTest : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void preferencesAreValidated_data();
+    void preferencesAreValidated();
+    void firstPhaseFollowsWhatIsStored();
+    void linkDownloadsTheLibrary();
+    void automaticSyncsRespectTheirGuards();
+    void outcomesBecomeStatus_data();
+    void outcomesBecomeStatus();
+    void firstDownloadRefusedEndsOnTheRightScreen();
+    void outcomeOfARunFromBeforeALogoutIsDropped();
+    void searchWaitsForTheLastKeystroke();
+    void selectionOpensDocuments();
+    void syncKeepsTheOpenPageUnlessItChanged();
+    void signInFailuresAndCancels();
+    void reloginKeepsOrReplacesTheLibrary();
+    void logoutOfflineOwesARevocation();
+};
+
+void AppModelTest::preferencesAreValidated_data() {
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("interval 45") << "SyncIntervalMinutes"
+                                 << "45"
+                                 << "15";
+    QTest::newRow("interval text") << "SyncIntervalMinutes"
+                                   << "often"
+                                   << "15";
+    QTest::newRow("interval 0") << "SyncIntervalMinutes"
+                                << "0"
+                                << "0";
+    QTest::newRow("interval 60") << "SyncIntervalMinutes"
+                                 << "60"
+                                 << "60";
+    QTest::newRow("zoom 0.4") << "DocumentZoom"
+                              << "0.4"
+                              << "1";
+    QTest::newRow("zoom 3.5") << "DocumentZoom"
+                              << "3.5"
+                              << "1";
+    QTest::newRow("zoom 0.5") << "DocumentZoom"
+                              << "0.5"
+                              << "0.5";
+    QTest::newRow("zoom 3.0") << "DocumentZoom"
+                              << "3.0"
+                              << "3";
+    QTest::newRow("sort updated") << "TreeSort"
+                                  << "updated"
+                                  << "updated";
+    QTest::newRow("sort Name") << "TreeSort"
+                               << "Name"
+                               << "updated";
+    QTest::newRow("sort name") << "TreeSort"
+                               << "name"
+                               << "name";
+}
+
+void AppModelTest::preferencesAreValidated() {
+    QFETCH(QString, key);
+    QFETCH(QString, stored);
+    QFETCH(QString, expected);
+    ModelKit kit;
+    kit.settings.setValue(key, stored);
+    kit.settings.setValue(QStringLiteral("BaseURL"), QStringLiteral("https://elsewhere.example"));
+    auto model = kit.makeModel();
+    const QString actual =
+        key == QLatin1String("SyncIntervalMinutes") ? QString::number(model->syncIntervalMinutes())
+        : key == QLatin1String("DocumentZoom")
+            ? QString::number(model->zoom())
+            : (model->treeSort() == TreeSort::name ? QStringLiteral("name") : QStringLiteral("updated"));
+    QCOMPARE(actual, expected);
+    QVERIFY(!kit.settings.contains(QStringLiteral("BaseURL")));
+    // An invalid value stays stored until the user changes the setting.
+    QCOMPARE(kit.settings.value(key).toString(), stored);
+}
+
+void AppModelTest::firstPhaseFollowsWhatIsStored() {
+    ModelKit kit;
+    QCOMPARE(kit.makeModel()->phase(), AppPhase::start());
+
+    kit.linkedModel().reset();
+    {
+        // Credentials that lost their access but a library on disk: it stays readable.
+        FileTokenStore(kit.environment().storeDirectory / "auth").clearCredentials();
+        auto model = kit.makeModel();
+        QCOMPARE(model->phase(), AppPhase::main());
+        QVERIFY(model->needsRelogin());
+        QCOMPARE(model->badge(), SyncBadge::loginRequired());
+        QCOMPARE(model->fileCount(), 3);
+    }
+    {
+        // The credentials belong to another service: they go with the library and the owed revocation.
+        PendingRevokeStore(kit.environment().storeDirectory / "auth").save({"refresh", kit.baseURL});
+        FileTokenStore(kit.environment().storeDirectory / "auth").setBoundBaseURL("https://other.example");
+        auto model = kit.makeModel();
+        QCOMPARE(model->phase(), AppPhase::start());
+        QCOMPARE(model->fileCount(), 0);
+        QVERIFY(!model->needsRelogin());
+        QVERIFY(!PendingRevokeStore(kit.environment().storeDirectory / "auth").load());
+    }
+}
+
+void AppModelTest::linkDownloadsTheLibrary() {
+    ModelKit kit;
+    auto model = kit.makeModel();
+    QList<AppPhase> seen;
+    connect(model.get(), &AppModel::phaseChanged, this, [&] { seen << model->phase(); });
+    model->start();
+    model->start(); // once only: no second scheduler
+    QCOMPARE(model->findChildren<SyncScheduler *>().size(), 1);
+    model->beginLogin();
+    QCOMPARE(model->phase(), AppPhase::linking());
+    QTRY_VERIFY_WITH_TIMEOUT(model->phase().is(AppPhase::Kind::main) && !model->isSyncing(), 20000);
+    ModelKit::settle(*model);
+    QCOMPARE(kit.opened.size(), 1);
+    QCOMPARE(kit.opened[0].path(), QStringLiteral("/app/link"));
+    QCOMPARE(model->fileCount(), 3);
+    QCOMPARE(model->accountEmail().value_or(QString()), QStringLiteral("reader@quorvel.test"));
+    QVERIFY(model->lastSyncAt().has_value());
+    QCOMPARE(model->badge().kind, SyncBadge::Kind::upToDate);
+    QCOMPARE(seen.first(), AppPhase::linking());
+    QCOMPARE(seen[1], AppPhase::initialSync());
+    QVERIFY(std::any_of(seen.begin(), seen.end(), [](const AppPhase &p) { return p.progress.has_value(); }));
+    QCOMPARE(seen.last(), AppPhase::main());
+    QCOMPARE(kit.control().devices()[0]["name"].get<std::string>(), "테스트 컴퓨터");
+}
+
+void AppModelTest::automaticSyncsRespectTheirGuards() {
+    ModelKit kit;
+    auto model = kit.linkedModel();
+    auto manifests = [&] { return kit.control().requestCount("manifest"); };
+    auto trigger = [&](SyncTrigger t) {
+        const auto before = manifests();
+        [[maybe_unused]] auto task = model->requestSync(t);
+        if (!QTest::qWaitFor([&] { return !model->isSyncing(); }, 20000)) qFatal("the sync did not end");
+        ModelKit::settle(*model);
+        return manifests() > before;
+    };
+
+    // A busy server asks for two hours; automatic syncs wait an hour at most, a manual one never.
+    auto busy = fault("manifest", 503);
+    busy.retryAfter = "7200";
+    kit.control().addFault(busy);
+    QVERIFY(trigger(SyncTrigger::manual));
+    QCOMPARE(model->lastFailureMessage().value_or(QString()),
+             QStringLiteral("서버에 연결하지 못했어요. 잠시 후 다시 시도할게요."));
+    QVERIFY(!trigger(SyncTrigger::timer));
+    kit.clockOffset += 3599;
+    QVERIFY(!trigger(SyncTrigger::wake));
+    kit.clockOffset += 2;
+    QVERIFY(trigger(SyncTrigger::timer));
+    QVERIFY(!model->lastFailureMessage());
+
+    // Window activation: at most once per 300 s after the last attempt of any kind.
+    kit.clockOffset += 100;
+    QVERIFY(!trigger(SyncTrigger::windowKey));
+    kit.clockOffset += 201;
+    QVERIFY(trigger(SyncTrigger::windowKey));
+
+    model->setOnline(false);
+    QCOMPARE(model->badge().kind, SyncBadge::Kind::offline);
+    QVERIFY(!trigger(SyncTrigger::network));
+    QVERIFY(trigger(SyncTrigger::manual));
+}
+
+void AppModelTest::outcomesBecomeStatus_data() {
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("reason");
+    QTest::addColumn<bool>("drop");
+    QTest::addColumn<int>("badge");
+    QTest::addColumn<QString>("message");
+    using K = SyncBadge::Kind;
+    const QString unreachable = QStringLiteral("서버에 연결하지 못했어요. 잠시 후 다시 시도할게요.");
+    QTest::newRow("server error") << 500 << "" << false << int(K::failed) << unreachable;
+    QTest::newRow("connection cut") << 0 << "" << true << int(K::failed) << unreachable;
+    QTest::newRow("refused request") << 418 << "teapot" << false << int(K::failed)
+                                     << QStringLiteral("동기화에 실패했어요.");
+    QTest::newRow("too old") << 426 << "upgrade_required" << false << int(K::upgradeRequired) << "";
+    QTest::newRow("password changed") << 401 << "password_changed" << false << int(K::loginRequired) << "";
+}
+
+void AppModelTest::outcomesBecomeStatus() {
+    QFETCH(int, status);
+    QFETCH(QString, reason);
+    QFETCH(bool, drop);
+    QFETCH(int, badge);
+    QFETCH(QString, message);
+    ModelKit kit;
+    auto model = kit.linkedModel();
+    auto rule = fault("manifest", status, reason.toStdString());
+    rule.drop = drop;
+    if (drop) rule.remaining = -1; // the transport may try a cut connection again
+    rule.message = "서버가 보낸 메시지";
+    if (status == 426) rule.minVersion = "9.9.9";
+    kit.control().addFault(rule);
+    ModelKit::syncAndWait(*model);
+    QTRY_COMPARE(int(model->badge().kind), badge);
+    QCOMPARE(model->lastFailureMessage().value_or(QString()), message);
+    if (status == 426) QCOMPARE(model->badge(), SyncBadge::upgradeRequired(QStringLiteral("9.9.9")));
+    QCOMPARE(model->fileCount(), 3); // nothing of the library is lost
+    QCOMPARE(model->phase(), AppPhase::main());
+}
+
+void AppModelTest::firstDownloadRefusedEndsOnTheRightScreen() {
+    {
+        // Sign-in refused before anything was stored: back to the welcome screen with a message.
+        ModelKit kit;
+        kit.control().addFault(fault("manifest", 401, "password_changed"));
+        auto model = kit.makeModel();
+        model->beginLogin();
+        QTRY_VERIFY_WITH_TIMEOUT(model->phase() == AppPhase::start() && !model->isSyncing(), 20000);
+        QCOMPARE(model->startError().value_or(QString()), QStringLiteral("다시 로그인해 주세요."));
+    }
+    {
+        // The device was unlinked on the web during the first download.
+        ModelKit kit;
+        kit.control().addFault(fault("files", 401, "revoked"));
+        auto model = kit.makeModel();
+        model->beginLogin();
+        QTRY_VERIFY_WITH_TIMEOUT(model->phase() == AppPhase::revoked(), 20000);
+        QCOMPARE(model->fileCount(), 0);
+        QVERIFY(model->store()->isFirstSync());
+        QVERIFY(!FileTokenStore(kit.environment().storeDirectory / "auth").refreshToken());
+    }
+}
+
+void AppModelTest::outcomeOfARunFromBeforeALogoutIsDropped() {
+    // A first download stuck where cancelling cannot reach (a token refresh) outlasts the logout's
+    // five-second wait; when it finally ends, the signed-out model must not move to the library.
+    ModelKit kit;
+    auto model = kit.linkedModel();
+    kit.clockOffset += 7200; // the access token has expired as the model sees it
+    auto slow = fault("token", 0);
+    slow.delayMs = 7000;
+    kit.control().addFault(slow);
+    [[maybe_unused]] auto resync = model->wipeAndResync();
+    QTRY_VERIFY(model->isSyncing());
+    model->setOnline(false);
+    [[maybe_unused]] auto out = model->logout();
+    QTRY_COMPARE_WITH_TIMEOUT(model->phase(), AppPhase::start(), 15000);
+    QTRY_VERIFY_WITH_TIMEOUT(!model->isSyncing(), 15000);
+    QTest::qWait(200);
+    QCOMPARE(model->phase(), AppPhase::start());
+    QVERIFY(!model->lastFailureMessage());
+}
+
+void AppModelTest::searchWaitsForTheLastKeystroke() {
+    ModelKit kit;
+    auto model = kit.linkedModel();
+    QSignalSpy answered(model.get(), &AppModel::searchedQueryChanged);
+    model->setSearchText(QStringLiteral("회"));
+    model->setSearchText(QStringLiteral("회의"));
+    model->setSearchText(QStringLiteral("회의록 "));
+    QTRY_COMPARE(model->searchedQuery(), QStringLiteral("회의록"));
+    QTest::qWait(300);
+    QCOMPARE(answered.count(), 1);
+    QCOMPARE(model->searchResults().size(), size_t(1));
+    QCOMPARE(model->searchResults()[0].title, "회의록");
+
+    model->setSearchSelection(model->searchResults()[0].fileId);
+    QTRY_VERIFY(model->page().has_value());
+    model->setSearchText(QStringLiteral("  \n"));
+    QVERIFY(model->searchResults().empty()); // at once, without waiting
+    QVERIFY(!model->searchSelection());
+    QVERIFY(model->searchedQuery().isEmpty());
+}
+
+void AppModelTest::selectionOpensDocuments() {
+    ModelKit kit;
+    auto model = kit.linkedModel();
+    const int64_t memo = idOf(*model, "메모");
+    for (const char *id : {"f", "fx12", "d1", "r"}) {
+        model->setSidebarSelection(QString::fromLatin1(id));
+        ModelKit::settle(*model);
+        QVERIFY2(!model->currentFileID(), id);
+    }
+    model->setSidebarSelection(QStringLiteral("f%1").arg(memo));
+    QTRY_COMPARE(model->currentFileID().value_or(-1), memo);
+    QVERIFY(model->page()->key.starts_with(std::to_string(memo) + "|"));
+    QVERIFY(model->page()->html.find("Content-Security-Policy") != std::string::npos);
+    ModelKit::settle(*model);
+    QCOMPARE(model->recent().size(), size_t(1));
+
+    // From the recent list the row stays the recent one; from search the tree row is selected.
+    const int64_t report = idOf(*model, "보고서");
+    model->open(report);
+    QTRY_COMPARE(model->currentFileID().value_or(-1), report);
+    ModelKit::settle(*model);
+    model->setSidebarSelection(QStringLiteral("r%1").arg(memo));
+    QTRY_COMPARE(model->currentFileID().value_or(-1), memo);
+    QCOMPARE(model->sidebarSelection().value_or(QString()), QStringLiteral("r%1").arg(memo));
+    model->setSearchSelection(report);
+    QTRY_COMPARE(model->currentFileID().value_or(-1), report);
+    QCOMPARE(model->sidebarSelection().value_or(QString()), QStringLiteral("f%1").arg(report));
+    QVERIFY(model->canEditOnWeb());
+    model->editInWeb();
+    QCOMPARE(kit.opened.last(), QUrl(QString::fromStdString(kit.baseURL) + QStringLiteral("/editor/%1").arg(report)));
+}
+
+void AppModelTest::syncKeepsTheOpenPageUnlessItChanged() {
+    ModelKit kit;
+    auto model = kit.linkedModel();
+    const int64_t minutes = idOf(*model, "회의록");
+    model->open(minutes);
+    QTRY_VERIFY(model->page().has_value());
+    const std::string key = model->page()->key;
+    QVERIFY(key.find("|1|") != std::string::npos); // the stored shell's version
+    QSignalSpy pages(model.get(), &AppModel::pageChanged);
+
+    kit.control().editDocument(idOf(*model, "메모"), "<p>다른 문서만 바뀜</p>");
+    ModelKit::syncAndWait(*model);
+    QCOMPARE(model->page()->key, key);
+    QCOMPARE(pages.count(), 0);
+
+    kit.control().bumpShell();
+    ModelKit::syncAndWait(*model);
+    QTRY_VERIFY(model->page()->key != key);
+    QVERIFY(model->page()->key.find("|2|") != std::string::npos);
+
+    kit.control().deleteDocument(minutes);
+    ModelKit::syncAndWait(*model);
+    QTRY_VERIFY(!model->page());
+    QVERIFY(!model->currentFileID());
+}
+
+void AppModelTest::signInFailuresAndCancels() {
+    ModelKit kit;
+    auto model = kit.makeModel();
+    model->requestLogout();
+    QVERIFY(!model->logoutConfirmPresented()); // nothing to log out of on the welcome screen
+
+    kit.autoApprove = false;
+    model->beginLogin();
+    QCOMPARE(model->phase(), AppPhase::linking());
+    model->linkCoordinator().cancel();
+    QCOMPARE(model->phase(), AppPhase::start());
+    QVERIFY(!model->startError());
+
+    kit.browserWorks = false;
+    model->beginLogin();
+    QCOMPARE(model->startError().value_or(QString()),
+             QStringLiteral("로그인 창을 열 수 없어요. 잠시 후 다시 시도해 주세요."));
+    QCOMPARE(model->phase(), AppPhase::start());
+
+    kit.browserWorks = true;
+    kit.autoApprove = true;
+    kit.control().addFault(fault("token", 429, "rate_limited"));
+    model->beginLogin();
+    QTRY_COMPARE(model->startError().value_or(QString()),
+                 QStringLiteral("시도가 너무 많아요. 잠시 후 다시 시도해 주세요."));
+    QCOMPARE(model->phase(), AppPhase::start());
+}
+
+void AppModelTest::reloginKeepsOrReplacesTheLibrary() {
+    ModelKit kit;
+    auto model = kit.linkedModel();
+    model->open(idOf(*model, "메모"));
+    QTRY_VERIFY(model->page().has_value());
+
+    // The same account again: the library stays and an ordinary sync runs.
+    kit.control().addFault(fault("manifest", 401, "password_changed"));
+    ModelKit::syncAndWait(*model);
+    QTRY_VERIFY(model->needsRelogin());
+    const auto syncsBefore = kit.control().requestCount("manifest");
+    model->syncNow(); // signs in instead of syncing
+    QVERIFY(model->isRelinking());
+    QTRY_VERIFY_WITH_TIMEOUT(
+        kit.control().requestCount("manifest") > syncsBefore && !model->isSyncing() && !model->needsRelogin(), 20000);
+    QCOMPARE(model->phase(), AppPhase::main());
+    ModelKit::settle(*model);
+    QCOMPARE(model->recent().size(), size_t(1));
+
+    // Another account: the old library goes before the new one downloads.
+    kit.control().setUser({8, "other@quorvel.test", std::nullopt});
+    kit.control().addFault(fault("manifest", 401, "password_changed"));
+    ModelKit::syncAndWait(*model);
+    QTRY_VERIFY(model->needsRelogin());
+    QSignalSpy phases(model.get(), &AppModel::phaseChanged);
+    model->beginLogin();
+    QTRY_VERIFY_WITH_TIMEOUT(model->accountEmail() == QStringLiteral("other@quorvel.test") &&
+                                 model->phase().is(AppPhase::Kind::main) && !model->isSyncing(),
+                             20000);
+    ModelKit::settle(*model);
+    QVERIFY(phases.count() >= 2); // through the first download
+    QVERIFY(model->recent().empty());
+    QCOMPARE(model->fileCount(), 3);
+}
+
+void AppModelTest::logoutOfflineOwesARevocation() {
+    ModelKit kit;
+    const auto authDir = kit.environment().storeDirectory / "auth";
+    {
+        auto model = kit.linkedModel();
+        model->setOnline(false);
+        model->requestLogout();
+        QVERIFY(model->logoutConfirmPresented());
+        [[maybe_unused]] auto task = model->logout();
+        QTRY_COMPARE(model->phase(), AppPhase::start());
+        QCOMPARE(model->fileCount(), 0);
+        QVERIFY(!model->accountEmail());
+        QCOMPARE(PendingRevokeStore(authDir).load()->baseURL, kit.baseURL);
+        QVERIFY(FileTokenStore(authDir).deviceUUID().has_value()); // the installation stays known
+    }
+    auto model = kit.makeModel();
+    model->start();
+    QTRY_VERIFY(!PendingRevokeStore(authDir).load());
+    QTRY_COMPARE(kit.control().requestCount("logout"), 1);
+}
+
+QTEST_GUILESS_MAIN(AppModelTest)
+#include "AppModelTest.moc"
