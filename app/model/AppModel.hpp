@@ -123,6 +123,8 @@ public:
     const std::optional<QString> &accountEmail() const { return accountEmail_; }
     const std::string &baseURL() const { return env_.baseURL; }
     const Environment &environment() const { return env_; }
+    // The preferences the model reads and writes; the screens keep theirs there too.
+    QSettings &settings() const { return *settings_; }
     bool logoutConfirmPresented() const { return logoutConfirmPresented_; }
     const std::vector<TreeNode> &tree() const { return tree_; }
     const std::vector<FileSummary> &recent() const { return recent_; }
@@ -141,6 +143,8 @@ public:
     TreeSort treeSort() const { return treeSort_; }
     const std::set<std::string> &expandedFolders() const { return expandedFolders_; }
     int syncIntervalMinutes() const { return syncIntervalMinutes_; }
+    // A revocation owed since an offline logout is being sent (the welcome screen waits for it).
+    bool isSendingRevocation() const { return pendingRevokeRunning_; }
 
     SyncBadge badge() const;
     bool isSearchActive() const;
@@ -246,6 +250,7 @@ Q_SIGNALS:
     void syncIntervalMinutesChanged();
     void badgeChanged();
     void canEditOnWebChanged();
+    void isSendingRevocationChanged();
     // The window "쿼벨" should come to the front (the logout confirmation is about to show).
     void activationRequested();
 

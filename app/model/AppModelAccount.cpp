@@ -209,7 +209,7 @@ QCoro::Task<> AppModel::wipeAndResync() {
 QCoro::Task<> AppModel::retryPendingRevoke() {
     if (pendingRevokeRunning_ || !isOnline_) co_return;
     QPointer<AppModel> self(this);
-    pendingRevokeRunning_ = true;
+    assign(pendingRevokeRunning_, true, &AppModel::isSendingRevocationChanged);
     auto sending = onWorker([pending = pendingRevoke_, env = env_] {
         auto owed = pending->load();
         if (!owed) return false;
@@ -220,7 +220,7 @@ QCoro::Task<> AppModel::retryPendingRevoke() {
     });
     co_await sending;
     if (!self) co_return;
-    pendingRevokeRunning_ = false;
+    assign(pendingRevokeRunning_, false, &AppModel::isSendingRevocationChanged);
 }
 
 } // namespace quorvel::app
