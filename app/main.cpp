@@ -1,0 +1,98 @@
+// quorvel: the desktop reader. One instance per user: a second start (the browser handing back a
+// sign-in, or the user) gives its URL to the running one and exits.
+#include "document/DocumentView.hpp"
+#include "model/AppConfig.hpp"
+#include "model/AppModel.hpp"
+#include "model/LaunchAtLogin.hpp"
+#include "model/SchemeRegistration.hpp"
+#include "model/SingleInstance.hpp"
+#include "model/UpdateChecker.hpp"
+#include "views/DesktopAppearance.hpp"
+#include "views/DialogUpdatePrompter.hpp"
+#include "views/Icons.hpp"
+#include "views/MainWindow.hpp"
+#include "views/SettingsView.hpp"
+
+#include <QApplication>
+#include <QLibraryInfo>
+#include <QMessageBox>
+#include <QTimer>
+#include <QTranslator>
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+
+using namespace quorvel::app;
+
+namespace {
+
+// "quorvel -- URL" (how the desktop entry passes it) or a lone quorvel: URL.
+QString urlArgument(int argc, char **argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--") == 0) return i + 1 < argc ? QString::fromLocal8Bit(argv[i + 1]) : QString();
+        if (std::strncmp(argv[i], "quorvel:", 8) == 0) return QString::fromLocal8Bit(argv[i]);
+    }
+    return {};
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    // Chromium will not start as root with its sandbox on.
+    if (geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX")) {
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+        std::fprintf(stderr, "quorvel: started as root; the document viewer runs without its sandbox\n");
+    }
+    const QString url = urlArgument(argc, argv);
+    const QString channel = SingleInstance::defaultServerName();
+    if (SingleInstance::forward(channel, url, 2000)) return 0;
+
+    DocumentView::registerSchemes();
+    QApplication::setOrganizationName(QStringLiteral("kr.vatsu"));
+    QApplication::setApplicationName(QStringLiteral("quorvel"));
+    QApplication::setApplicationDisplayName(QStringLiteral("쿼벨"));
+    QApplication::setDesktopFileName(QString::fromLatin1(AppConfig::applicationID));
+    QApplication app(argc, argv);
+    QApplication::setWindowIcon(Icons::icon(Icons::Symbol::app));
+    QTranslator qtKorean;
+    if (qtKorean.load(QLocale(QLocale::Korean), QStringLiteral("qtbase"), QStringLiteral("_"),
+                      QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qtKorean);
+
+    SingleInstance instance(channel);
+    if (!instance.listen() && SingleInstance::forward(channel, url, 2000)) return 0;
+    // The viewer's pages take the palette's light or dark when the engine starts: settle it first.
+    DesktopAppearance appearance;
+    appearance.apply();
+    DocumentView::followDesktopColorScheme();
+
+    std::unique_ptr<AppModel> model;
+    try {
+        model = std::make_unique<AppModel>();
+    } catch (const AppModel::StoreUnavailable &e) {
+        std::fprintf(stderr, "quorvel: %s\n", e.what());
+        QMessageBox::critical(nullptr, QStringLiteral("쿼벨"), QString::fromUtf8(e.what()));
+        return 1;
+    }
+    UpdateChecker &updates = model->updateChecker();
+    DialogUpdatePrompter prompter;
+    updates.setPrompter(&prompter);
+    updates.setUrlOpener(model->environment().openUrl);
+    if (auto home = model->webURL(QString())) updates.setWebURL(home->toString());
+    LaunchAtLogin launch;
+
+    MainWindow window(*model, updates);
+    SettingsView settings(*model, updates, launch);
+    QObject::connect(&window, &MainWindow::settingsRequested, &settings, &SettingsView::present);
+    QObject::connect(&instance, &SingleInstance::urlReceived, model.get(), &AppModel::handleCallbackURL);
+    QObject::connect(&instance, &SingleInstance::activationRequested, &window, &MainWindow::bringToFront);
+    // The settings window alone does not keep the app running.
+    settings.setAttribute(Qt::WA_QuitOnClose, false);
+
+    SchemeRegistration::ensure(QApplication::applicationFilePath());
+    window.show();
+    if (!url.isEmpty()) QTimer::singleShot(0, model.get(), [&model, url] { model->handleCallbackURL(url); });
+    return app.exec();
+}

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QStackedWidget>
+
+class QLabel;
+class QPushButton;
+
+namespace quorvel::app {
+
+class AppModel;
+class DocumentView;
+
+// The right side of the library window: the open document, the empty library, or a hint.
+class DetailView : public QStackedWidget {
+    Q_OBJECT
+public:
+    explicit DetailView(AppModel &model, QWidget *parent = nullptr);
+    // The viewer, once a document has been opened.
+    DocumentView *document() const { return document_; }
+
+Q_SIGNALS:
+    void documentCreated(DocumentView *document);
+
+private:
+    void refresh();
+    DocumentView *ensureDocument();
+    QWidget *emptyLibrary();
+    QWidget *hint();
+
+    AppModel &model_;
+    DocumentView *document_ = nullptr;
+    QWidget *empty_;
+    QWidget *hint_;
+    QLabel *fetching_ = nullptr;
+    QPushButton *create_ = nullptr;
+};
+
+} // namespace quorvel::app

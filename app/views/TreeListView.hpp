@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QTreeView>
+
+namespace quorvel::app {
+
+class AppModel;
+class LibraryTreeModel;
+
+// The recent documents and the folder tree. Selecting a document opens it; folders remember
+// whether they are open across launches.
+class TreeListView : public QTreeView {
+    Q_OBJECT
+public:
+    explicit TreeListView(AppModel &model, QWidget *parent = nullptr);
+    LibraryTreeModel *libraryModel() const { return rows_; }
+
+private:
+    void reload();
+    void showSelection();
+    void noteExpansion(const QModelIndex &index, bool expanded);
+    QWidget *documentsHeading();
+
+    AppModel &model_;
+    LibraryTreeModel *rows_;
+    bool restoring_ = false;
+};
+
+} // namespace quorvel::app

@@ -1,0 +1,344 @@
+#include "ModelKit.hpp"
+
+#include "document/DocumentView.hpp"
+#include "model/LinkCoordinator.hpp"
+#include "model/LaunchAtLogin.hpp"
+#include "model/UpdateChecker.hpp"
+#include "views/Alerts.hpp"
+#include "views/Format.hpp"
+#include "views/InitialSyncView.hpp"
+#include "views/LinkingView.hpp"
+#include "views/MainView.hpp"
+#include "views/MainWindow.hpp"
+#include "views/RootView.hpp"
+#include "views/SearchResultsView.hpp"
+#include "views/SettingsView.hpp"
+#include "views/SidebarView.hpp"
+#include "views/StartView.hpp"
+#include "views/StatusBadgeView.hpp"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QPushButton>
+#include <QTest>
+#include <QWebEngineView>
+
+using namespace quorvel;
+using namespace quorvel::app;
+using namespace quorvel::app::test;
+
+namespace {
+
+// Saves what the window shows, for a person to look at.
+void screenshot(QWidget *widget, const QString &name) {
+    const QString dir =
+        qEnvironmentVariable("QUORVEL_BINARY_DIR", QStringLiteral(".")) + QStringLiteral("/screenshots");
+    QDir().mkpath(dir);
+    QTest::qWait(300);
+    widget->grab().save(dir + QLatin1Char('/') + name + QStringLiteral(".png"));
+}
+
+bool shows(QWidget *root, const QString &text) {
+    for (QLabel *label : root->findChildren<QLabel *>())
+        if (label->isVisible() && label->text() == text) return true;
+    for (QPushButton *button : root->findChildren<QPushButton *>())
+        if (button->isVisible() && button->text() == text) return true;
+    return false;
+}
+
+QPushButton *buttonNamed(QWidget *root, const QString &text) {
+    for (QPushButton *button : root->findChildren<QPushButton *>())
+        if (button->text() == text) return button;
+    qFatal("no button %s", qPrintable(text));
+}
+
+// Types text as a keyboard with an input method would, one character per key press.
+void type(QWidget *widget, const QString &text) {
+    for (QChar c : text) {
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(c));
+        QApplication::sendEvent(widget, &press);
+        QKeyEvent release(QEvent::KeyRelease, Qt::Key_unknown, Qt::NoModifier, QString(c));
+        QApplication::sendEvent(widget, &release);
+    }
+}
+
+template <class T>
+bool showing(MainWindow &window) {
+    return qobject_cast<T *>(window.root()->currentWidget()) != nullptr;
+}
+
+} // namespace
+
+class ScreensTest : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void zoomSteps_data();
+    void zoomSteps();
+    void timesReadAsAge_data();
+    void timesReadAsAge();
+    void badgeLooks_data();
+    void badgeLooks();
+    void firstDownloadDetail_data();
+    void firstDownloadDetail();
+    void phasesShowTheirScreensAndCommands();
+    void searchAndReadWithTheKeyboardAlone();
+    void settingsRows();
+
+private:
+    QList<Alerts::Alert> alerts_;
+    QList<int> answers_;
+};
+
+void ScreensTest::initTestCase() {
+    Alerts::setHandler([this](QWidget *, const Alerts::Alert &alert) {
+        alerts_ << alert;
+        return answers_.isEmpty() ? alert.escapeButton : answers_.takeFirst();
+    });
+}
+
+void ScreensTest::zoomSteps_data() {
+    QTest::addColumn<double>("from");
+    QTest::addColumn<bool>("in");
+    QTest::addColumn<double>("to");
+    QTest::newRow("in from 2.95") << 2.95 << true << 3.0;
+    QTest::newRow("in at 3.0") << 3.0 << true << 3.0;
+    QTest::newRow("out from 0.55") << 0.55 << false << 0.5;
+    QTest::newRow("out at 0.5") << 0.5 << false << 0.5;
+    QTest::newRow("in from 1.04") << 1.04 << true << 1.1;
+    QTest::newRow("out from 1.25") << 1.25 << false << 1.2;
+}
+
+void ScreensTest::zoomSteps() {
+    QFETCH(double, from);
+    QFETCH(bool, in);
+    QFETCH(double, to);
+    QCOMPARE(in ? Zoom::in(from) : Zoom::out(from), to);
+}
+
+void ScreensTest::timesReadAsAge_data() {
+    QTest::addColumn<double>("elapsed");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("59 s") << 59.0 << "방금";
+    QTest::newRow("just under an hour") << 3599.0 << "59분 전";
+    QTest::newRow("just under a day") << 86399.0 << "23시간 전";
+}
+
+void ScreensTest::timesReadAsAge() {
+    QFETCH(double, elapsed);
+    QFETCH(QString, text);
+    const double now = 1'700'000'000;
+    QCOMPARE(Format::ago(now - elapsed, now), text);
+    // A day or more reads as the date itself.
+    QCOMPARE(Format::ago(now - 86400, now), Format::dateTime(now - 86400));
+    QVERIFY(Format::dateTime(now).contains(QStringLiteral("월")));
+}
+
+void ScreensTest::badgeLooks_data() {
+    QTest::addColumn<SyncBadge>("badge");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("help");
+    QTest::addColumn<bool>("actionable");
+    const double at = 1'700'000'000;
+    QTest::newRow("syncing without counts") << SyncBadge::syncing(0, 0) << "동기화 중"
+                                            << "문서를 동기화하고 있어요" << false;
+    QTest::newRow("syncing") << SyncBadge::syncing(3, 7) << "동기화 중 3/7"
+                             << "문서를 동기화하고 있어요" << false;
+    QTest::newRow("offline") << SyncBadge::offline(std::nullopt) << "오프라인"
+                             << "인터넷에 연결되면 자동으로 동기화해요" << false;
+    QTest::newRow("offline since") << SyncBadge::offline(at)
+                                   << QStringLiteral("오프라인 · ") + Format::dateTime(at) + QStringLiteral(" 기준")
+                                   << "인터넷에 연결되면 자동으로 동기화해요" << false;
+    QTest::newRow("failed") << SyncBadge::failed(QStringLiteral("서버에 연결하지 못했어요."))
+                            << "동기화 실패 · 다시 시도"
+                            << "서버에 연결하지 못했어요." << true;
+    QTest::newRow("login") << SyncBadge::loginRequired() << "다시 로그인 필요"
+                           << "눌러서 다시 로그인하세요. 저장된 문서는 그대로 볼 수 있어요" << true;
+    QTest::newRow("upgrade") << SyncBadge::upgradeRequired(QStringLiteral("2.0.0")) << "업데이트 필요"
+                             << "동기화하려면 2.0.0 이상으로 업데이트해야 해요" << true;
+    QTest::newRow("up to date") << SyncBadge::upToDate(at - 120) << "최신 상태 · 2분 전"
+                                << "문서가 최신 상태예요" << false;
+}
+
+void ScreensTest::badgeLooks() {
+    QFETCH(SyncBadge, badge);
+    QFETCH(QString, text);
+    QFETCH(QString, help);
+    QFETCH(bool, actionable);
+    const auto look = StatusBadgeView::look(badge, 1'700'000'000);
+    QCOMPARE(look.text, text);
+    QCOMPARE(look.help, help);
+    QCOMPARE(look.actionable, actionable);
+}
+
+void ScreensTest::firstDownloadDetail_data() {
+    QTest::addColumn<int>("phase");
+    QTest::addColumn<int>("docs");
+    QTest::addColumn<int>("images");
+    QTest::addColumn<QString>("detail");
+    QTest::addColumn<double>("fraction"); // -1: of unknown length
+    using P = SyncProgress::Phase;
+    QTest::newRow("none yet") << -1 << 0 << 0 << "준비하는 중…" << -1.0;
+    QTest::newRow("manifest") << int(P::manifest) << 0 << 0 << "문서 목록을 확인하는 중…" << -1.0;
+    QTest::newRow("shell") << int(P::shell) << 0 << 0 << "문서 모양을 내려받는 중…" << -1.0;
+    QTest::newRow("documents") << int(P::documents) << 3 << 1 << "문서 3/10 · 이미지 1/10" << 0.2;
+    QTest::newRow("empty library applying") << int(P::applying) << 0 << 0 << "저장하는 중…" << -1.0;
+    QTest::newRow("empty library done") << int(P::done) << 0 << 0 << "저장하는 중…" << 1.0;
+}
+
+void ScreensTest::firstDownloadDetail() {
+    QFETCH(int, phase);
+    QFETCH(int, docs);
+    QFETCH(int, images);
+    QFETCH(QString, detail);
+    QFETCH(double, fraction);
+    std::optional<SyncProgress> progress;
+    if (phase >= 0) {
+        const int total = docs || images ? 10 : 0;
+        progress = SyncProgress{SyncProgress::Phase(phase), docs, total, images, total};
+    }
+    QCOMPARE(InitialSyncView::detail(progress), detail);
+    QCOMPARE(InitialSyncView::fraction(progress).value_or(-1.0), fraction);
+}
+
+void ScreensTest::phasesShowTheirScreensAndCommands() {
+    ModelKit kit;
+    kit.autoApprove = false;
+    auto model = kit.makeModel();
+    MainWindow window(*model, model->updateChecker());
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QCOMPARE(window.windowTitle(), QStringLiteral("쿼벨"));
+    QVERIFY(showing<StartView>(window));
+    QVERIFY(shows(&window, QStringLiteral("쿼벨 for Linux")));
+    QVERIFY(shows(&window, QStringLiteral("브라우저로 로그인")));
+    auto enabled = [&](const char *title) { return window.command(QString::fromUtf8(title))->isEnabled(); };
+    for (const char *command :
+         {"검색", "확대", "축소", "실제 크기", "지금 동기화", "인쇄…", "로그아웃…", "웹에서 편집"})
+        QVERIFY2(!enabled(command), command);
+    screenshot(&window, QStringLiteral("start"));
+
+    buttonNamed(window.findChild<StartView *>(), QStringLiteral("브라우저로 로그인"))->click();
+    QTRY_VERIFY(showing<LinkingView>(window));
+    for (const char *command : {"검색", "확대", "지금 동기화"})
+        QVERIFY2(!enabled(command), command);
+    // The browser comes back: the link page approved, the first download, then the library.
+    kit.autoApprove = true;
+    model->linkCoordinator().cancel();
+    QTRY_VERIFY(showing<StartView>(window));
+    model->beginLogin();
+    QTRY_VERIFY_WITH_TIMEOUT(showing<MainView>(window) && !model->isSyncing(), 20000);
+    for (const char *command : {"검색", "확대", "축소", "실제 크기", "지금 동기화", "로그아웃…"})
+        QVERIFY2(enabled(command), command);
+    QVERIFY(!enabled("인쇄…")); // nothing open yet
+    QTRY_VERIFY(shows(&window, QStringLiteral("왼쪽에서 문서를 골라 주세요")));
+    QVERIFY(shows(&window,
+                  QStringLiteral("문서 3개 · ") + Format::bytes(model->storageBytes()) + QStringLiteral(" 보관 중")));
+
+    // Logging out asks first; "취소" keeps everything.
+    answers_ = {0};
+    model->requestLogout();
+    QTRY_VERIFY(!model->logoutConfirmPresented());
+    QCOMPARE(alerts_.last().title, QStringLiteral("로그아웃할까요?"));
+    QVERIFY(alerts_.last().buttons[1].destructive);
+    QVERIFY(showing<MainView>(window));
+}
+
+void ScreensTest::searchAndReadWithTheKeyboardAlone() {
+    ModelKit kit;
+    auto model = kit.linkedModel();
+    MainWindow window(*model, model->updateChecker());
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    window.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    QTRY_VERIFY(showing<MainView>(window));
+    auto *sidebar = window.findChild<SidebarView *>();
+
+    QTest::keyClick(&window, Qt::Key_F, Qt::ControlModifier);
+    QTRY_VERIFY(sidebar->searchField()->hasFocus());
+    type(sidebar->searchField(), QStringLiteral("없는말"));
+    QTRY_VERIFY(shows(&window, QStringLiteral("‘없는말’에 맞는 문서가 없어요")));
+    QTest::keyClick(sidebar->searchField(), Qt::Key_Escape);
+    QVERIFY(sidebar->searchField()->text().isEmpty());
+    QVERIFY(!model->isSearchActive());
+
+    type(sidebar->searchField(), QStringLiteral("회의록"));
+    QTRY_COMPARE(sidebar->results()->list()->model()->rowCount(), 1);
+    screenshot(&window, QStringLiteral("search"));
+    QTest::keyClick(sidebar->searchField(), Qt::Key_Return);
+    QTRY_VERIFY(model->page().has_value());
+    QCOMPARE(model->openDocument()->summary.filename, "회의록");
+    auto *viewer = window.findChild<DocumentView *>();
+    QVERIFY(viewer);
+    QTRY_VERIFY(window.command(QStringLiteral("인쇄…"))->isEnabled());
+    // Ctrl+L moves between the list and the document. (Xvfb has no window manager to give the
+    // window back its activation once the web engine has started.)
+    window.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    sidebar->results()->list()->setFocus();
+    QTest::keyClick(&window, Qt::Key_L, Qt::ControlModifier);
+    QTRY_VERIFY(viewer->isAncestorOf(QApplication::focusWidget()) || viewer->webView()->hasFocus());
+    QTest::keyClick(&window, Qt::Key_Equal, Qt::ControlModifier);
+    QCOMPARE(model->zoom(), 1.1);
+}
+
+void ScreensTest::settingsRows() {
+    ModelKit kit;
+    service::ReleaseInfo release;
+    release.latestVersion = "9.0.0";
+    release.minVersion = "0.1.0";
+    kit.control().setRelease(release);
+    auto model = kit.linkedModel();
+    const QString autostart = kit.dir.filePath(QStringLiteral("autostart/kr.vatsu.quorvel.desktop"));
+    LaunchAtLogin launch(autostart, QStringLiteral("/usr/bin/quorvel"));
+    SettingsView settings(*model, model->updateChecker(), launch);
+    settings.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&settings));
+
+    // "수동" stores 0; the sync picker's other choices come back.
+    settings.setCurrentIndex(1);
+    auto *interval = settings.findChild<QComboBox *>();
+    QCOMPARE(interval->count(), 4);
+    QCOMPARE(interval->itemText(3), QStringLiteral("수동"));
+    QTest::keyClick(interval, Qt::Key_End);
+    QCOMPARE(model->syncIntervalMinutes(), 0);
+    QCOMPARE(kit.settings.value(QStringLiteral("SyncIntervalMinutes")).toInt(), 0);
+    screenshot(&settings, QStringLiteral("settings-sync"));
+    QPushButton *wipe = buttonNamed(&settings, QStringLiteral("모두 지우고 다시 받기…"));
+    QVERIFY(wipe->isEnabled());
+    model->setOnline(false);
+    QVERIFY(!wipe->isEnabled());
+    model->setOnline(true);
+
+    // A release the running version must take: the availability line and the mandatory note.
+    answers_ = {1}; // "나중에" in the alert that comes with it
+    release.minVersion = "9.0.0";
+    kit.control().setRelease(release);
+    settings.setCurrentIndex(0);
+    buttonNamed(&settings, QStringLiteral("지금 확인"))->click();
+    QTRY_VERIFY(shows(&settings, QStringLiteral("새 버전 9.0.0이(가) 나왔어요")));
+    QVERIFY(shows(&settings, QStringLiteral("이 버전은 더 이상 동기화되지 않아요. 새 버전을 받아 주세요.")));
+    QVERIFY(shows(&settings, QStringLiteral("다운로드")));
+    screenshot(&settings, QStringLiteral("settings-general"));
+
+    settings.setCurrentIndex(2);
+    QVERIFY(shows(&settings, QStringLiteral("reader@quorvel.test")));
+    QVERIFY(shows(&settings, QStringLiteral("로그아웃…")));
+    screenshot(&settings, QStringLiteral("settings-account"));
+}
+
+int main(int argc, char **argv) {
+    DocumentView::registerSchemes();
+    QApplication app(argc, argv);
+    ScreensTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+#include "ScreensTest.moc"
