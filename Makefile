@@ -19,7 +19,9 @@ CTEST_ARGS ?=
 
 FORMAT_FILES = git ls-files --cached --others --exclude-standard -- '*.cpp' '*.hpp' '*.h' '*.cc'
 
-.PHONY: all deps configure build test bench fuzz format format-check demo clean
+PACKAGE_BUILD ?= build-package
+
+.PHONY: all deps configure build test bench fuzz format format-check demo package clean
 
 all: build
 
@@ -45,9 +47,17 @@ fuzz: deps
 	@cmake --build $(FUZZ_BUILD) -j $(JOBS) --target all-fuzzers
 	@bash scripts/fuzz.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
-# Until the desktop app takes it over: the sample service, a link, a sync, the tree and a search.
+# The sample service and the app against it (the terminal walk-through without a display).
 demo: build
 	@bash scripts/demo.sh $(BUILD)
+
+# A .deb of the app and quorvel-cli, installing under /usr.
+package: deps
+	@cmake -S . -B $(PACKAGE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
+	  -DQUORVEL_BENCH=OFF >/dev/null
+	@cmake --build $(PACKAGE_BUILD) -j $(JOBS) --target quorvel quorvel-cli quorvel-icons
+	@cd $(PACKAGE_BUILD) && cpack -G DEB
+	@ls $(PACKAGE_BUILD)/*.deb
 
 format:
 	@$(FORMAT_FILES) | xargs -r clang-format -i
@@ -56,4 +66,4 @@ format-check:
 	@$(FORMAT_FILES) | xargs -r clang-format --dry-run --Werror
 
 clean:
-	rm -rf build build-asan build-tsan $(BENCH_BUILD) $(FUZZ_BUILD)
+	rm -rf build build-asan build-tsan $(BENCH_BUILD) $(FUZZ_BUILD) $(PACKAGE_BUILD)

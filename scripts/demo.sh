@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
-# The whole flow in a terminal, until the desktop app takes over `make demo`: the sample service
-# with its sample library, a link made through the service's own link page, one sync with
-# progress, the library tree and a search. Everything stops and is removed at the end.
+# `make demo`: the sample service with its sample library on 127.0.0.1:8787, and the desktop app
+# against it; the service stops when the app closes. Without a display it says so and walks the
+# same flow through in the terminal: a link made through the service's own link page, one sync
+# with progress, the library tree and a search.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 BUILD=${1:-build}
 PORT=${QUORVEL_DEMO_PORT:-8787}
+APP="$BUILD/app/quorvel"
 BASE="http://127.0.0.1:$PORT"
 SERVICE="$BUILD/service/quorvel-sample-service"
 CLI="$BUILD/cli/quorvel-cli"
@@ -38,6 +40,19 @@ for _ in $(seq 1 100); do
   kill -0 "$SERVICE_PID" 2>/dev/null || { echo "demo: the service did not start" >&2; exit 1; }
   sleep 0.1
 done
+
+if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ -x "$APP" ]; then
+  if [ "$PORT" != 8787 ]; then
+    echo "demo: the app is built for http://127.0.0.1:8787; QUORVEL_DEMO_PORT only moves the terminal walk-through" >&2
+  else
+    step "Opening the app (sign in with the button; the browser shows the service's link page)"
+    echo "The sample service forgets its devices when it stops: an app linked in an earlier demo asks to sign in again."
+    "$APP" || true
+    step "The app closed: stopping the service"
+    exit 0
+  fi
+fi
+echo "demo: no display here, so the same flow runs in the terminal with quorvel-cli"
 
 step "Linking through the link page"
 coproc LINK { cli link 2>/dev/null; }
