@@ -1,25 +1,25 @@
 #include "model/SingleInstance.hpp"
 
+#include "model/InstanceMessage.hpp"
+
+#include "util/FileLock.hpp"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QLocalSocket>
 #include <QPointer>
-#include <QStringDecoder>
 #include <QTimer>
 #include <QUrl>
-#include <QtEndian>
 
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <fcntl.h>
+#include <system_error>
 
 namespace quorvel::app {
 
 namespace {
 
-constexpr int headerBytes = 4;
 constexpr char delivered = 1;
 
 // An owner-only directory of our own for the socket when there is no runtime directory.
@@ -33,25 +33,6 @@ QString privateTemporaryDirectory() {
     return path;
 }
 
-// Holds an exclusive lock on a file beside the socket while a process decides whether it is the
-// first, so two starting at once cannot both take over the socket.
-class StartLock {
-public:
-    explicit StartLock(const QString &socketPath) {
-        fd_ = ::open(QFile::encodeName(socketPath + QStringLiteral(".lock")).constData(), O_RDWR | O_CREAT | O_CLOEXEC,
-                     0600);
-        if (fd_ >= 0) ::flock(fd_, LOCK_EX);
-    }
-    ~StartLock() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    StartLock(const StartLock &) = delete;
-    StartLock &operator=(const StartLock &) = delete;
-
-private:
-    int fd_ = -1;
-};
-
 bool someoneAnswers(const QString &name) {
     QLocalSocket probe;
     probe.connectToServer(name);
@@ -63,7 +44,7 @@ bool someoneAnswers(const QString &name) {
 QString SingleInstance::defaultServerName() {
     QString dir = qEnvironmentVariable("XDG_RUNTIME_DIR");
     if (dir.isEmpty() || !QFileInfo(dir).isDir()) dir = privateTemporaryDirectory();
-    if (dir.isEmpty()) return QStringLiteral("kr.vatsu.quorvel.instance-") + QString::number(getuid());
+    if (dir.isEmpty()) return QDir::tempPath() + QStringLiteral("/kr.vatsu.quorvel-%1.instance").arg(getuid());
     return dir + QStringLiteral("/kr.vatsu.quorvel.instance");
 }
 
@@ -78,40 +59,18 @@ SingleInstance::~SingleInstance() {
 }
 
 bool SingleInstance::listen() {
-    StartLock lock(serverName_);
-    if (server_.listen(serverName_)) return true;
-    if (server_.serverError() != QAbstractSocket::AddressInUseError) return false;
+    // While a process decides whether it is the first, no other one may: both could take over the socket.
+    std::optional<FileLock> deciding;
+    try {
+        deciding = FileLock::acquire(QFile::encodeName(serverName_ + QStringLiteral(".lock")).toStdString());
+    } catch (const std::system_error &) {
+        // Without the lock file the race is merely possible; the channel still works.
+    }
+    // Listening replaces whatever is at the path (Qt binds elsewhere and renames), so look first.
     if (someoneAnswers(serverName_)) return false;
     // Left behind by an instance that died without closing it.
     QLocalServer::removeServer(serverName_);
     return server_.listen(serverName_);
-}
-
-QByteArray SingleInstance::encode(const QString &message) {
-    const QByteArray body = message.toUtf8();
-    QByteArray out(headerBytes, '\0');
-    qToBigEndian<quint32>(static_cast<quint32>(body.size()), out.data());
-    return out + body;
-}
-
-std::optional<QString> SingleInstance::decode(QByteArray &buffer, bool &bad) {
-    bad = false;
-    if (buffer.size() < headerBytes) return std::nullopt;
-    const quint32 length = qFromBigEndian<quint32>(buffer.constData());
-    if (length > maxMessageBytes) {
-        bad = true;
-        return std::nullopt;
-    }
-    if (buffer.size() - headerBytes < static_cast<qsizetype>(length)) return std::nullopt;
-    const QByteArray body = buffer.mid(headerBytes, length);
-    buffer.remove(0, headerBytes + length);
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = utf8(body);
-    if (utf8.hasError()) {
-        bad = true;
-        return std::nullopt;
-    }
-    return text;
 }
 
 bool SingleInstance::acceptable(const QString &url) {
@@ -124,23 +83,24 @@ void SingleInstance::accept() {
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
         // A peer that never finishes its message is dropped rather than kept forever.
         QTimer::singleShot(5000, socket, [socket] { socket->abort(); });
-        auto buffer = std::make_shared<QByteArray>();
+        auto buffer = std::make_shared<std::string>();
         connect(socket, &QLocalSocket::readyRead, this, [this, socket, buffer] {
-            buffer->append(socket->readAll());
+            buffer->append(socket->readAll().toStdString());
             bool bad = false;
-            auto message = decode(*buffer, bad);
+            const auto decoded = InstanceMessage::decode(*buffer, bad);
             if (bad) {
                 socket->abort();
                 return;
             }
-            if (!message) return;
+            if (!decoded) return;
             socket->write(&delivered, 1);
             socket->flush();
             socket->disconnectFromServer();
-            if (message->isEmpty())
+            const QString message = QString::fromStdString(*decoded);
+            if (message.isEmpty())
                 Q_EMIT activationRequested();
-            else if (acceptable(*message))
-                Q_EMIT urlReceived(*message);
+            else if (acceptable(message))
+                Q_EMIT urlReceived(message);
         });
     }
 }
@@ -149,7 +109,7 @@ bool SingleInstance::forward(const QString &serverName, const QString &url, int 
     QLocalSocket socket;
     socket.connectToServer(serverName);
     if (!socket.waitForConnected(timeoutMs)) return false;
-    socket.write(encode(url));
+    socket.write(QByteArray::fromStdString(InstanceMessage::encode(url.toStdString())));
     if (!socket.waitForBytesWritten(timeoutMs)) return false;
     while (socket.bytesAvailable() < 1)
         if (!socket.waitForReadyRead(timeoutMs)) return false;

@@ -1,23 +1,17 @@
 #pragma once
 
-#include <QByteArray>
 #include <QLocalServer>
 #include <QObject>
 #include <QString>
-
-#include <optional>
 
 namespace quorvel::app {
 
 // Keeps one running app per user. The first process listens on a per-user local socket; a later one
 // (started by the browser with a quorvel://link?… callback, or by the user) hands its URL over and
-// exits. Messages are a 4-byte big-endian length and that many bytes of UTF-8; an empty message
-// asks the running app to come to the front.
+// exits. Messages are InstanceMessage's; an empty message asks the running app to come to the front.
 class SingleInstance : public QObject {
     Q_OBJECT
 public:
-    static constexpr qint64 maxMessageBytes = 8192;
-
     // $XDG_RUNTIME_DIR/kr.vatsu.quorvel.instance, else a socket in an owner-only directory under
     // the temporary directory.
     static QString defaultServerName();
@@ -34,10 +28,6 @@ public:
     // the running instance confirmed it.
     static bool forward(const QString &serverName, const QString &url, int timeoutMs = 3000);
 
-    static QByteArray encode(const QString &message);
-    // Takes one whole message off the front of `buffer`. Absent while incomplete; `bad` is set when
-    // the buffer can never hold a valid message (too long, not UTF-8).
-    static std::optional<QString> decode(QByteArray &buffer, bool &bad);
     // Only callbacks of our own scheme are taken from the channel.
     static bool acceptable(const QString &url);
 

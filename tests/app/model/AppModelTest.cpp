@@ -1,14 +1,22 @@
 #include "ModelKit.hpp"
 
+#include "model/InstanceMessage.hpp"
 #include "model/LinkCoordinator.hpp"
+#include "model/SingleInstance.hpp"
 #include "model/SyncScheduler.hpp"
 
 #include "auth/FileTokenStore.hpp"
 #include "auth/PendingRevokeStore.hpp"
 #include "store/LocalStore.hpp"
 
+#include <QProcess>
+#include <QRegularExpression>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QUrlQuery>
+
+#include <httplib.h>
 
 using namespace quorvel;
 using namespace quorvel::app;
@@ -62,6 +70,8 @@ private Q_SLOTS:
     void signInFailuresAndCancels();
     void reloginKeepsOrReplacesTheLibrary();
     void logoutOfflineOwesARevocation();
+    void channelTakesWholeMessagesOfOurScheme();
+    void linkThroughTheLinkPageAndASecondProcess();
 };
 
 void AppModelTest::preferencesAreValidated_data() {
@@ -453,6 +463,84 @@ void AppModelTest::logoutOfflineOwesARevocation() {
     model->start();
     QTRY_VERIFY(!PendingRevokeStore(authDir).load());
     QTRY_COMPARE(kit.control().requestCount("logout"), 1);
+}
+
+void AppModelTest::channelTakesWholeMessagesOfOurScheme() {
+    bool bad = false;
+    std::string buffer = InstanceMessage::encode("quorvel://link?a=1").substr(0, 9);
+    QVERIFY(!InstanceMessage::decode(buffer, bad) && !bad && buffer.size() == 9); // not all there yet
+    std::string tooLong("\x00\x00\x20\x01", 4);
+    QVERIFY(!InstanceMessage::decode(tooLong, bad) && bad);
+    std::string notText = InstanceMessage::encode("\xff\xfe");
+    QVERIFY(!InstanceMessage::decode(notText, bad) && bad);
+    for (const char *url : {"quorvel://link?state=s&code=c", "QUORVEL://LINK?state=s"})
+        QVERIFY2(SingleInstance::acceptable(QString::fromLatin1(url)), url);
+    for (const char *url : {"https://example.com/", "javascript:alert(1)", "file:///etc/passwd", "quorvel"})
+        QVERIFY2(!SingleInstance::acceptable(QString::fromLatin1(url)), url);
+
+    // A socket left by a crashed instance is taken over; a live one is not.
+    QTemporaryDir dir;
+    const QString name = dir.filePath(QStringLiteral("instance"));
+    {
+        QFile stale(name);
+        QVERIFY(stale.open(QIODevice::WriteOnly));
+    }
+    SingleInstance first(name);
+    QVERIFY(first.listen());
+    SingleInstance second(name);
+    QVERIFY(!second.listen());
+    QSignalSpy urls(&first, &SingleInstance::urlReceived);
+    QSignalSpy raise(&first, &SingleInstance::activationRequested);
+    auto forward = [&](const QString &url) {
+        bool delivered = false;
+        auto task = QtConcurrent::run([&] { delivered = SingleInstance::forward(name, url); });
+        return QTest::qWaitFor([&] { return task.isFinished(); }, 5000) && delivered;
+    };
+    QVERIFY(forward(QStringLiteral("https://not.ours/")));
+    QVERIFY(forward(QString()));
+    QVERIFY(forward(QStringLiteral("quorvel://link?state=s&code=c")));
+    QTRY_COMPARE(urls.count(), 1);
+    QCOMPARE(urls[0][0].toString(), QStringLiteral("quorvel://link?state=s&code=c"));
+    QCOMPARE(raise.count(), 1);
+}
+
+void AppModelTest::linkThroughTheLinkPageAndASecondProcess() {
+    QTemporaryDir runtime;
+    qputenv("XDG_RUNTIME_DIR", runtime.path().toUtf8());
+    SingleInstance instance;
+    QVERIFY(instance.listen());
+    ModelKit kit;
+    kit.autoApprove = false;
+    auto model = kit.makeModel();
+    connect(&instance, &SingleInstance::urlReceived, model.get(), &AppModel::handleCallbackURL);
+    model->beginLogin();
+    QCOMPARE(kit.opened.size(), 1);
+
+    // The browser: the link page, its approve button, and the redirect to quorvel://link?…
+    httplib::Client web(kit.baseURL);
+    const QUrl page = kit.opened[0];
+    auto form = web.Get((page.path() + QLatin1Char('?') + page.query(QUrl::FullyEncoded)).toStdString());
+    QVERIFY(form && form->status == 200);
+    const auto request = QRegularExpression(QStringLiteral("name=\"request\" value=\"([^\"]+)\""))
+                             .match(QString::fromStdString(form->body));
+    QVERIFY(request.hasMatch());
+    const httplib::Params approve{{"request", request.captured(1).toStdString()}, {"decision", "approve"}};
+    auto decision = web.Post("/app/link/decision", approve);
+    QVERIFY(decision && decision->status == 302);
+    const QString callback = QString::fromStdString(decision->get_header_value("Location"));
+    QVERIFY(callback.startsWith(QStringLiteral("quorvel://link?")));
+
+    // The desktop starts the program with the callback; it finds this one running and hands it over.
+    QProcess second;
+    second.start(QStringLiteral(QUORVEL_APP_PATH), {QStringLiteral("--"), callback});
+    // (Waiting without the event loop would keep this process from taking the URL.)
+    QTRY_VERIFY_WITH_TIMEOUT(second.state() == QProcess::NotRunning, 20000);
+    QCOMPARE(second.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(second.exitCode(), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(model->phase().is(AppPhase::Kind::main) && !model->isSyncing(), 20000);
+    ModelKit::settle(*model);
+    QCOMPARE(model->fileCount(), 3);
+    qunsetenv("XDG_RUNTIME_DIR");
 }
 
 QTEST_GUILESS_MAIN(AppModelTest)
