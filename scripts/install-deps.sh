@@ -16,7 +16,7 @@ packages=(
   qt6-base-dev qt6-webengine-dev qt6-svg-dev libqt6svg6 qt6-translations-l10n qcoro-qt6-dev xvfb xauth fonts-noto-cjk
   libfontconfig-dev
   dbus-x11
-  # desktop integration checks and the .deb
+  # desktop integration checks, the .deb, and driving the real program in the end-to-end test
   desktop-file-utils appstream dpkg-dev xdotool
 )
 

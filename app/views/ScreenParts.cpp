@@ -61,10 +61,11 @@ QPushButton *button(const QString &text, QWidget *parent, bool primary) {
     if (primary) {
         button->setDefault(true);
         button->setMinimumHeight(34);
-        button->setStyleSheet(QStringLiteral("QPushButton { background: palette(highlight); color: "
-                                             "palette(highlighted-text); border-radius: 6px; padding: 6px 18px; "
-                                             "font-weight: bold; } QPushButton:focus { outline: 2px solid "
-                                             "palette(highlighted-text); }"));
+        button->setStyleSheet(QStringLiteral(
+            "QPushButton { background: palette(highlight); color: palette(highlighted-text); font-weight: bold;"
+            " border: 2px solid transparent; border-radius: 6px; padding: 6px 18px; }"
+            "QPushButton:focus { border-color: rgba(255, 255, 255, 0.75); }"
+            "QPushButton:pressed { padding-top: 7px; padding-bottom: 5px; }"));
     }
     return button;
 }
