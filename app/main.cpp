@@ -3,20 +3,14 @@
 #include "document/DocumentView.hpp"
 #include "model/AppConfig.hpp"
 #include "model/AppModel.hpp"
-#include "model/LaunchAtLogin.hpp"
 #include "model/SchemeRegistration.hpp"
 #include "model/SingleInstance.hpp"
-#include "model/UpdateChecker.hpp"
-#include "views/DesktopAppearance.hpp"
-#include "views/DialogUpdatePrompter.hpp"
+#include "views/AppShell.hpp"
 #include "views/Icons.hpp"
-#include "views/MainWindow.hpp"
-#include "views/SettingsView.hpp"
 
 #include <QApplication>
 #include <QLibraryInfo>
 #include <QMessageBox>
-#include <QTimer>
 #include <QTranslator>
 
 #include <unistd.h>
@@ -63,36 +57,16 @@ int main(int argc, char **argv) {
 
     SingleInstance instance(channel);
     if (!instance.listen() && SingleInstance::forward(channel, url, 2000)) return 0;
-    // The viewer's pages take the palette's light or dark when the engine starts: settle it first.
-    DesktopAppearance appearance;
-    appearance.apply();
-    DocumentView::followDesktopColorScheme();
+    SchemeRegistration::ensure(QApplication::applicationFilePath());
 
-    std::unique_ptr<AppModel> model;
+    std::unique_ptr<AppShell> shell;
     try {
-        model = std::make_unique<AppModel>();
+        shell = std::make_unique<AppShell>(&instance);
     } catch (const AppModel::StoreUnavailable &e) {
         std::fprintf(stderr, "quorvel: %s\n", e.what());
         QMessageBox::critical(nullptr, QStringLiteral("쿼벨"), QString::fromUtf8(e.what()));
         return 1;
     }
-    UpdateChecker &updates = model->updateChecker();
-    DialogUpdatePrompter prompter;
-    updates.setPrompter(&prompter);
-    updates.setUrlOpener(model->environment().openUrl);
-    if (auto home = model->webURL(QString())) updates.setWebURL(home->toString());
-    LaunchAtLogin launch;
-
-    MainWindow window(*model, updates);
-    SettingsView settings(*model, updates, launch);
-    QObject::connect(&window, &MainWindow::settingsRequested, &settings, &SettingsView::present);
-    QObject::connect(&instance, &SingleInstance::urlReceived, model.get(), &AppModel::handleCallbackURL);
-    QObject::connect(&instance, &SingleInstance::activationRequested, &window, &MainWindow::bringToFront);
-    // The settings window alone does not keep the app running.
-    settings.setAttribute(Qt::WA_QuitOnClose, false);
-
-    SchemeRegistration::ensure(QApplication::applicationFilePath());
-    window.show();
-    if (!url.isEmpty()) QTimer::singleShot(0, model.get(), [&model, url] { model->handleCallbackURL(url); });
+    shell->show(url);
     return app.exec();
 }

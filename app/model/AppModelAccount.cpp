@@ -8,8 +8,11 @@
 #include "auth/FileTokenStore.hpp"
 #include "auth/PendingRevokeStore.hpp"
 #include "auth/RevokePending.hpp"
+#include "store/LibraryLock.hpp"
 #include "store/LocalStore.hpp"
 #include "sync/SyncEngine.hpp"
+
+#include <system_error>
 
 namespace quorvel::app {
 
@@ -173,6 +176,13 @@ QCoro::Task<> AppModel::logout() {
 
     auto signingOut = onWorker([auth = services_.auth, tokens = tokens_, pending = pendingRevoke_, store = store_,
                                 base = env_.baseURL, online = isOnline_] {
+        // The whole sign-out, as one step for a CLI sharing the library: no sync of it in between.
+        std::optional<LibraryLock> library;
+        try {
+            library = LibraryLock::acquire(store->directory());
+        } catch (const std::system_error &) {
+            // Without a lock file the steps still run; only their order against other processes is lost.
+        }
         const bool revoked = online && auth->revokeOnServer();
         if (!revoked) {
             if (auto refresh = tokens->refreshToken()) pending->save(PendingRevoke{*refresh, base});
@@ -215,7 +225,7 @@ QCoro::Task<> AppModel::retryPendingRevoke() {
         if (!owed) return false;
         HTTPAPIClient api(owed->baseURL, env.appVersion, env.osVersion, std::make_shared<CurlTransport>());
         // An address that does not parse is refused by the client like any other answer: dropped.
-        if (revokePending(*owed, api) != RevokeResult::tryLater) pending->clear();
+        if (revokePending(*owed, api) != RevokeResult::tryLater) pending->clear(*owed);
         return true;
     });
     co_await sending;

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "model/AppModel.hpp"
+
+#include <QObject>
+#include <QString>
+
+#include <memory>
+
+namespace quorvel::app {
+
+class DesktopAppearance;
+class DialogUpdatePrompter;
+class LaunchAtLogin;
+class MainWindow;
+class SettingsView;
+class SingleInstance;
+
+// What the program runs once its application object exists: the desktop's light or dark, the
+// model, the window "쿼벨" and the settings window, update prompts, and the single-instance channel
+// feeding browser callbacks to the model.
+class AppShell : public QObject {
+    Q_OBJECT
+public:
+    // Throws AppModel::StoreUnavailable when no library can be opened.
+    explicit AppShell(SingleInstance *instance, AppModel::Environment environment = AppModel::defaultEnvironment());
+    ~AppShell() override;
+
+    // Shows the window; a callback URL the program was started with goes to the model after that.
+    void show(const QString &callbackURL = {});
+
+    AppModel &model() { return *model_; }
+    MainWindow &window() { return *window_; }
+
+private:
+    std::unique_ptr<DesktopAppearance> appearance_;
+    std::unique_ptr<AppModel> model_;
+    std::unique_ptr<DialogUpdatePrompter> prompter_;
+    std::unique_ptr<LaunchAtLogin> launch_;
+    std::unique_ptr<MainWindow> window_;
+    std::unique_ptr<SettingsView> settings_;
+};
+
+} // namespace quorvel::app
