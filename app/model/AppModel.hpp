@@ -264,6 +264,9 @@ private:
     auto onWorker(Work work) -> QFuture<std::invoke_result_t<Work>>;
     // Polls every 50 ms, at most `times`, while a sync runs.
     QCoro::Task<> waitWhileSyncing(int times);
+    // Stops a running sync (waiting about five seconds at most), erases the library and empties what
+    // the screens show. False when the model went away meanwhile.
+    QCoro::Task<bool> eraseLibrary();
 
     QCoro::Task<> performSync(bool initial);
     void receive(const SyncProgress &progress, uint64_t run);

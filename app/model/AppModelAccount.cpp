@@ -104,17 +104,8 @@ QCoro::Task<> AppModel::finishLogin(LinkResult result, bool fromMain) {
         // The old account's library goes before anything of the new one is shown or synced; a run of
         // the old account that is still going must not land in the erased store.
         ++generation_;
-        services_.engine->cancel();
-        auto settling = waitWhileSyncing(100);
-        co_await settling;
-        if (!self) co_return;
-        auto erasing = onWorker([store = store_] {
-            wipeQuietly(*store);
-            return true;
-        });
-        co_await erasing;
-        if (!self) co_return;
-        resetState();
+        auto erasing = eraseLibrary();
+        if (!co_await erasing || !self) co_return;
     }
 
     assign(needsRelogin_, false, &AppModel::needsReloginChanged);
@@ -198,20 +189,27 @@ QCoro::Task<> AppModel::logout() {
     setPhase(AppPhase::start());
 }
 
-QCoro::Task<> AppModel::wipeAndResync() {
-    if (isLoggingOut_) co_return;
+QCoro::Task<bool> AppModel::eraseLibrary() {
     QPointer<AppModel> self(this);
     services_.engine->cancel();
     auto settling = waitWhileSyncing(100);
     co_await settling;
-    if (!self) co_return;
+    if (!self) co_return false;
     auto erasing = onWorker([store = store_] {
         wipeQuietly(*store);
         return true;
     });
     co_await erasing;
-    if (!self) co_return;
+    if (!self) co_return false;
     resetState();
+    co_return true;
+}
+
+QCoro::Task<> AppModel::wipeAndResync() {
+    if (isLoggingOut_) co_return;
+    QPointer<AppModel> self(this);
+    auto erasing = eraseLibrary();
+    if (!co_await erasing || !self) co_return;
     auto download = runInitialSync();
     co_await download;
 }
