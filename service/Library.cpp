@@ -29,12 +29,19 @@ std::string defaultShellHTML() {
 <meta charset="utf-8">
 <meta name="viewport" content="width=device-width, initial-scale=1">
 <style>
+:root { color-scheme: light dark; }
 body { margin: 0; font-family: "Noto Sans CJK KR", "Apple SD Gothic Neo", sans-serif; line-height: 1.7; color: #1f2328; }
 article.quorvel-document { max-width: 760px; margin: 0 auto; padding: 32px 28px 64px; }
 article.quorvel-document img { max-width: 100%; height: auto; }
 article.quorvel-document table { border-collapse: collapse; }
 article.quorvel-document th, article.quorvel-document td { border: 1px solid #d0d7de; padding: 6px 10px; }
 article.quorvel-document pre { background: #f6f8fa; padding: 12px; overflow-x: auto; }
+@media (prefers-color-scheme: dark) {
+  body { background: #1b1d21; color: #e6e8eb; }
+  article.quorvel-document a { color: #7aa7ff; }
+  article.quorvel-document th, article.quorvel-document td { border-color: #3d444d; }
+  article.quorvel-document pre { background: #262a30; }
+}
 </style>
 </head>
 <body>

@@ -2,9 +2,6 @@
 
 #include <QStackedWidget>
 
-class QLabel;
-class QPushButton;
-
 namespace quorvel::app {
 
 class AppModel;
@@ -24,15 +21,12 @@ Q_SIGNALS:
 private:
     void refresh();
     DocumentView *ensureDocument();
-    QWidget *emptyLibrary();
     QWidget *hint();
 
     AppModel &model_;
     DocumentView *document_ = nullptr;
     QWidget *empty_;
     QWidget *hint_;
-    QLabel *fetching_ = nullptr;
-    QPushButton *create_ = nullptr;
 };
 
 } // namespace quorvel::app

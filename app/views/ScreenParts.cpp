@@ -70,4 +70,11 @@ QPushButton *button(const QString &text, QWidget *parent, bool primary) {
     return button;
 }
 
+QLabel *symbol(Icons::Symbol symbol, QWidget *parent) {
+    auto *label = new QLabel(parent);
+    label->setPixmap(Icons::tinted(symbol, parent->palette().color(QPalette::PlaceholderText)).pixmap(48, 48));
+    label->setAlignment(Qt::AlignCenter);
+    return label;
+}
+
 } // namespace quorvel::app::ScreenParts

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "views/Icons.hpp"
+
 #include <QString>
 
 class QBoxLayout;
@@ -20,6 +22,8 @@ QLabel *secondary(const QString &text, QWidget *parent);
 // A button that looks like a link; `text` ends with " ↗" when it leaves the app.
 QPushButton *link(const QString &text, QWidget *parent);
 QPushButton *button(const QString &text, QWidget *parent, bool primary = false);
+// A large symbol in the secondary text colour, centred, as empty panes show it.
+QLabel *symbol(Icons::Symbol symbol, QWidget *parent);
 
 } // namespace ScreenParts
 

@@ -1,15 +1,13 @@
 #include "views/SidebarView.hpp"
 
-#include "views/Format.hpp"
+#include "views/FooterView.hpp"
 #include "views/Icons.hpp"
 #include "views/SearchResultsView.hpp"
-#include "views/StatusBadgeView.hpp"
 #include "views/TreeListView.hpp"
 
 #include "model/AppModel.hpp"
 
 #include <QKeyEvent>
-#include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QMenu>
@@ -40,22 +38,7 @@ SidebarView::SidebarView(AppModel &model, QWidget *parent) : QWidget(parent), mo
     lists_->addWidget(results_);
     layout->addWidget(lists_, 1);
 
-    auto *footer = new QWidget(this);
-    auto *footerLayout = new QVBoxLayout(footer);
-    footerLayout->setContentsMargins(4, 4, 4, 0);
-    footerLayout->setSpacing(2);
-    figures_ = new QLabel(footer);
-    changed_ = new QLabel(footer);
-    for (QLabel *label : {figures_, changed_}) {
-        label->setForegroundRole(QPalette::PlaceholderText);
-        QFont small = label->font();
-        small.setPointSizeF(small.pointSizeF() * 0.9);
-        label->setFont(small);
-        footerLayout->addWidget(label);
-    }
-    badge_ = new StatusBadgeView(model_, footer);
-    footerLayout->addWidget(badge_, 0, Qt::AlignLeft);
-    layout->addWidget(footer);
+    layout->addWidget(new FooterView(model_, this));
 
     connect(search_, &QLineEdit::textEdited, &model_, [this](const QString &text) { model_.setSearchText(text); });
     // The clear button does not count as an edit.
@@ -66,11 +49,8 @@ SidebarView::SidebarView(AppModel &model, QWidget *parent) : QWidget(parent), mo
         if (search_->text() != model_.searchText()) search_->setText(model_.searchText());
         lists_->setCurrentWidget(model_.isSearchActive() ? static_cast<QWidget *>(results_) : tree_);
     });
-    for (auto signal : {&AppModel::fileCountChanged, &AppModel::storageBytesChanged, &AppModel::latestUpdatedChanged})
-        connect(&model_, signal, this, &SidebarView::refreshFooter);
     for (auto signal : {&AppModel::accountEmailChanged, &AppModel::needsReloginChanged, &AppModel::isLoggingOutChanged})
         connect(&model_, signal, this, &SidebarView::refreshAccount);
-    refreshFooter();
     refreshAccount();
 }
 
@@ -105,14 +85,6 @@ void SidebarView::refreshAccount() {
     menu->addAction(QStringLiteral("설정…"), this, [this] { Q_EMIT settingsRequested(); });
     QAction *logout = menu->addAction(QStringLiteral("로그아웃…"), &model_, [this] { model_.requestLogout(); });
     logout->setEnabled(!model_.isLoggingOut());
-}
-
-void SidebarView::refreshFooter() {
-    figures_->setText(
-        QStringLiteral("문서 %1개 · %2 보관 중").arg(model_.fileCount()).arg(Format::bytes(model_.storageBytes())));
-    const auto &latest = model_.latestUpdated();
-    changed_->setText(latest ? QStringLiteral("마지막 수정 ") + Format::dateTime(*latest) : QString());
-    changed_->setVisible(latest.has_value());
 }
 
 QWidget *SidebarView::currentList() const {

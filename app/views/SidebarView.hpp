@@ -2,7 +2,6 @@
 
 #include <QWidget>
 
-class QLabel;
 class QLineEdit;
 class QStackedWidget;
 class QToolButton;
@@ -11,7 +10,6 @@ namespace quorvel::app {
 
 class AppModel;
 class SearchResultsView;
-class StatusBadgeView;
 class TreeListView;
 
 // The library window's left column: the account, the search field, the recent documents and the
@@ -36,7 +34,6 @@ protected:
 private:
     QToolButton *accountRow();
     void refreshAccount();
-    void refreshFooter();
 
     AppModel &model_;
     QToolButton *account_ = nullptr;
@@ -44,9 +41,6 @@ private:
     QStackedWidget *lists_;
     TreeListView *tree_;
     SearchResultsView *results_;
-    QLabel *figures_;
-    QLabel *changed_;
-    StatusBadgeView *badge_;
 };
 
 } // namespace quorvel::app
