@@ -1,8 +1,8 @@
 #include "ModelKit.hpp"
 
 #include "document/DocumentView.hpp"
-#include "model/LinkCoordinator.hpp"
 #include "model/LaunchAtLogin.hpp"
+#include "model/LinkCoordinator.hpp"
 #include "model/UpdateChecker.hpp"
 #include "views/Alerts.hpp"
 #include "views/Format.hpp"
