@@ -24,11 +24,6 @@ if(QUORVEL_TSAN)
   add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
   add_link_options(-fsanitize=thread)
 endif()
-if(QUORVEL_FUZZ)
-  # Coverage in the libraries too, not only in the fuzz targets' own files: without it libFuzzer
-  # sees a handful of edges and cannot steer into the parsers.
-  add_compile_options(-fsanitize=fuzzer-no-link)
-endif()
 
 # quorvel_core_library(<name> DEPENDS ...)
 # One library per core subsystem, built from every .cpp in its folder. DEPENDS names what it
