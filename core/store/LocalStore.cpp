@@ -9,7 +9,8 @@ namespace fs = std::filesystem;
 
 namespace quorvel {
 
-LocalStore::LocalStore(fs::path directory, bool enableFTS) : directory_(std::move(directory)), wantFTS_(enableFTS) {
+LocalStore::LocalStore(fs::path directory, bool enableFTS)
+    : directory_(std::move(directory)), wantFTS_(enableFTS), downloadCache_(directory_ / DownloadCache::directoryName) {
     open();
 }
 
@@ -74,24 +75,29 @@ void LocalStore::wipeAll() {
     // Not while a sync of this library runs in another thread or process.
     auto library = LibraryLock::acquire(directory_);
     std::lock_guard guard(lock_);
+    bool erased = false;
     if (db_ && openedFile_ && fileIdentity(directory_ / databaseFileName) == openedFile_) {
         try {
             eraseInPlace(*db_);
-            return;
+            erased = true;
         } catch (const std::exception &) {
             // A database that cannot be emptied is started again from nothing.
         }
     }
-    db_.reset();
-    hasFTS_ = false;
-    fs::path base = directory_ / databaseFileName;
-    for (const char *suffix : {"", "-wal", "-shm", "-journal"}) {
-        fs::path p = base;
-        p += suffix;
-        if (fs::exists(p)) fs::remove(p);
+    if (!erased) {
+        db_.reset();
+        hasFTS_ = false;
+        fs::path base = directory_ / databaseFileName;
+        for (const char *suffix : {"", "-wal", "-shm", "-journal"}) {
+            fs::path p = base;
+            p += suffix;
+            if (fs::exists(p)) fs::remove(p);
+        }
+        if (fs::exists(assetsDirectory())) fs::remove_all(assetsDirectory());
+        open();
     }
-    if (fs::exists(assetsDirectory())) fs::remove_all(assetsDirectory());
-    open();
+    // What an unfinished sync downloaded is this library's too.
+    downloadCache_.clear();
 }
 
 // Another process may have this database open (the app beside quorvel-cli). Removing the files

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "store/DocumentRecord.hpp"
+#include "store/DownloadCache.hpp"
 #include "store/FileSummary.hpp"
 #include "store/FolderRecord.hpp"
 #include "store/LocalFileSnapshot.hpp"
@@ -55,8 +56,12 @@ public:
     // the library lock (LibraryLock) itself, so it waits for a sync of this library in any process;
     // a caller that must be able to give up that wait holds the lock first. The tables are emptied
     // in one transaction, which another process with this library open sees as it should; only a
-    // database that cannot be emptied or was replaced on disk is removed and created afresh.
+    // database that cannot be emptied or was replaced on disk is removed and created afresh. The
+    // download cache goes too.
     void wipeAll();
+
+    // Downloads of runs that ended before applying, in the store directory; wipeAll empties it too.
+    DownloadCache &downloadCache() { return downloadCache_; }
 
     // Called inside the apply transaction just before it commits; throwing rolls the batch back.
     std::function<void()> beforeCommitHook;
@@ -80,7 +85,8 @@ public:
     // (anything but 64 characters of 0-9a-f) is ignored; an existing file is kept.
     void stageAsset(std::string_view sha256, std::span<const uint8_t> data);
     void stageAsset(std::string_view sha256, std::string_view data);
-    // Removes image files no assets row names; returns how many were removed.
+    // Removes image files that neither an assets row nor the download cache names; returns how many
+    // were removed.
     int collectGarbageFiles();
     void setShell(const ShellRecord &shell);
     void touchLastSync(double date);
@@ -163,6 +169,7 @@ private:
     std::unique_ptr<SQLiteDB> db_;
     // Device and inode of the database file db_ opened.
     std::optional<std::pair<uintmax_t, uintmax_t>> openedFile_;
+    DownloadCache downloadCache_;
 };
 
 } // namespace quorvel

@@ -1,5 +1,7 @@
 #include "store/LocalStore.hpp"
 
+#include "store/AtomicFile.hpp"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,51 +13,6 @@
 namespace fs = std::filesystem;
 
 namespace quorvel {
-
-namespace {
-
-[[noreturn]] void throwIO(const char *what, const fs::path &path, int error) {
-    throw fs::filesystem_error(what, path, std::error_code(error, std::generic_category()));
-}
-
-// Writes to a fresh temporary name beside the target, flushes it to disk, then renames it into
-// place: a reader or a crash sees no file or the whole file, never a part of it.
-void writeAtomically(const fs::path &target, std::span<const uint8_t> data) {
-    std::string pattern = (target.parent_path() / (".staging-" + target.filename().string() + "-XXXXXX")).string();
-    int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
-    if (fd < 0) throwIO("cannot create a staging file", target, errno);
-    fs::path temp = pattern;
-    auto fail = [&](const char *what) {
-        int error = errno;
-        ::close(fd);
-        ::unlink(temp.c_str());
-        throwIO(what, target, error);
-    };
-    size_t done = 0;
-    while (done < data.size()) {
-        ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            fail("cannot write an image file");
-        }
-        done += static_cast<size_t>(n);
-    }
-    // The name is the promise that the bytes are complete; keep it after a power loss too.
-    if (::fdatasync(fd) != 0) fail("cannot flush an image file");
-    if (::fchmod(fd, 0644) != 0) fail("cannot set an image file's mode");
-    if (::close(fd) != 0) {
-        int error = errno;
-        ::unlink(temp.c_str());
-        throwIO("cannot write an image file", target, error);
-    }
-    if (::rename(temp.c_str(), target.c_str()) != 0) {
-        int error = errno;
-        ::unlink(temp.c_str());
-        throwIO("cannot store an image file", target, error);
-    }
-}
-
-} // namespace
 
 bool LocalStore::isAssetHash(std::string_view sha256) {
     if (sha256.size() != 64) return false;
@@ -73,7 +30,8 @@ void LocalStore::stageAsset(std::string_view sha256, std::span<const uint8_t> da
     // Content-addressed: an existing file already holds these bytes.
     if (fs::exists(target, ec)) return;
     fs::create_directories(assetsDirectory());
-    writeAtomically(target, data);
+    // The name is the promise that the bytes are complete; keep it after a power loss too.
+    AtomicFile::write(target, data, 0644, true);
 }
 
 void LocalStore::stageAsset(std::string_view sha256, std::string_view data) {
@@ -91,6 +49,9 @@ int LocalStore::collectGarbageFiles() {
         // Without the list every file would look unknown; removing nothing is the safe answer.
         return 0;
     }
+    // Staged by a run that has not applied yet: the next run takes them instead of downloading again.
+    for (auto &image : downloadCache_.stagedImages())
+        known.insert(std::move(image.sha256));
     std::error_code ec;
     fs::directory_iterator it(assetsDirectory(), ec);
     if (ec) return 0;

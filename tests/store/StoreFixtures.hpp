@@ -1,6 +1,7 @@
 #pragma once
 
 #include "store/LocalStore.hpp"
+#include "support/StoreDump.hpp"
 
 #include <ostream>
 #include <string>
@@ -17,10 +18,6 @@ namespace quorvel::test {
 // A downloaded document whose body text is `body` and whose HTML wraps it in a paragraph.
 SyncApplyBatch::FileUpsert upsert(int64_t id, std::optional<int64_t> folderId, std::string filename,
                                   std::string body = "본문", double updatedAt = 1000, std::string contentHash = "");
-
-// Every row of every table (and of the full-text index), in a fixed order: equal dumps mean
-// equal libraries.
-std::string dumpStore(LocalStore &store);
 
 int64_t scalar(LocalStore &store, const std::string &sql, const std::vector<SQLiteValue> &params = {});
 
