@@ -25,8 +25,11 @@ std::string ProgressBar::render(const SyncProgress &p, int width) {
         int64_t done = images ? p.imagesDone : p.documentsDone;
         int64_t total = images ? p.imagesTotal : p.documentsTotal;
         line += bar(done, total, width);
-        line += " documents " + std::to_string(p.documentsDone) + "/" + std::to_string(p.documentsTotal);
-        line += "  images " + std::to_string(p.imagesDone) + "/" + std::to_string(p.imagesTotal);
+        // What an earlier, unfinished run left behind is counted as done and named as kept.
+        auto kept = [](int64_t n) { return n > 0 ? " (" + std::to_string(n) + " kept)" : std::string(); };
+        line += " documents " + std::to_string(p.documentsDone) + "/" + std::to_string(p.documentsTotal) +
+                kept(p.documentsCached);
+        line += "  images " + std::to_string(p.imagesDone) + "/" + std::to_string(p.imagesTotal) + kept(p.imagesCached);
     }
     return line;
 }

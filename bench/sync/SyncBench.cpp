@@ -23,6 +23,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -74,6 +75,68 @@ struct Service {
     }
 };
 
+// What the engine moves: requests and the bytes of their answers, counted as each one completes. With
+// `stopAt` set, the engine is asked to stop once that many bytes have arrived.
+struct Meter {
+    std::atomic<int64_t> bytes{0}, requests{0};
+    int64_t stopAt = 0;
+    SyncEngine *engine = nullptr;
+
+    void reset(int64_t stop = 0, SyncEngine *e = nullptr) {
+        bytes = 0;
+        requests = 0;
+        stopAt = stop;
+        engine = e;
+    }
+    void add(size_t n) {
+        ++requests;
+        int64_t total = bytes += static_cast<int64_t>(n);
+        if (engine && stopAt > 0 && total >= stopAt) engine->cancel();
+    }
+};
+
+class MeteredTransport : public HTTPTransport {
+public:
+    MeteredTransport(std::shared_ptr<HTTPTransport> inner, Meter &meter) : inner_(std::move(inner)), meter_(meter) {}
+    HTTPResponse send(const HTTPRequest &request, std::stop_token stop) override {
+        try {
+            HTTPResponse response = inner_->send(request, stop);
+            meter_.add(response.body.size());
+            return response;
+        } catch (...) {
+            meter_.add(0);
+            throw;
+        }
+    }
+
+private:
+    std::shared_ptr<HTTPTransport> inner_;
+    Meter &meter_;
+};
+
+class MeteredFetcher : public AssetFetcher {
+public:
+    MeteredFetcher(std::shared_ptr<AssetFetcher> inner, Meter &meter) : inner_(std::move(inner)), meter_(meter) {}
+    FetchedAsset fetch(const std::string &url, std::stop_token stop) override {
+        try {
+            FetchedAsset asset = inner_->fetch(url, stop);
+            meter_.add(asset.bytes.size());
+            return asset;
+        } catch (...) {
+            meter_.add(0);
+            throw;
+        }
+    }
+
+private:
+    std::shared_ptr<AssetFetcher> inner_;
+    Meter &meter_;
+};
+
+double percent(int64_t part, int64_t whole) {
+    return whole > 0 ? 100.0 * static_cast<double>(part) / static_cast<double>(whole) : 0.0;
+}
+
 HTTPResponse request(HTTPTransport &http, const std::string &method, const std::string &url,
                      std::optional<json> body = std::nullopt) {
     HTTPRequest r;
@@ -113,7 +176,9 @@ int run(const fs::path &work) {
         return 1;
     }
 
-    auto api = std::make_shared<HTTPAPIClient>(service.base, "0.1.0", "Linux bench", http);
+    Meter meter;
+    auto api = std::make_shared<HTTPAPIClient>(service.base, "0.1.0", "Linux bench",
+                                               std::make_shared<MeteredTransport>(http, meter));
     auto tokens = std::make_shared<InMemoryTokenStore>();
     auto auth = std::make_shared<AuthSession>(api, tokens);
     PKCE pkce = PKCE::generate();
@@ -126,13 +191,16 @@ int run(const fs::path &work) {
                    DeviceInfo{"8C3F0A52-4B1E-4D7A-9F00-0123456789AB", "bench", "0.1.0", "Linux bench"});
 
     auto store = std::make_shared<LocalStore>(work / "library", true);
-    auto fetcher = std::make_shared<CurlAssetFetcher>(CurlAssetFetcher::defaultMaxBytes, 20.0, service.base);
+    auto fetcher = std::make_shared<MeteredFetcher>(
+        std::make_shared<CurlAssetFetcher>(CurlAssetFetcher::defaultMaxBytes, 20.0, service.base), meter);
     SyncEngine engine(api, auth, store, fetcher, service.base);
 
+    meter.reset();
     double t0 = seconds();
     SyncOutcome first = engine.run();
     double initial = seconds() - t0;
     double rss = peakRSSMiB();
+    const int64_t libraryBytes = meter.bytes, libraryRequests = meter.requests;
     if (!first.is<SyncOutcome::Updated>()) {
         std::cerr << "bench_sync: the initial sync did not complete\n";
         return 1;
@@ -165,6 +233,25 @@ int run(const fs::path &work) {
         noChange.push_back(seconds() - t0);
     }
     std::sort(noChange.begin(), noChange.end());
+
+    // An initial sync interrupted once 80 % of the library's bytes have arrived, then run again.
+    int64_t interruptedBytes = 0, resumedBytes = 0, resumedRequests = 0;
+    double resumedTime = 0;
+    bool resumeOK = false;
+    {
+        auto resumeStore = std::make_shared<LocalStore>(work / "resume", true);
+        SyncEngine resume(api, auth, resumeStore, fetcher, service.base);
+        meter.reset(libraryBytes * 8 / 10, &resume);
+        SyncOutcome stopped = resume.run();
+        interruptedBytes = meter.bytes;
+        meter.reset();
+        t0 = seconds();
+        SyncOutcome resumed = resume.run();
+        resumedTime = seconds() - t0;
+        resumedBytes = meter.bytes;
+        resumedRequests = meter.requests;
+        resumeOK = stopped.is<SyncOutcome::Cancelled>() && resumed == first;
+    }
 
     // The floor: the same requests through curl, then the same rows in one transaction.
     std::string token = auth->validAccessToken();
@@ -238,6 +325,15 @@ int run(const fs::path &work) {
     std::printf("%-34s %8.1f ms\n", "no-change sync (median of 5)", noChange[2] * 1000);
     std::printf("%-34s %9.2f s  (curl %.2f s + insert %.2f s)\n", "floor", floor, curlTime, insertTime);
     std::printf("%-34s %10.2f\n", "sync/floor", initial / floor);
+    std::printf("%-34s %8.1f %%  (%.1f MB; run stopped at %.1f %%)\n", "resumed sync: bytes of library",
+                percent(resumedBytes, libraryBytes), resumedBytes / 1048576.0, percent(interruptedBytes, libraryBytes));
+    std::printf("%-34s %8.1f %%  (%lld of %lld)\n", "resumed sync: requests of library",
+                percent(resumedRequests, libraryRequests), static_cast<long long>(resumedRequests),
+                static_cast<long long>(libraryRequests));
+    std::printf("%-34s %8.2f %%  (%s)\n", "resumed sync: fetched again",
+                percent(interruptedBytes + resumedBytes - libraryBytes, libraryBytes),
+                resumeOK ? "same outcome as the uninterrupted run" : "OUTCOME DIFFERS");
+    std::printf("%-34s %9.2f s\n", "resumed sync wall time", resumedTime);
     return 0;
 }
 

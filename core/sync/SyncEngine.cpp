@@ -1,5 +1,6 @@
 #include "sync/SyncEngine.hpp"
 
+#include "store/DownloadCache.hpp"
 #include "store/LibraryLock.hpp"
 #include "sync/BatchPlanner.hpp"
 #include "sync/ManifestDiff.hpp"
@@ -210,6 +211,22 @@ SyncOutcome SyncEngine::execute() {
     }
 }
 
+// The library now holds everything a run could have kept for the next one, or no longer needs it.
+void SyncEngine::forgetDownloads() {
+    try {
+        store_->downloadCache().clear();
+    } catch (const std::exception &) {
+        // What stays is checked before any use, and dropped by the next run that needs other material.
+    }
+}
+
+int64_t SyncEngine::stagedSize(const std::string &sha256) {
+    auto bytes = store_->assetData(sha256);
+    if (!bytes || bytes->empty() || static_cast<int64_t>(bytes->size()) > config_.maxImageBytes) return 0;
+    if (Hashing::sha256Hex(std::span<const uint8_t>(*bytes)) != sha256) return 0;
+    return static_cast<int64_t>(bytes->size());
+}
+
 SyncOutcome SyncEngine::notModified(Run &run) {
     if (!store_->shell()) {
         emit(Phase::shell);
@@ -217,6 +234,7 @@ SyncOutcome SyncEngine::notModified(Run &run) {
         store_->setShell(ShellRecord{doc.version, doc.html});
     }
     store_->touchLastSync(now_());
+    forgetDownloads();
     emit(Phase::done);
     return SyncOutcome::upToDate();
 }
@@ -265,6 +283,7 @@ SyncOutcome SyncEngine::body(Run &run) {
         batch.etag = newETag;
         batch.syncedAt = now_();
         store_->apply(batch);
+        forgetDownloads();
         emit(Phase::done);
         return SyncOutcome::upToDate();
     }
@@ -276,14 +295,10 @@ SyncOutcome SyncEngine::body(Run &run) {
         checkCancelled(run);
     }
 
-    // Documents, in bounded batches, each content checked against its hash.
-    emit(Phase::documents, 0, static_cast<int64_t>(diff.toFetch.size()));
-    std::vector<BatchItem> items;
-    items.reserve(diff.toFetch.size());
-    for (int64_t id : diff.toFetch) {
-        auto f = listed.find(id);
-        items.push_back({id, f == listed.end() ? 0 : f->second->fileSize});
-    }
+    // Documents, in bounded batches, each content checked against its hash. What an earlier run that
+    // ended early downloaded comes from the download cache instead, when the manifest still lists it.
+    DownloadCache &cache = store_->downloadCache();
+    cache.bindAccount(manifest.user.id);
     // Documents go to disk as they arrive: a large library never sits in memory.
     RenderQueue queue(rewriter_, config_.maxImagesPerDocument,
                       config_.spoolDirectory.empty() ? store_->directory() : config_.spoolDirectory, run.stop);
@@ -303,6 +318,29 @@ SyncOutcome SyncEngine::body(Run &run) {
         upsert.contentHash = std::move(c.contentHash);
         queue.addDownloaded(std::move(upsert), c.content);
     };
+    std::vector<std::pair<int64_t, std::string>> cacheKeys;
+    cacheKeys.reserve(diff.toFetch.size());
+    for (int64_t id : diff.toFetch)
+        cacheKeys.emplace_back(id, lower(listed.at(id)->contentHash));
+    cache.keepDocuments(cacheKeys);
+    std::vector<BatchItem> items;
+    items.reserve(diff.toFetch.size());
+    int64_t docsCached = 0;
+    for (const auto &[id, hash] : cacheKeys) {
+        const ManifestFile &entry = *listed.at(id);
+        if (auto content = cache.document(id, hash)) {
+            FileContent c{id, std::move(*content), entry.contentHash, entry.updatedAt};
+            accept(c);
+            ++docsCached;
+        } else {
+            items.push_back({id, entry.fileSize});
+        }
+    }
+    {
+        std::lock_guard guard(mutex_);
+        progress_.documentsCached = docsCached;
+    }
+    emit(Phase::documents, docsCached, static_cast<int64_t>(diff.toFetch.size()));
     std::vector<int64_t> skipped;
     // Takes each verified document of an answer once; ids asked for but absent are skipped, ids
     // that came back unverified go to `unverified`.
@@ -312,15 +350,17 @@ SyncOutcome SyncEngine::body(Run &run) {
         std::unordered_set<int64_t> seen;
         for (auto &c : answer) {
             if (!wanted.count(c.id) || !seen.insert(c.id).second) continue;
-            if (verified(c))
+            if (verified(c)) {
+                cache.putDocument(c.id, lower(c.contentHash), c.content);
                 accept(c);
-            else
+            } else {
                 unverified.push_back(c.id);
+            }
         }
         for (int64_t id : asked)
             if (!seen.count(id)) skipped.push_back(id);
     };
-    int64_t docsDone = 0;
+    int64_t docsDone = docsCached;
     for (const auto &ids : BatchPlanner::plan(items, config_.maxBatchCount, config_.maxBatchBytes)) {
         checkCancelled(run);
         std::vector<int64_t> mismatched;
@@ -347,21 +387,51 @@ SyncOutcome SyncEngine::body(Run &run) {
     for (int64_t id : rerender)
         if (auto stored = store_->content(id)) queue.addStored(id, *stored);
 
-    // Images: download what the documents need and the store does not have yet.
+    // Images: what the documents need and the library does not hold comes from the network, unless
+    // an earlier run that ended early staged it already.
     std::unordered_map<std::string, std::string> urlToHash;
     std::vector<std::string> toDownload;
-    for (const auto &u : queue.imageURLs()) {
-        if (auto hash = store_->cachedAsset(u))
-            urlToHash.emplace(u, std::move(*hash));
-        else
-            toDownload.push_back(u);
-    }
-    emit(Phase::images, std::nullopt, std::nullopt, 0, static_cast<int64_t>(toDownload.size()));
-
     std::vector<DownloadResult> results;
+    {
+        std::unordered_map<std::string, std::string> staged;
+        for (auto &image : cache.stagedImages())
+            staged.insert_or_assign(std::move(image.url), std::move(image.sha256));
+        std::unordered_map<std::string, int64_t> checked; // hash → size of its sound file, 0 for none
+        std::vector<DownloadCache::StagedImage> kept;
+        for (const auto &u : queue.imageURLs()) {
+            if (auto hash = store_->cachedAsset(u)) {
+                urlToHash.emplace(u, std::move(*hash));
+                continue;
+            }
+            if (auto s = staged.find(u); s != staged.end()) {
+                auto [check, first] = checked.try_emplace(s->second, 0);
+                if (first) check->second = stagedSize(s->second);
+                if (check->second > 0) {
+                    results.push_back({u, s->second, check->second});
+                    kept.push_back({u, s->second});
+                    continue;
+                }
+            }
+            toDownload.push_back(u);
+        }
+        // Images no document needs any more, or whose file is damaged, are forgotten, and their files
+        // go before this run stages any: staged files never grow beyond one library's worth.
+        if (!staged.empty()) {
+            cache.keepImages(kept);
+            store_->collectGarbageFiles();
+        }
+    }
+    const auto imagesCached = static_cast<int64_t>(results.size());
+    {
+        std::lock_guard guard(mutex_);
+        progress_.imagesCached = imagesCached;
+    }
+    emit(Phase::images, std::nullopt, std::nullopt, imagesCached,
+         imagesCached + static_cast<int64_t>(toDownload.size()));
+
     if (!toDownload.empty()) {
         checkCancelled(run);
-        results.reserve(toDownload.size());
+        results.reserve(results.size() + toDownload.size());
         std::mutex resultsMutex;
         std::atomic<size_t> next{0};
         std::exception_ptr stageError;
@@ -384,6 +454,7 @@ SyncOutcome SyncEngine::body(Run &run) {
                     try {
                         // Staged as it arrives, so a large library never holds its images in memory.
                         store_->stageAsset(asset->sha256, asset->bytes);
+                        cache.recordImage(url, asset->sha256);
                         r.sha256 = std::move(asset->sha256);
                         r.bytes = size;
                     } catch (...) {
@@ -445,6 +516,7 @@ SyncOutcome SyncEngine::body(Run &run) {
     checkCancelled(run);
     // The documents are rendered one at a time as the store writes them.
     store_->apply(batch, queue);
+    forgetDownloads();
     store_->collectGarbageFiles();
     emit(Phase::done);
     return SyncOutcome::updated(static_cast<int64_t>(queue.downloadedCount()),

@@ -65,6 +65,9 @@ private:
     SyncOutcome execute();
     SyncOutcome body(Run &run);
     SyncOutcome notModified(Run &run);
+    void forgetDownloads();
+    // The size of the staged image file when its bytes still match its name and the image limit, else 0.
+    int64_t stagedSize(const std::string &sha256);
     void emit(std::optional<SyncProgress::Phase> phase, std::optional<int64_t> docsDone = std::nullopt,
               std::optional<int64_t> docsTotal = std::nullopt, std::optional<int64_t> imagesDone = std::nullopt,
               std::optional<int64_t> imagesTotal = std::nullopt);

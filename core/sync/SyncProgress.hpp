@@ -12,8 +12,11 @@ struct SyncProgress {
     Phase phase = Phase::starting;
     int64_t documentsDone = 0;
     int64_t documentsTotal = 0;
-    int64_t imagesDone = 0; // finished downloads, successful or not
+    int64_t imagesDone = 0; // finished downloads, successful or not, and images taken from the cache
     int64_t imagesTotal = 0;
+    // Of the done counts, what came from downloads of an earlier run that ended before applying.
+    int64_t documentsCached = 0;
+    int64_t imagesCached = 0;
 
     bool operator==(const SyncProgress &) const = default;
 };

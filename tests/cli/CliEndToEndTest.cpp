@@ -4,6 +4,7 @@
 #include "auth/FileTokenStore.hpp"
 #include "store/LibraryLock.hpp"
 #include "store/LocalStore.hpp"
+#include "support/StoreDump.hpp"
 #include "support/TempDir.hpp"
 #include "sync/SyncEngine.hpp"
 
@@ -25,7 +26,9 @@ namespace {
 // The sample service in this process; quorvel-cli as a separate one, against its own store.
 class CliEndToEnd : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override { start(twoDocuments()); }
+
+    static service::Library twoDocuments() {
         service::Library lib;
         std::string png("\x89PNG\r\n\x1a\n", 8);
         png += std::string(300, 'p');
@@ -34,23 +37,29 @@ protected:
         lib.addDocument("주간 회의록", folder,
                         "<h1>주간 회의</h1><p>예산 검토와 일정 조정</p><img src=\"/images/logo.png\">", 1714550400);
         lib.addDocument("장보기", std::nullopt, "<p>우유, 빵, 사과</p>", 1714550500);
+        return lib;
+    }
+
+    void start(service::Library lib) {
         service_ = std::make_unique<service::SampleService>(service::ServiceOptions{}, std::move(lib));
         service_->start();
     }
 
-    std::vector<std::string> cli(std::vector<std::string> args) {
-        args.insert(args.begin(), {"--store", store_.path().string(), "--base-url", service_->baseURL()});
+    std::vector<std::string> cli(std::vector<std::string> args, const TempDir *store = nullptr) {
+        args.insert(args.begin(),
+                    {"--store", (store ? *store : store_).path().string(), "--base-url", service_->baseURL()});
         return args;
     }
 
     // Runs `link` and answers the printed link address with the callback `answer(challenge, state)`
     // gives; the link page's approval unless told otherwise.
-    CliProcess::Result link(std::function<std::string(const std::string &, const std::string &)> answer = {}) {
+    CliProcess::Result link(std::function<std::string(const std::string &, const std::string &)> answer = {},
+                            const TempDir *store = nullptr) {
         if (!answer)
             answer = [this](const std::string &challenge, const std::string &state) {
                 return "quorvel://link?state=" + state + "&code=" + service_->control().approveLink(challenge, "e2e");
             };
-        CliProcess p(cli({"link"}));
+        CliProcess p(cli({"link"}, store));
         std::string url = p.readLine();
         std::smatch m;
         EXPECT_TRUE(std::regex_search(url, m, std::regex("challenge=([^&]+)&state=([^&]+)"))) << url << p.err;
@@ -296,6 +305,89 @@ TEST_F(CliEndToEnd, InterruptCancelsTheSyncAndAppliesNothing) {
     auto status = nlohmann::json::parse(CliProcess::run(cli({"status", "--json"})).out);
     EXPECT_EQ(status["documents"], 0);
     EXPECT_EQ(status["last_sync_at"], nullptr);
+}
+
+namespace {
+
+// Forty documents with an image each: two content requests of twenty, forty image downloads.
+class CliResume : public CliEndToEnd {
+protected:
+    static constexpr int count = 40;
+
+    void SetUp() override {
+        service::Library lib;
+        for (int i = 0; i < count; ++i) {
+            std::string png("\x89PNG\r\n\x1a\n", 8);
+            png += std::string(1000, static_cast<char>('a' + i % 26)) + std::to_string(i);
+            lib.putImage(image(i), service::LibraryImage{"image/png", [png] { return png; }});
+            lib.addDocument("문서 " + std::to_string(i), std::nullopt,
+                            "<p>내용 " + std::to_string(i) + "</p><img src=\"" + image(i) + "\">", 1714550400 + i);
+        }
+        start(std::move(lib));
+    }
+
+    static std::string image(int i) { return "/images/resume/" + std::to_string(i) + ".png"; }
+
+    int64_t imageRequests(int from, int to) {
+        int64_t n = 0;
+        for (int i = from; i < to; ++i)
+            n += service_->control().imageRequestCount(image(i));
+        return n;
+    }
+
+    // Starts a sync and kills it with SIGKILL once `ready` holds.
+    void syncKilledWhen(const std::function<bool()> &ready) {
+        CliProcess p(cli({"sync"}));
+        for (int i = 0; i < 1000 && !ready(); ++i)
+            usleep(10000);
+        ASSERT_TRUE(ready());
+        p.signal(SIGKILL);
+        EXPECT_EQ(p.wait(), 128 + SIGKILL) << p.err;
+    }
+};
+
+} // namespace
+
+TEST_F(CliResume, SyncsKilledMidwayLeaveTheirDownloadsToTheNext) {
+    ASSERT_EQ(link().status, 0);
+    auto &control = service_->control();
+
+    // Killed while the second half of the documents is on its way: the first half is kept.
+    service::FaultRule first, slow;
+    first.endpoint = slow.endpoint = "files";
+    slow.delayMs = 3000;
+    control.addFault(first);
+    control.addFault(slow);
+    syncKilledWhen([&] { return control.requestCount("files") == 2; });
+
+    // Killed with four images to go, all four in flight: the 36 before them are kept.
+    control.clearFaults();
+    service::ImageBehaviour stall;
+    stall.delayMs = 3000;
+    for (int i = count - 4; i < count; ++i)
+        control.setImageBehaviour(image(i), stall);
+    control.resetCounters();
+    syncKilledWhen([&] { return imageRequests(count - 4, count) == 4; });
+    EXPECT_EQ(control.requestCount("files"), 1);
+    EXPECT_EQ(imageRequests(0, count), count);
+
+    control.clearImageBehaviours();
+    control.resetCounters();
+    auto resumed = CliProcess::run(cli({"sync"}));
+    EXPECT_EQ(resumed.status, 0) << resumed.err;
+    EXPECT_EQ(resumed.out, "updated fetched=40 meta=0 deleted=0 skipped=0\n");
+    EXPECT_EQ(control.requestCount("files"), 0);
+    EXPECT_EQ(imageRequests(0, count - 4), 0);
+    EXPECT_EQ(imageRequests(count - 4, count), 4);
+    EXPECT_FALSE(std::filesystem::exists(store_.path() / "download-cache"));
+
+    // The same library as a run that was never interrupted.
+    TempDir other{"quorvel-cli"};
+    ASSERT_EQ(link({}, &other).status, 0);
+    ASSERT_EQ(CliProcess::run(cli({"sync"}, &other)).status, 0);
+    LocalStore a(store_.path(), true), b(other.path(), true);
+    EXPECT_EQ(a.fileCount(), count);
+    EXPECT_EQ(dumpStore(a, false), dumpStore(b, false));
 }
 
 TEST(CliUsage, BadArgumentsPrintUsage) {

@@ -91,4 +91,6 @@ TEST(CliOutput, ProgressBarShowsDocumentsThenImages) {
     EXPECT_NE(images.find("[##......]"), std::string::npos) << images;
     EXPECT_NE(images.find("images 1/4"), std::string::npos);
     EXPECT_EQ(ProgressBar::render({SyncProgress::Phase::manifest, 0, 0, 0, 0}, 8).find('['), std::string::npos);
+    p = {SyncProgress::Phase::images, 10, 10, 3, 4, 6, 2};
+    EXPECT_NE(ProgressBar::render(p, 8).find("documents 10/10 (6 kept)  images 3/4 (2 kept)"), std::string::npos);
 }
