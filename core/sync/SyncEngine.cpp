@@ -212,12 +212,16 @@ SyncOutcome SyncEngine::execute() {
 }
 
 // The library now holds everything a run could have kept for the next one, or no longer needs it.
-void SyncEngine::forgetDownloads() {
+// True when images had been staged: files of theirs that the library does not hold then want collecting.
+bool SyncEngine::forgetDownloads() {
+    DownloadCache &cache = store_->downloadCache();
+    const bool staged = !cache.stagedImages().empty();
     try {
-        store_->downloadCache().clear();
+        cache.clear();
     } catch (const std::exception &) {
         // What stays is checked before any use, and dropped by the next run that needs other material.
     }
+    return staged;
 }
 
 int64_t SyncEngine::stagedSize(const std::string &sha256) {
@@ -234,7 +238,7 @@ SyncOutcome SyncEngine::notModified(Run &run) {
         store_->setShell(ShellRecord{doc.version, doc.html});
     }
     store_->touchLastSync(now_());
-    forgetDownloads();
+    if (forgetDownloads()) store_->collectGarbageFiles();
     emit(Phase::done);
     return SyncOutcome::upToDate();
 }
@@ -283,7 +287,7 @@ SyncOutcome SyncEngine::body(Run &run) {
         batch.etag = newETag;
         batch.syncedAt = now_();
         store_->apply(batch);
-        forgetDownloads();
+        if (forgetDownloads()) store_->collectGarbageFiles();
         emit(Phase::done);
         return SyncOutcome::upToDate();
     }

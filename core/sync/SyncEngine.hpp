@@ -65,7 +65,7 @@ private:
     SyncOutcome execute();
     SyncOutcome body(Run &run);
     SyncOutcome notModified(Run &run);
-    void forgetDownloads();
+    bool forgetDownloads();
     // The size of the staged image file when its bytes still match its name and the image limit, else 0.
     int64_t stagedSize(const std::string &sha256);
     void emit(std::optional<SyncProgress::Phase> phase, std::optional<int64_t> docsDone = std::nullopt,

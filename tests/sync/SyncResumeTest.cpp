@@ -198,3 +198,23 @@ TEST(SyncResume, CachedDocumentsTheManifestNoLongerListsAreNotUsed) {
     h.expectMirrorsService();
     EXPECT_TRUE(h.store->downloadCache().isEmpty());
 }
+
+TEST(SyncResume, StagedImagesNoRunNeedsGoWhenNothingIsLeftToFetch) {
+    SyncHarness h(resumeLibrary());
+    ASSERT_EQ(h.sync(), SyncOutcome::updated(documentCount, 0, 0, 0));
+    const size_t held = h.imageFileCount();
+    // A new document whose run stops once its image is staged, then the document goes: the next run
+    // finds the library current and takes the shortcut.
+    h.control().putImage("/images/resume/late.png", testImage(900, 2000), "image/png");
+    int64_t late = h.control().addDocument("늦은 문서", std::nullopt, "<img src=\"/images/resume/late.png\">");
+    auto stopAfterImage = [&](const SyncProgress &p) {
+        if (p.phase == Phase::images && p.imagesDone == 1) h.engine->cancel();
+    };
+    ASSERT_EQ(h.sync(stopAfterImage), SyncOutcome::cancelled());
+    ASSERT_EQ(h.imageFileCount(), held + 1);
+    h.control().deleteDocument(late);
+    EXPECT_EQ(h.sync(), SyncOutcome::upToDate());
+    EXPECT_EQ(h.imageFileCount(), held);
+    h.expectNoStrayImageFiles();
+    EXPECT_TRUE(h.store->downloadCache().isEmpty());
+}
