@@ -3,12 +3,8 @@
 #include "ViewerTestSupport.hpp"
 
 #include "document/DocumentPage.hpp"
-#include "document/DocumentView.hpp"
 
 #include <QApplication>
-#include <QPalette>
-#include <QTest>
-#include <QWebEngineView>
 
 using namespace quorvel;
 using namespace quorvel::app;
@@ -17,26 +13,22 @@ using namespace quorvel::test;
 class DocumentDarkTest : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void pagesFollowTheDarkPalette();
+    void pagesFollowTheDarkPalette() {
+        ScratchStore scratch;
+        DocumentView view(scratch.store);
+        view.resize(600, 400);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        // The built-in template only declares "color-scheme: light dark": a dark canvas.
+        QVERIFY(showAndWait(view, "template", DocumentPage::build(std::nullopt, "<p>어두운 화면</p>")));
+        QTRY_VERIFY(screen(&view).pixelColor(590, 390).lightness() < 64);
+        // A shell's own rules for dark pages apply.
+        const std::string shell = "<html><head><style>body { background: #fff; } @media (prefers-color-scheme: dark) "
+                                  "{ body { background: #00f; } }</style></head><body>{{CONTENT}}</body></html>";
+        QVERIFY(showAndWait(view, "shell", DocumentPage::build(shell, "<p>본문</p>")));
+        QTRY_VERIFY(near(screen(&view).pixelColor(590, 390), Qt::blue));
+    }
 };
-
-void DocumentDarkTest::pagesFollowTheDarkPalette() {
-    ScratchStore scratch;
-    DocumentView view(scratch.store);
-    view.resize(600, 400);
-    view.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&view));
-
-    // The built-in template only declares "color-scheme: light dark": a dark canvas, light text.
-    QVERIFY(showAndWait(view, "template", DocumentPage::build(std::nullopt, "<p>어두운 화면</p>")));
-    QTRY_VERIFY(screen(&view).pixelColor(590, 390).lightness() < 64);
-
-    // A shell's own rules for dark pages apply.
-    const std::string shell = "<html><head><style>body { background: #fff; } @media (prefers-color-scheme: dark) "
-                              "{ body { background: #0000ff; } }</style></head><body>{{CONTENT}}</body></html>";
-    QVERIFY(showAndWait(view, "shell", DocumentPage::build(shell, "<p>본문</p>")));
-    QTRY_VERIFY(near(screen(&view).pixelColor(590, 390), QColor(0, 0, 255)));
-}
 
 int main(int argc, char **argv) {
     DocumentView::registerSchemes();
@@ -44,8 +36,6 @@ int main(int argc, char **argv) {
     QPalette dark;
     dark.setColor(QPalette::Window, QColor(32, 32, 32));
     dark.setColor(QPalette::WindowText, QColor(230, 230, 230));
-    dark.setColor(QPalette::Base, QColor(24, 24, 24));
-    dark.setColor(QPalette::Text, QColor(230, 230, 230));
     QApplication::setPalette(dark);
     DocumentDarkTest test;
     return QTest::qExec(&test, argc, argv);
