@@ -1,40 +1,29 @@
 #include "model/SyncScheduler.hpp"
 
-#include <QNetworkInformation>
-#include <QPointer>
 #include <QTest>
 #include <QTimer>
 #include <QWindow>
 
 using namespace quorvel::app;
 
-namespace {
-
-// Sources whose handlers the test calls itself.
-struct FakeSources {
-    QPointer<QObject> context;
+// The scheduler, by default with sources whose handlers the test calls itself.
+struct Harness {
+    QObject *context = nullptr;
     std::function<void(bool)> network;
-    std::function<void()> wake;
-    std::function<void()> windowKey;
-
-    SyncScheduler::Sources sources() {
-        return {[this](QObject *c, std::function<void(bool)> h) { context = c, network = std::move(h); },
-                [this](QObject *, std::function<void()> h) { wake = std::move(h); },
-                [this](QObject *, std::function<void()> h) { windowKey = std::move(h); }};
-    }
-};
-
-struct Recorder {
+    std::function<void()> wake, windowKey;
     QList<SyncTrigger> triggers;
-    QList<bool> network;
+    QList<bool> reports;
+    std::unique_ptr<SyncScheduler> scheduler;
 
-    std::unique_ptr<SyncScheduler> make(SyncScheduler::Sources sources) {
-        return std::make_unique<SyncScheduler>([this](SyncTrigger t) { triggers.append(t); },
-                                               [this](bool online) { network.append(online); }, std::move(sources));
+    explicit Harness(std::optional<SyncScheduler::Sources> sources = std::nullopt) {
+        if (!sources)
+            sources = {[this](QObject *c, std::function<void(bool)> h) { context = c, network = std::move(h); },
+                       [this](QObject *, std::function<void()> h) { wake = std::move(h); },
+                       [this](QObject *, std::function<void()> h) { windowKey = std::move(h); }};
+        scheduler = std::make_unique<SyncScheduler>([this](SyncTrigger t) { triggers.append(t); },
+                                                    [this](bool online) { reports.append(online); }, *sources);
     }
 };
-
-} // namespace
 
 class SyncSchedulerTest : public QObject {
     Q_OBJECT
@@ -47,103 +36,80 @@ private Q_SLOTS:
         QTest::newRow("first report offline") << QList<bool>{false} << 0;
         QTest::newRow("offline then online") << QList<bool>{false, true} << 1;
         QTest::newRow("online twice") << QList<bool>{true, true} << 0;
-        QTest::newRow("online, offline, online") << QList<bool>{true, false, true} << 1;
-        QTest::newRow("offline twice, online twice") << QList<bool>{false, false, true, true} << 1;
-        QTest::newRow("two outages") << QList<bool>{true, false, true, false, false, true} << 2;
+        QTest::newRow("two outages, repeats") << QList<bool>{true, false, false, true, true, false, true} << 2;
     }
-
     void networkEdges() {
         QFETCH(QList<bool>, reports);
         QFETCH(int, networkTriggers);
-        FakeSources fake;
-        Recorder recorder;
-        auto scheduler = recorder.make(fake.sources());
-        scheduler->start(0);
-        QCOMPARE(fake.context.data(), static_cast<QObject *>(scheduler.get()));
+        Harness h;
+        h.scheduler->start(0);
+        QCOMPARE(h.context, h.scheduler.get()); // the source's connections end with the scheduler
         for (bool online : reports)
-            fake.network(online);
+            h.network(online);
         QCoreApplication::processEvents();
-        QCOMPARE(recorder.network, reports); // every report, repeats too
-        QCOMPARE(recorder.triggers, QList<SyncTrigger>(networkTriggers, SyncTrigger::network));
+        QCOMPARE(h.reports, reports); // every report, repeats too
+        QCOMPARE(h.triggers, QList<SyncTrigger>(networkTriggers, SyncTrigger::network));
     }
 
     void intervalReplacesTimer() {
-        FakeSources fake;
-        Recorder recorder;
-        auto scheduler = recorder.make(fake.sources());
-        scheduler->start(15);
-        QVERIFY(scheduler->timer() && scheduler->timer()->isActive());
-        QCOMPARE(scheduler->timer()->intervalAsDuration(), std::chrono::minutes(15));
-        QCOMPARE(scheduler->timer()->timerType(), Qt::VeryCoarseTimer);
-        QVERIFY(QMetaObject::invokeMethod(const_cast<QTimer *>(scheduler->timer()), "timeout"));
-        QCOMPARE(recorder.triggers, QList<SyncTrigger>{SyncTrigger::timer});
-
-        scheduler->setInterval(60);
-        QCOMPARE(scheduler->findChildren<QTimer *>().size(), 1);
-        QCOMPARE(scheduler->timer()->intervalAsDuration(), std::chrono::minutes(60));
-        QVERIFY(scheduler->timer()->isActive());
-
-        scheduler->setInterval(0);
-        QVERIFY(!scheduler->timer());
-        QVERIFY(scheduler->findChildren<QTimer *>().isEmpty());
-        scheduler->setInterval(-5);
-        QVERIFY(!scheduler->timer());
-        scheduler->setInterval(std::numeric_limits<int>::max()); // a damaged preference
-        QVERIFY(scheduler->timer()->interval() > 0);
-
-        // A second start changes nothing.
-        scheduler->start(15);
-        QVERIFY(scheduler->timer()->interval() > std::chrono::milliseconds(std::chrono::minutes(15)).count());
+        Harness h;
+        h.scheduler->start(15);
+        QCOMPARE(h.scheduler->timer()->intervalAsDuration(), std::chrono::minutes(15));
+        QVERIFY(QMetaObject::invokeMethod(const_cast<QTimer *>(h.scheduler->timer()), "timeout"));
+        QCOMPARE(h.triggers, QList<SyncTrigger>{SyncTrigger::timer});
+        h.scheduler->setInterval(60);
+        QCOMPARE(h.scheduler->findChildren<QTimer *>().size(), 1);
+        QCOMPARE(h.scheduler->timer()->intervalAsDuration(), std::chrono::minutes(60));
+        QVERIFY(h.scheduler->timer()->isActive());
+        h.scheduler->setInterval(-5);
+        QVERIFY(h.scheduler->findChildren<QTimer *>().isEmpty());
+        h.scheduler->setInterval(std::numeric_limits<int>::max()); // a damaged preference must not wrap
+        QVERIFY(h.scheduler->timer()->interval() > 0);
+        h.scheduler->start(15); // a second start changes nothing
+        QVERIFY(h.scheduler->timer()->interval() > 60 * 60'000);
     }
 
-    void otherSourcesWithoutTimer() {
-        FakeSources fake;
-        Recorder recorder;
-        auto scheduler = recorder.make(fake.sources());
-        scheduler->start(0);
-        QVERIFY(!scheduler->timer());
-        fake.wake();
-        fake.windowKey();
-        fake.windowKey();
-        QVERIFY(recorder.triggers.isEmpty()); // delivered outside the source's own call
+    // Delivered outside the source's own call, and never after the scheduler is gone.
+    void otherSourcesAreQueued() {
+        Harness h;
+        h.scheduler->start(0);
+        QVERIFY(!h.scheduler->timer());
+        h.wake();
+        h.windowKey();
+        QVERIFY(h.triggers.isEmpty());
         QCoreApplication::processEvents();
-        QCOMPARE(recorder.triggers,
-                 (QList<SyncTrigger>{SyncTrigger::wake, SyncTrigger::windowKey, SyncTrigger::windowKey}));
-
-        // Nothing queued is delivered after the scheduler is gone.
-        fake.wake();
-        scheduler.reset();
+        QCOMPARE(h.triggers, (QList<SyncTrigger>{SyncTrigger::wake, SyncTrigger::windowKey}));
+        h.wake();
+        h.scheduler.reset();
         QCoreApplication::processEvents();
-        QCOMPARE(recorder.triggers.size(), 3);
+        QCOMPARE(h.triggers.size(), 2);
     }
 
     // The desktop's focus-window source, on the offscreen platform's real windows.
     void windowBecomingActive() {
-        Recorder recorder;
-        auto scheduler = recorder.make({nullptr, nullptr, SyncScheduler::systemSources().windowKey});
-        scheduler->start(0);
+        Harness h;
+        h.scheduler = std::make_unique<SyncScheduler>(
+            [&](SyncTrigger t) { h.triggers.append(t); }, [](bool) {},
+            SyncScheduler::Sources{nullptr, nullptr, SyncScheduler::systemSources().windowKey});
+        h.scheduler->start(0);
         QWindow first, second;
         for (QWindow *window : {&first, &second, &first}) {
             window->show();
             window->requestActivate();
             QVERIFY(QTest::qWaitForWindowActive(window));
         }
-        QTRY_COMPARE(recorder.triggers.size(), 3);
-        QCOMPARE(recorder.triggers, QList<SyncTrigger>(3, SyncTrigger::windowKey));
+        QTRY_COMPARE(h.triggers, QList<SyncTrigger>(3, SyncTrigger::windowKey));
     }
 
-    // The desktop's network source: whether or not a backend loads here, one first report arrives
-    // and it fires no trigger.
+    // The desktop's network source: with or without a backend here, one first report and no trigger.
     void systemNetworkFirstReport() {
-        Recorder recorder;
-        auto scheduler = recorder.make({SyncScheduler::systemSources().network, nullptr, nullptr});
-        scheduler->start(0);
-        QTRY_COMPARE(recorder.network.size(), 1);
-        auto *information = QNetworkInformation::instance();
-        qInfo() << "network backend:" << (information ? information->backendName() : QStringLiteral("none"))
-                << "reachability:" << (information ? information->reachability() : QNetworkInformation::Reachability{})
-                << "online:" << recorder.network.first();
-        QVERIFY(recorder.triggers.isEmpty());
+        Harness h;
+        h.scheduler = std::make_unique<SyncScheduler>(
+            [&](SyncTrigger t) { h.triggers.append(t); }, [&](bool online) { h.reports.append(online); },
+            SyncScheduler::Sources{SyncScheduler::systemSources().network, nullptr, nullptr});
+        h.scheduler->start(0);
+        QTRY_COMPARE(h.reports.size(), 1);
+        QVERIFY(h.triggers.isEmpty());
     }
 };
 

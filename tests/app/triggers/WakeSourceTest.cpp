@@ -15,52 +15,40 @@ class WakeSourceTest : public QObject {
 
     QProcess daemon_;
 
-    bool sendPrepareForSleep(QDBusConnection &login1, bool sleeping) {
-        auto signal = QDBusMessage::createSignal(QStringLiteral("/org/freedesktop/login1"),
-                                                 QStringLiteral("org.freedesktop.login1.Manager"),
-                                                 QStringLiteral("PrepareForSleep"));
-        signal << sleeping;
-        return login1.send(signal);
-    }
-
 private Q_SLOTS:
     void initTestCase() {
         const QString program = QStandardPaths::findExecutable(QStringLiteral("dbus-daemon"));
         if (program.isEmpty()) QSKIP("dbus-daemon is not installed");
-        daemon_.start(program,
-                      {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
-        QVERIFY(daemon_.waitForStarted());
+        daemon_.start(program, {"--session", "--nofork", "--print-address=1"});
         QTRY_VERIFY(daemon_.canReadLine());
-        const QByteArray address = daemon_.readLine().trimmed();
-        // Before anything in this process opens the system bus.
-        qputenv("DBUS_SYSTEM_BUS_ADDRESS", address);
+        qputenv("DBUS_SYSTEM_BUS_ADDRESS", daemon_.readLine().trimmed()); // before anything opens the system bus
     }
-
     void cleanupTestCase() {
         daemon_.terminate();
         daemon_.waitForFinished();
     }
 
     void wakeFiresOnlyOnResume() {
-        auto login1 =
-            QDBusConnection::connectToBus(qEnvironmentVariable("DBUS_SYSTEM_BUS_ADDRESS"), QStringLiteral("login1"));
-        QVERIFY(login1.isConnected());
+        auto login1 = QDBusConnection::connectToBus(qEnvironmentVariable("DBUS_SYSTEM_BUS_ADDRESS"), "login1");
         QVERIFY(login1.registerService(QStringLiteral("org.freedesktop.login1")));
-
+        const auto prepareForSleep = [&](bool sleeping) {
+            auto signal = QDBusMessage::createSignal("/org/freedesktop/login1", "org.freedesktop.login1.Manager",
+                                                     "PrepareForSleep");
+            QVERIFY(login1.send(signal << sleeping));
+        };
         QList<SyncTrigger> triggers;
         SyncScheduler scheduler([&](SyncTrigger t) { triggers.append(t); }, [](bool) {},
                                 {nullptr, SyncScheduler::systemSources().wake, nullptr});
         scheduler.start(0);
-
         // Going to sleep is no reason to sync; waking is, each time.
-        QVERIFY(sendPrepareForSleep(login1, true));
-        QVERIFY(sendPrepareForSleep(login1, false));
+        prepareForSleep(true);
+        prepareForSleep(false);
         QTRY_VERIFY(!triggers.isEmpty());
         QTest::qWait(200); // signals arrive in order: anything the first one fired is here by now
         QCOMPARE(triggers, QList<SyncTrigger>{SyncTrigger::wake});
-        QVERIFY(sendPrepareForSleep(login1, false));
+        prepareForSleep(false);
         QTRY_COMPARE(triggers, QList<SyncTrigger>(2, SyncTrigger::wake));
-        QDBusConnection::disconnectFromBus(QStringLiteral("login1"));
+        QDBusConnection::disconnectFromBus("login1");
     }
 };
 
