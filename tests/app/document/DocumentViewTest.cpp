@@ -414,9 +414,11 @@ private Q_SLOTS:
         QSignalSpy loaded(&view, &DocumentView::pageLoaded);
         QVERIFY(showAndWait(view, "K", titled("first")));
         view.showPage("K", titled("second"));
-        QVERIFY(showAndWait(view, "L", titled("other")));
-        QCOMPARE(loaded.size(), 2);
+        QTest::qWait(500); // ample for a page this small; the next load would abort it unseen
+        QCOMPARE(loaded.size(), 1);
+        QCOMPARE(page()->title(), QString("first"));
         // Back to K after another page: a new load.
+        QVERIFY(showAndWait(view, "L", titled("other")));
         QVERIFY(showAndWait(view, "K", titled("again")));
         QCOMPARE(page()->title(), QString("again"));
     }
