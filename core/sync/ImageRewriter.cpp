@@ -76,6 +76,14 @@ bool isTrimmed(char32_t c) {
     return u_isUWhiteSpace(static_cast<UChar32>(c)) || type == U_CONTROL_CHAR || type == U_FORMAT_CHAR;
 }
 
+// A value as a browser's URL parser starts reading it: past ASCII whitespace and C0 controls,
+// but not past a NUL, which reaches it from HTML and CSS as U+FFFD.
+std::string_view urlParserStart(std::string_view text) {
+    while (!text.empty() && text.front() != '\0' && static_cast<unsigned char>(text.front()) <= 0x20)
+        text.remove_prefix(1);
+    return text;
+}
+
 std::string_view trim(std::string_view text) {
     size_t first = text.size(), last = 0;
     size_t i = 0;
@@ -601,9 +609,12 @@ bool ImageRewriter::isSameOrigin(std::string_view url) const {
 ImageSourceResolution ImageRewriter::classify(std::string_view src) const {
     const std::string_view trimmed = trim(src);
     if (trimmed.empty()) return ImageSourceRemove{};
-    if (startsWithCI(trimmed, "data:")) return ImageSourceKeep{};
-    // Already rewritten: rewriting again must not undo it.
-    if (startsWithCI(trimmed, assetScheme)) return ImageSourceKeep{};
+    // A kept value goes out as written, so it has to be local as a browser reads it: with
+    // U+00A0, U+200B or NUL in front, "data:..." is a document-relative URL, a request.
+    // Already rewritten sources are kept too, so that rewriting again does not undo them.
+    const std::string_view asRead = urlParserStart(src);
+    if (startsWithCI(asRead, "data:") || startsWithCI(asRead, assetScheme)) return ImageSourceKeep{};
+    if (startsWithCI(trimmed, "data:") || startsWithCI(trimmed, assetScheme)) return ImageSourceRemove{};
     std::string candidate;
     if (trimmed.starts_with("//")) {
         candidate = "https:";

@@ -24,8 +24,10 @@ bool startsWithCI(std::string_view text, std::string_view lowerPrefix) {
     return true;
 }
 
+// As a browser's URL parser reads the value: only ASCII whitespace and C0 controls go from its
+// front; a NUL there is read as U+FFFD and makes the value a relative URL.
 bool isLocal(std::string_view value) {
-    while (!value.empty() && static_cast<unsigned char>(value.front()) <= 0x20)
+    while (!value.empty() && value.front() != '\0' && static_cast<unsigned char>(value.front()) <= 0x20)
         value.remove_prefix(1);
     return startsWithCI(value, "quorvel-asset://") || startsWithCI(value, "data:");
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 using namespace quorvel;
+using namespace std::string_literals;
 
 namespace {
 
@@ -154,6 +155,24 @@ TEST_F(ImageRewriterTest, ClassifyKeepsInlineAndAlreadyRewrittenSources) {
     EXPECT_EQ(rewriter.classify("quorvel-asset://missing"), keep);
     EXPECT_EQ(rewriter.classify("QUORVEL-ASSET://missing"), keep);
     EXPECT_EQ(rewriter.classify("quorvel-asset:x"), removed);
+}
+
+// A kept value goes out as written; a browser strips only ASCII whitespace and C0 controls
+// before it and reads a NUL as U+FFFD, so anything else in front makes it a relative URL.
+TEST_F(ImageRewriterTest, ClassifyKeepsOnlyWhatABrowserReadsAsLocal) {
+    const std::pair<std::string, ImageSourceResolution> cases[] = {
+        {"\t\n\r\f\x01\x1f data:image/gif,x \x01", keep},
+        {"\u00A0data:image/gif,x", removed},
+        {"\u200Bdata:image/gif,x", removed},
+        {"\u3000data:image/gif,x", removed},
+        {"\0data:image/gif,x"s, removed},
+        {"\0\0 \u00A0\0data:image/gif,x"s, removed},
+        {"\u00A0quorvel-asset://missing", removed},
+        {" \0quorvel-asset://"s + H1, removed},
+    };
+    for (const auto &[src, expected] : cases)
+        EXPECT_EQ(rewriter.classify(src), expected) << src;
+    EXPECT_EQ(html("<img src=\"&nbsp;data:image/gif,x\"><img src=\"&#x85;data:,\">"), "<img><img>");
 }
 
 TEST_F(ImageRewriterTest, ClassifyDropsPlainHTTPAndPrivateHosts) {
