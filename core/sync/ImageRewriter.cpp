@@ -394,18 +394,22 @@ private:
         size_t end;
     };
 
-    bool isWordByte(size_t i) const {
-        const char c = css_[i];
-        return isAlnum(c) || c == '-' || c == '_' || (c == '\\' && i + 1 < css_.size() && !isLineBreak(css_[i + 1]));
+    // Every non-ASCII character is a name character, and so is U+FFFD, what a stray byte reads
+    // as: "éurl(" is a function of another name, and so is what it becomes once repaired.
+    static bool isNameChar(char c) {
+        return isAlnum(c) || c == '-' || c == '_' || static_cast<unsigned char>(c) >= 0x80;
     }
 
-    // Where a name starts: not inside a longer one, which an ASCII letter, digit, "-" or "_"
-    // before it would continue. Other bytes before it end any name.
+    bool isWordByte(size_t i) const {
+        const char c = css_[i];
+        return isNameChar(c) || (c == '\\' && i + 1 < css_.size() && !isLineBreak(css_[i + 1]));
+    }
+
+    // Where a name starts: not inside a longer one, which a name character before it would
+    // continue. Other bytes before it end any name.
     bool startsWord(size_t i) const {
         if (!isWordByte(i)) return false;
-        if (i == 0) return true;
-        const char before = css_[i - 1];
-        return !(isAlnum(before) || before == '-' || before == '_');
+        return i == 0 || !isNameChar(css_[i - 1]);
     }
 
     Word readWord(size_t start) const {

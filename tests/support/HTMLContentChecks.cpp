@@ -44,7 +44,7 @@ std::string excerpt(std::string_view text, size_t at) {
 bool isNameByte(std::string_view css, size_t i) {
     const unsigned char c = static_cast<unsigned char>(css[i]);
     if (c == '\\') return i + 1 < css.size() && css[i + 1] != '\n' && css[i + 1] != '\r' && css[i + 1] != '\f';
-    return std::isalnum(c) || c == '-' || c == '_';
+    return std::isalnum(c) || c == '-' || c == '_' || c >= 0x80;
 }
 
 // A name with its escapes undone (ASCII only; anything else reads as "?"), and where it ends.

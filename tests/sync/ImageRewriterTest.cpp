@@ -288,6 +288,10 @@ TEST_F(ImageRewriterTest, CSSScannerRules) {
     EXPECT_EQ(css("a{background:url(x.png)} /* url(/a.png)"), "a{background:none} /* url(/a.png)");
     // Only a "url" that is not the tail of a longer word.
     EXPECT_EQ(css("a{x:myurl(x.png);y:-url(x);z:_url(x)}"), "a{x:myurl(x.png);y:-url(x);z:_url(x)}");
+    // Non-ASCII characters continue a name, and so do stray bytes, before and after repair.
+    EXPECT_EQ(css("a{x:\u00E9url(x.png)}"), "a{x:\u00E9url(x.png)}");
+    EXPECT_EQ(css("a{x:\\\x94\x94url(x.png)}"), "a{x:\\\uFFFD\uFFFDurl(x.png)}");
+    EXPECT_EQ(css("a{x:\\\uFFFD\uFFFDurl(x.png)}"), "a{x:\\\uFFFD\uFFFDurl(x.png)}");
     EXPECT_EQ(css("a{x:(url(x.png))}"), "a{x:(none)}");
     // Nested parentheses and escapes in unquoted values; trailing whitespace dropped.
     EXPECT_EQ(css("a{b:url( /x(1).png  ) c}"), "a{b:url(quorvel-asset://missing) c}");
