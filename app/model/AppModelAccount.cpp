@@ -104,6 +104,7 @@ QCoro::Task<> AppModel::finishLogin(LinkResult result, bool fromMain) {
         // The old account's library goes before anything of the new one is shown or synced; a run of
         // the old account that is still going must not land in the erased store.
         ++generation_;
+        ++run_; // nor may its progress
         auto erasing = eraseLibrary();
         if (!co_await erasing || !self) co_return;
     }
@@ -160,6 +161,7 @@ QCoro::Task<> AppModel::logout() {
     QPointer<AppModel> self(this);
     assign(isLoggingOut_, true, &AppModel::isLoggingOutChanged);
     ++generation_;
+    ++run_; // late progress of the cancelled run must not show its screen again
     services_.engine->cancel();
     auto settling = waitWhileSyncing(100);
     co_await settling;
