@@ -2,6 +2,9 @@
 
 #include "store/LibraryLock.hpp"
 #include "store/Schema.hpp"
+#include "store/SearchCatalog.hpp"
+#include "store/TrigramSnippet.hpp"
+#include "store/TrigramVocabulary.hpp"
 
 #include <sys/stat.h>
 
@@ -49,6 +52,27 @@ void LocalStore::open() {
         }
     }
     if (hasFTS_) enlargeIndexBuffer(*db_);
+    // The snippet function lives as long as the connection; an emptied library keeps it.
+    if (hasFTS_ && !TrigramSnippet::install(*db_, &searchStop_)) hasFTS_ = false;
+    prepareSearch();
+}
+
+void LocalStore::prepareSearch() {
+    catalog_.reset();
+    vocabulary_.reset();
+    catalogTable_ = false;
+    try {
+        SearchCatalog::prepare(*db_);
+        catalogTable_ = true;
+    } catch (const SQLiteError &) {
+        // Search derives the same from `files` at each change of the library: only slower.
+    }
+    if (!hasFTS_) return;
+    try {
+        vocabulary_ = std::make_unique<TrigramVocabulary>(*db_);
+    } catch (const SQLiteError &) {
+        // Short words are then found by reading bodies: only slower.
+    }
 }
 
 // FTS5 writes its pending terms out as a new segment every 1 MB by default. Trigram bodies fill
@@ -80,11 +104,14 @@ void LocalStore::wipeAll() {
         try {
             eraseInPlace(*db_);
             erased = true;
+            prepareSearch();
         } catch (const std::exception &) {
             // A database that cannot be emptied is started again from nothing.
         }
     }
     if (!erased) {
+        vocabulary_.reset();
+        catalog_.reset();
         db_.reset();
         hasFTS_ = false;
         fs::path base = directory_ / databaseFileName;

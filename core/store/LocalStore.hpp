@@ -22,12 +22,16 @@
 #include <mutex>
 #include <optional>
 #include <span>
+#include <stop_token>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
 namespace quorvel {
+
+class SearchCatalog;
+class TrigramVocabulary;
 
 // The one on-disk library: "store.sqlite" plus the content-addressed "assets" directory.
 // Every operation runs under one recursive lock, held across whole transactions, so readers on
@@ -134,6 +138,9 @@ public:
     // Titles and body text, best first. Uses the full-text index when there is one and the query
     // has a word of 3 or more characters; plain substring matching otherwise.
     std::vector<SearchResult> search(std::string_view query, int limit);
+    // The same, for a caller that may supersede it: once `stop` is requested the search ends
+    // within a few milliseconds by throwing SearchStopped, leaving the store as it was.
+    std::vector<SearchResult> search(std::string_view query, int limit, std::stop_token stop);
     // Splits SQLite snippet text, whose hits sit between U+0001 and U+0002, into segments.
     static std::vector<SnippetSegment> parseSnippet(std::string_view snippet);
     // Cuts a window of `radius` characters either side of the first hit and highlights every hit in it.
@@ -147,6 +154,9 @@ private:
     void eraseInPlace(SQLiteDB &db);
     static std::optional<std::pair<uintmax_t, uintmax_t>> fileIdentity(const std::filesystem::path &path);
     static void enlargeIndexBuffer(SQLiteDB &db);
+    void prepareSearch();
+    // The catalog as of the open read transaction, reloaded when the library changed.
+    const SearchCatalog &searchCatalog(SQLiteDB &db);
     void applyBatch(const SyncApplyBatch &batch, UpsertSource *more);
     std::optional<std::string> metaValue(const char *key);
 
@@ -170,6 +180,18 @@ private:
     // Device and inode of the database file db_ opened.
     std::optional<std::pair<uintmax_t, uintmax_t>> openedFile_;
     DownloadCache downloadCache_;
+
+    // Search's own state, all under the lock. The catalog table is usable when it could be
+    // prepared at opening; the snapshot is tagged with the library's version it was read at.
+    bool catalogTable_ = false;
+    bool indexComplete_ = false; // the full-text index holds every document
+    std::unique_ptr<const SearchCatalog> catalog_;
+    int64_t catalogDataVersion_ = -1;
+    uint64_t catalogGeneration_ = 0;
+    uint64_t generation_ = 0; // bumped by every write of this connection that search reads
+    std::unique_ptr<TrigramVocabulary> vocabulary_;
+    // The running search's stop token, lent to the snippet function.
+    std::stop_token searchStop_;
 };
 
 } // namespace quorvel

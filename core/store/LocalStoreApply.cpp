@@ -2,6 +2,7 @@
 
 #include "html/HTMLText.hpp"
 #include "store/MetaNumber.hpp"
+#include "store/SearchCatalog.hpp"
 #include "store/StoreSQL.hpp"
 
 #include <unordered_map>
@@ -98,6 +99,7 @@ void LocalStore::applyBatch(const SyncApplyBatch &batch, UpsertSource *more) {
     std::lock_guard guard(lock_);
     if (!db_) throw LocalStoreError::notOpen();
     SQLiteDB &db = *db_;
+    ++generation_;
     db.transaction(true, [&] {
         Statements sql(db);
 
@@ -122,6 +124,7 @@ void LocalStore::applyBatch(const SyncApplyBatch &batch, UpsertSource *more) {
             sql.run(deleteRefs, {SQLiteValue::i(id)});
             sql.run(deleteRecent, {SQLiteValue::i(id)});
             if (hasFTS_) sql.run(deleteFTS, {SQLiteValue::i(id)});
+            if (catalogTable_) sql.run(SearchCatalog::deleteSQL, {SQLiteValue::i(id)});
         }
 
         // 5. Images staged for this batch.
@@ -148,6 +151,11 @@ void LocalStore::applyBatch(const SyncApplyBatch &batch, UpsertSource *more) {
                 sql.run(insertFTS, {SQLiteValue::i(u.id), SQLiteValue::text(HTMLText::normalize(u.filename)),
                                     SQLiteValue::text(u.bodyText)});
             }
+            if (catalogTable_) {
+                sql.run(
+                    SearchCatalog::upsertSQL,
+                    SearchCatalog::upsertValues(u.id, MetaNumber::wholeSeconds(u.updatedAt), u.filename, u.bodyText));
+            }
         };
         for (const auto &u : batch.upserts)
             writeUpsert(u);
@@ -163,6 +171,10 @@ void LocalStore::applyBatch(const SyncApplyBatch &batch, UpsertSource *more) {
                                  seconds(m.updatedAt), SQLiteValue::i(m.fileSize)});
             if (hasFTS_)
                 sql.run(updateFTSTitle, {SQLiteValue::i(m.id), SQLiteValue::text(HTMLText::normalize(m.filename))});
+            if (catalogTable_) {
+                sql.run(SearchCatalog::updateSQL,
+                        SearchCatalog::updateValues(m.id, MetaNumber::wholeSeconds(m.updatedAt), m.filename));
+            }
         }
 
         // 9. Documents rendered again; their text is unchanged, so the index is too.

@@ -1,11 +1,30 @@
 #include "store/LocalStore.hpp"
 
 #include "html/HTMLText.hpp"
+#include "store/BodyReader.hpp"
+#include "store/SearchCatalog.hpp"
+#include "store/SearchStopped.hpp"
 #include "store/StoreSQL.hpp"
+#include "store/TextSnippet.hpp"
+#include "store/TrigramSnippet.hpp"
+#include "store/TrigramVocabulary.hpp"
+
+#include <sqlite3.h>
 
 #include <algorithm>
 #include <unordered_map>
+#include <unordered_set>
 
+// Search answers exactly what two statements would. Full text:
+//   SELECT f.id, f.filename, f.folder_id, f.updated_at, snippet(files_fts, 1, char(1), char(2), '…', 16)
+//   FROM files_fts JOIN files f ON f.id = files_fts.rowid WHERE files_fts MATCH ? [AND <word filter>]...
+//   ORDER BY bm25(files_fts, 5.0, 1.0), f.updated_at DESC LIMIT ?
+// and substrings:
+//   SELECT f.id, f.filename, f.folder_id, f.updated_at, f.body_text FROM files f WHERE <word filter> AND ...
+//   ORDER BY (<title> LIKE ? ESCAPE '\') DESC, f.updated_at DESC, f.id DESC LIMIT ?
+// where a word filter is "(<title> LIKE ? ESCAPE '\' OR f.body_text LIKE ? ESCAPE '\')" and the title
+// is the document's title normalised to NFC, as the full-text index holds it. Run as written they
+// read every matching body; this file reaches the same rows, order and snippets reading few.
 namespace quorvel {
 
 namespace {
@@ -13,13 +32,35 @@ namespace {
 constexpr size_t longWordScalars = 3;
 constexpr size_t maxFolderPathNames = 64;
 constexpr int snippetRadius = 40;
-constexpr const char *snippetSQL =
-    "SELECT snippet(files_fts, 1, char(1), char(2), '…', 16) FROM files_fts WHERE files_fts MATCH ? AND rowid = ?";
-constexpr const char *likeClause = "(f.filename LIKE ? ESCAPE '\\' OR f.body_text LIKE ? ESCAPE '\\')";
+constexpr const char *rankSQL = "SELECT rowid, bm25(files_fts, 5.0, 1.0) FROM files_fts WHERE files_fts MATCH ?";
+// One pass over the matches cuts the snippets of the rows asked for (?2) and skips the others:
+// looking each row up by id would set up the match again for every row.
+constexpr const char *snippetSQL = "SELECT rowid, quorvel_snippet(files_fts, 1, char(1), char(2), '…', 16, ?2) FROM "
+                                   "files_fts WHERE files_fts MATCH ?1";
+constexpr const char *rowSQL = "SELECT filename, folder_id, updated_at FROM files WHERE id = ?";
+constexpr const char *bodyLikeSQL = "SELECT body_text LIKE ? ESCAPE '\\' FROM files WHERE id = ?";
+// Virtual machine steps between two looks at the stop token: a few microseconds.
+constexpr int stopCheckSteps = 1000;
+// Bodies read to test words before the index is asked which documents can hold them: enough for
+// a common word to fill the answer without it.
+constexpr int64_t bodiesBeforeIndex = 24;
+// Term instances the index may read to list the documents that can hold a short word; past
+// that the word is common, and reading bodies in order finds it sooner.
+constexpr int64_t indexBudget = 60000;
+// The first read of a body when testing a word, growing fourfold while the word is not found.
+constexpr size_t firstRead = 8192;
 
 size_t scalarCount(std::string_view word) {
     return static_cast<size_t>(
         std::count_if(word.begin(), word.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+}
+
+std::string lowerASCII(std::string_view text) {
+    std::string out(text);
+    for (char &c : out) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return out;
 }
 
 // A literal substring pattern: the escape character, "%" and "_" lose their meaning.
@@ -72,77 +113,263 @@ private:
     std::unordered_map<int64_t, Folder> folders_;
 };
 
+// The query's words: normalised like titles and text, split on spaces.
+struct Words {
+    std::vector<std::string> all, longWords, shortWords;
+
+    explicit Words(std::string_view query) {
+        std::string normalized = HTMLText::normalize(query);
+        for (size_t start = 0; start <= normalized.size();) {
+            size_t end = normalized.find(' ', start);
+            if (end == std::string::npos) end = normalized.size();
+            if (end > start) {
+                std::string word = normalized.substr(start, end - start);
+                (scalarCount(word) >= longWordScalars ? longWords : shortWords).push_back(word);
+                all.push_back(std::move(word));
+            }
+            start = end + 1;
+        }
+    }
+};
+
+// For as long as it lives, SQLite interrupts statements once `stop` is requested, and the snippet
+// function sees the token.
+class StopBinding {
+public:
+    StopBinding(SQLiteDB &db, std::stop_token &slot, std::stop_token stop) : db_(db.handle()), slot_(slot) {
+        slot_ = std::move(stop);
+        if (slot_.stop_possible()) sqlite3_progress_handler(db_, stopCheckSteps, &StopBinding::stopped, &slot_);
+    }
+    ~StopBinding() {
+        sqlite3_progress_handler(db_, 0, nullptr, nullptr);
+        slot_ = std::stop_token();
+    }
+    StopBinding(const StopBinding &) = delete;
+    StopBinding &operator=(const StopBinding &) = delete;
+
+private:
+    static int stopped(void *token) { return static_cast<std::stop_token *>(token)->stop_requested() ? 1 : 0; }
+
+    sqlite3 *db_;
+    std::stop_token &slot_;
+};
+
+// Tests documents against query words as "(<title> LIKE %w% OR f.body_text LIKE %w%)" does.
+// Titles (normalised, valid UTF-8) and plain bodies are searched as bytes with ASCII letters
+// folded, which is what LIKE does with valid UTF-8; other bodies go to SQLite's LIKE. Before a
+// body is read, the index may rule it out.
+class WordTests {
+public:
+    struct Word {
+        std::string text, key, pattern;
+        // Which documents (by catalog position) may hold the word in their body; empty for all.
+        std::vector<bool> bodyMay;
+        bool asked = false;
+    };
+
+    WordTests(SQLiteDB &db, const SearchCatalog &catalog, TrigramVocabulary *vocabulary, const std::stop_token &stop)
+        : catalog_(catalog), vocabulary_(vocabulary), stop_(stop), reader_(db.handle()),
+          bodyLike_(db.prepare(bodyLikeSQL)) {}
+
+    void add(const std::string &word) { words_.push_back({word, lowerASCII(word), likePattern(word), {}, false}); }
+    const std::vector<Word> &words() const { return words_; }
+    BodyReader &reader() { return reader_; }
+
+    static bool inTitle(const SearchCatalog::Document &d, const Word &w) {
+        return d.titleKey.find(w.key) != std::string::npos;
+    }
+
+    // Whether document `index` of the catalog holds every word, in its title or its body.
+    bool holdsAll(int64_t index) {
+        const auto &d = catalog_.documents()[static_cast<size_t>(index)];
+        for (auto &w : words_) {
+            if (!inTitle(d, w) && !inBody(d, index, w)) return false;
+        }
+        return true;
+    }
+
+    bool inBody(const SearchCatalog::Document &d, int64_t index, Word &w) {
+        if (!w.bodyMay.empty() && !w.bodyMay[static_cast<size_t>(index)]) return false;
+        if (++bodiesRead_ == bodiesBeforeIndex) askIndex();
+        if (!w.bodyMay.empty() && !w.bodyMay[static_cast<size_t>(index)]) return false;
+        if (!d.plain) {
+            bodyLike_.bindAll({SQLiteValue::text(w.pattern), SQLiteValue::i(d.id)});
+            return bodyLike_.step() && bodyLike_.int64(0) != 0;
+        }
+        if (reader_.id() != d.id) {
+            reader_.open(d.id);
+            lowered_.clear();
+        }
+        size_t searched = 0;
+        for (size_t want = firstRead;; want *= 4) {
+            if (stop_.stop_requested()) throw SearchStopped();
+            std::string_view text = reader_.prefix(want);
+            if (lowered_.size() < text.size()) lowered_ += lowerASCII(text.substr(lowered_.size()));
+            size_t from = searched + 1 > w.key.size() ? searched + 1 - w.key.size() : 0;
+            if (std::string_view(lowered_).substr(0, text.size()).find(w.key, from) != std::string_view::npos)
+                return true;
+            if (text.size() >= reader_.size()) return false;
+            searched = text.size();
+        }
+    }
+
+private:
+    // Asks the index, once, which documents can hold each short word in their body: those with a
+    // body term beginning with it, and those ending with it, which no term begins with.
+    void askIndex() {
+        if (!vocabulary_) return;
+        const auto &docs = catalog_.documents();
+        for (auto &w : words_) {
+            if (w.asked) continue;
+            w.asked = true;
+            auto prefix = vocabulary_->termPrefix(w.text);
+            if (!prefix) continue;
+            auto listed = vocabulary_->bodyDocuments(*prefix, indexBudget);
+            if (!listed) continue;
+            w.bodyMay.assign(docs.size(), false);
+            for (int64_t id : *listed) {
+                int64_t at = catalog_.indexOf(id);
+                if (at >= 0) w.bodyMay[static_cast<size_t>(at)] = true;
+            }
+            for (size_t k = 0; k < docs.size(); ++k) {
+                if (!docs[k].plain || lowerASCII(docs[k].tail).find(w.key) != std::string::npos) w.bodyMay[k] = true;
+            }
+        }
+    }
+
+    const SearchCatalog &catalog_;
+    TrigramVocabulary *vocabulary_;
+    const std::stop_token &stop_;
+    BodyReader reader_;
+    SQLiteStatement bodyLike_;
+    std::string lowered_; // what reader_ has read, ASCII letters lowered
+    std::vector<Word> words_;
+    int64_t bodiesRead_ = 0;
+};
+
 } // namespace
 
+const SearchCatalog &LocalStore::searchCatalog(SQLiteDB &db) {
+    const int64_t version = db.scalarInt("PRAGMA data_version");
+    if (!catalog_ || version != catalogDataVersion_ || generation_ != catalogGeneration_) {
+        catalog_ = std::make_unique<SearchCatalog>(db, catalogTable_);
+        catalogDataVersion_ = version;
+        catalogGeneration_ = generation_;
+        // A store filled while it had no index has documents the index never saw.
+        indexComplete_ = hasFTS_ && db.scalarInt("SELECT count(*) FROM files_fts_docsize") ==
+                                        static_cast<int64_t>(catalog_->documents().size());
+    }
+    return *catalog_;
+}
+
 std::vector<SearchResult> LocalStore::search(std::string_view query, int limit) {
+    return search(query, limit, std::stop_token());
+}
+
+std::vector<SearchResult> LocalStore::search(std::string_view query, int limit, std::stop_token stop) {
     std::lock_guard guard(lock_);
     if (!db_) throw LocalStoreError::notOpen();
     SQLiteDB &db = *db_;
+    const Words words(query);
+    if (words.all.empty()) return {};
+    if (stop.stop_requested()) throw SearchStopped();
+    // SQLite would read a negative LIMIT as "no limit"; none is meant.
+    if (limit <= 0) return {};
+    const auto wanted = static_cast<size_t>(limit);
 
-    std::vector<std::string> words, longWords, shortWords;
-    std::string normalized = HTMLText::normalize(query);
-    for (size_t start = 0; start <= normalized.size();) {
-        size_t end = normalized.find(' ', start);
-        if (end == std::string::npos) end = normalized.size();
-        if (end > start) {
-            std::string word = normalized.substr(start, end - start);
-            (scalarCount(word) >= longWordScalars ? longWords : shortWords).push_back(word);
-            words.push_back(std::move(word));
+    auto run = [&]() -> std::vector<SearchResult> {
+        // Unbound before the transaction ends, so that its rollback is never interrupted.
+        StopBinding binding(db, searchStop_, stop);
+        const SearchCatalog &catalog = searchCatalog(db);
+        const auto &docs = catalog.documents();
+        FolderPaths paths(db);
+        const bool fullText = hasFTS_ && !words.longWords.empty();
+        WordTests tests(db, catalog, indexComplete_ ? vocabulary_.get() : nullptr, searchStop_);
+        for (const auto &w : fullText ? words.shortWords : words.all)
+            tests.add(w);
+
+        std::vector<int64_t> chosen; // catalog positions, in answer order
+        std::string match;
+        if (fullText) {
+            for (const auto &w : words.longWords)
+                match += (match.empty() ? "" : " AND ") + phrase(w);
+            // Every match ranked: by score, then newer first; rows the statement's sorter holds
+            // equal keep the order the index returns them in, by id.
+            struct Ranked {
+                double score;
+                int64_t updatedAt;
+                int64_t index;
+            };
+            std::vector<Ranked> ranked;
+            SQLiteStatement rank = db.prepare(rankSQL);
+            rank.bindAll({SQLiteValue::text(match)});
+            while (rank.step()) {
+                int64_t at = catalog.indexOf(rank.int64(0));
+                if (at >= 0) ranked.push_back({rank.real(1), docs[static_cast<size_t>(at)].updatedAt, at});
+            }
+            std::stable_sort(ranked.begin(), ranked.end(), [](const Ranked &a, const Ranked &b) {
+                return a.score != b.score ? a.score < b.score : a.updatedAt > b.updatedAt;
+            });
+            for (size_t k = 0; k < ranked.size() && chosen.size() < wanted; ++k) {
+                if (k % 64 == 0 && stop.stop_requested()) throw SearchStopped();
+                if (tests.holdsAll(ranked[k].index)) chosen.push_back(ranked[k].index);
+            }
+        } else {
+            // Title hits on the first word first, then the rest; each part newest first.
+            const auto &first = tests.words().front();
+            for (int pass = 0; pass < 2 && chosen.size() < wanted; ++pass) {
+                for (size_t k = 0; k < docs.size() && chosen.size() < wanted; ++k) {
+                    if (k % 64 == 0 && stop.stop_requested()) throw SearchStopped();
+                    if (WordTests::inTitle(docs[k], first) == (pass == 0) && tests.holdsAll(static_cast<int64_t>(k)))
+                        chosen.push_back(static_cast<int64_t>(k));
+                }
+            }
         }
-        start = end + 1;
-    }
-    if (words.empty()) return {};
-    // SQLite reads a negative LIMIT as "no limit".
-    SQLiteValue limitValue = SQLiteValue::i(std::max(limit, 0));
 
-    FolderPaths paths(db);
-    std::vector<SearchResult> results;
-    auto row = [&](SQLiteStatement &s, std::vector<SnippetSegment> snippet) {
-        results.push_back(SearchResult{s.int64(0), s.text(1), paths.path(s.optInt(2)), std::move(snippet),
-                                       static_cast<double>(s.int64(3))});
-        return 0;
+        std::unordered_map<int64_t, std::vector<SnippetSegment>> cuts;
+        if (fullText && !chosen.empty()) {
+            std::unordered_set<int64_t> rows;
+            for (int64_t at : chosen)
+                rows.insert(docs[static_cast<size_t>(at)].id);
+            SQLiteStatement cut = db.prepare(snippetSQL);
+            cut.bindAll({SQLiteValue::text(match)});
+            cut.bindPointer(2, &rows, TrigramSnippet::rowsType);
+            while (cut.step()) {
+                if (!cut.isNull(1)) cuts[cut.int64(0)] = parseSnippet(cut.text(1));
+            }
+        }
+
+        std::vector<SearchResult> results;
+        SQLiteStatement row = db.prepare(rowSQL);
+        for (int64_t at : chosen) {
+            const int64_t id = docs[static_cast<size_t>(at)].id;
+            row.bindAll({SQLiteValue::i(id)});
+            if (!row.step()) continue;
+            SearchResult r{id, row.text(0), paths.path(row.optInt(1)), {}, static_cast<double>(row.int64(2))};
+            if (fullText) {
+                r.snippet = std::move(cuts[id]);
+            } else {
+                BodyReader &body = tests.reader();
+                if (body.id() != id) body.open(id);
+                std::optional<std::vector<SnippetSegment>> snippet;
+                for (size_t want = std::max(body.read().size(), firstRead); !snippet; want *= 4) {
+                    if (stop.stop_requested()) throw SearchStopped();
+                    std::string_view text = body.prefix(want);
+                    snippet = TextSnippet::cut(text, text.size() >= body.size(), words.all, snippetRadius);
+                }
+                r.snippet = std::move(*snippet);
+            }
+            results.push_back(std::move(r));
+        }
+        return results;
     };
 
-    if (hasFTS_ && !longWords.empty()) {
-        std::string match;
-        for (const auto &w : longWords)
-            match += (match.empty() ? "" : " AND ") + phrase(w);
-        // Ranked without snippets first: SQLite would cut a snippet for every match before the
-        // LIMIT applies, re-reading whole bodies of documents that are never shown.
-        std::string sql = "SELECT f.id, f.filename, f.folder_id, f.updated_at\nFROM files_fts JOIN files f ON f.id = "
-                          "files_fts.rowid\nWHERE files_fts MATCH ?";
-        std::vector<SQLiteValue> params{SQLiteValue::text(match)};
-        for (const auto &w : shortWords) {
-            sql += std::string(" AND ") + likeClause;
-            params.push_back(SQLiteValue::text(likePattern(w)));
-            params.push_back(SQLiteValue::text(likePattern(w)));
-        }
-        sql += "\nORDER BY bm25(files_fts, 5.0, 1.0), f.updated_at DESC\nLIMIT ?";
-        params.push_back(limitValue);
-        db.query(sql, params, [&](SQLiteStatement &s) { return row(s, {}); });
-        SQLiteStatement cut = db.prepare(snippetSQL);
-        for (auto &result : results) {
-            cut.bindAll({SQLiteValue::text(match), SQLiteValue::i(result.fileId)});
-            if (cut.step()) result.snippet = parseSnippet(cut.text(0));
-        }
-    } else {
-        std::string clauses;
-        std::vector<SQLiteValue> params;
-        for (const auto &w : words) {
-            if (!clauses.empty()) clauses += " AND ";
-            clauses += likeClause;
-            params.push_back(SQLiteValue::text(likePattern(w)));
-            params.push_back(SQLiteValue::text(likePattern(w)));
-        }
-        std::string sql = "SELECT f.id, f.filename, f.folder_id, f.updated_at, f.body_text FROM files f\nWHERE " +
-                          clauses +
-                          "\nORDER BY (f.filename LIKE ? ESCAPE '\\') DESC, f.updated_at DESC, f.id DESC\nLIMIT ?";
-        // Title hits on the first word come first.
-        params.push_back(SQLiteValue::text(likePattern(words.front())));
-        params.push_back(limitValue);
-        db.query(sql, params, [&](SQLiteStatement &s) { return row(s, makeSnippet(s.text(4), words, snippetRadius)); });
+    try {
+        return db.transaction(false, run);
+    } catch (const SQLiteError &e) {
+        if (e.code == SQLITE_INTERRUPT && stop.stop_requested()) throw SearchStopped();
+        throw;
     }
-    return results;
 }
 
 } // namespace quorvel

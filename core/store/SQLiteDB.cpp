@@ -34,6 +34,17 @@ void SQLiteDB::close() {
 std::string SQLiteDB::versionString() {
     return sqlite3_libversion();
 }
+fts5_api *SQLiteDB::fts5() const {
+    fts5_api *api = nullptr;
+    sqlite3_stmt *stmt = nullptr;
+    if (handle_ && sqlite3_prepare_v2(handle_, "SELECT fts5(?1)", -1, &stmt, nullptr) == SQLITE_OK) {
+        sqlite3_bind_pointer(stmt, 1, static_cast<void *>(&api), "fts5_api_ptr", nullptr);
+        sqlite3_step(stmt);
+    }
+    sqlite3_finalize(stmt);
+    return api;
+}
+
 int64_t SQLiteDB::lastInsertRowID() const {
     return handle_ ? sqlite3_last_insert_rowid(handle_) : 0;
 }

@@ -11,6 +11,7 @@
 #include <vector>
 
 struct sqlite3;
+struct fts5_api;
 
 namespace quorvel {
 
@@ -29,6 +30,8 @@ public:
     const std::string &path() const { return path_; }
     int transactionDepth() const { return transactionDepth_; }
     sqlite3 *handle() const { return handle_; }
+    // The connection's FTS5 interface; null when SQLite was built without FTS5.
+    fts5_api *fts5() const;
 
     static std::string versionString();
     int64_t lastInsertRowID() const;

@@ -69,6 +69,11 @@ void SQLiteStatement::bind(int index, const SQLiteValue &value) {
     if (rc != SQLITE_OK) fail(rc);
 }
 
+void SQLiteStatement::bindPointer(int index, void *pointer, const char *type) {
+    int rc = sqlite3_bind_pointer(stmt_, index, pointer, type, nullptr);
+    if (rc != SQLITE_OK) fail(rc);
+}
+
 bool SQLiteStatement::step() {
     int rc = sqlite3_step(stmt_);
     if (rc == SQLITE_ROW) return true;

@@ -1,0 +1,80 @@
+#include "store/SearchCatalog.hpp"
+
+#include "html/HTMLText.hpp"
+#include "html/UTF8.hpp"
+#include "store/TrigramText.hpp"
+
+namespace quorvel {
+
+namespace {
+
+constexpr const char *createSQL = "CREATE TABLE IF NOT EXISTS search_docs(id INTEGER PRIMARY KEY, updated_at INTEGER "
+                                  "NOT NULL, title TEXT NOT NULL, tail TEXT NOT NULL, plain INTEGER NOT NULL)";
+constexpr const char *selectSQL =
+    "SELECT id, updated_at, title, tail, plain FROM search_docs ORDER BY updated_at DESC, id DESC";
+// The same rows before they are derived: filename and body in place of title and tail.
+constexpr const char *deriveSQL =
+    "SELECT id, updated_at, filename, body_text, 0 FROM files ORDER BY updated_at DESC, id DESC";
+
+// The text a column holds after binding `text`: binds end at a NUL.
+std::string_view stored(std::string_view text) {
+    return text.substr(0, text.find('\0'));
+}
+
+} // namespace
+
+const char *const SearchCatalog::upsertSQL =
+    "INSERT OR REPLACE INTO search_docs(id, updated_at, title, tail, plain) VALUES(?1, ?2, ?3, ?4, ?5)";
+const char *const SearchCatalog::updateSQL = "UPDATE search_docs SET updated_at = ?2, title = ?3 WHERE id = ?1";
+const char *const SearchCatalog::deleteSQL = "DELETE FROM search_docs WHERE id = ?1";
+
+std::vector<SQLiteValue> SearchCatalog::upsertValues(int64_t id, int64_t updatedAt, std::string_view filename,
+                                                     std::string_view body) {
+    body = stored(body);
+    return {SQLiteValue::i(id), SQLiteValue::i(updatedAt), SQLiteValue::text(HTMLText::normalize(stored(filename))),
+            SQLiteValue::text(std::string(TrigramText::tail(body))), SQLiteValue::i(UTF8::isValid(body) ? 1 : 0)};
+}
+
+std::vector<SQLiteValue> SearchCatalog::updateValues(int64_t id, int64_t updatedAt, std::string_view filename) {
+    return {SQLiteValue::i(id), SQLiteValue::i(updatedAt), SQLiteValue::text(HTMLText::normalize(stored(filename)))};
+}
+
+void SearchCatalog::prepare(SQLiteDB &db) {
+    db.exec(createSQL);
+    if (db.scalarInt("SELECT count(*) FROM search_docs") == db.scalarInt("SELECT count(*) FROM files")) return;
+    db.transaction(true, [&] {
+        db.exec("DELETE FROM search_docs");
+        SQLiteStatement insert = db.prepare(upsertSQL);
+        SQLiteStatement files = db.prepare("SELECT id, updated_at, filename, body_text FROM files");
+        while (files.step()) {
+            insert.bindAll(upsertValues(files.int64(0), files.int64(1), files.text(2), files.text(3)));
+            while (insert.step()) {}
+        }
+    });
+}
+
+SearchCatalog::SearchCatalog(SQLiteDB &db, bool fromTable) {
+    SQLiteStatement rows = db.prepare(fromTable ? selectSQL : deriveSQL);
+    while (rows.step()) {
+        Document d{rows.int64(0), rows.int64(1), rows.text(2), rows.text(3), rows.int64(4) != 0, {}};
+        if (!fromTable) {
+            auto values = upsertValues(d.id, d.updatedAt, d.title, d.tail);
+            d.title = std::get<std::string>(values[2].value);
+            d.tail = std::get<std::string>(values[3].value);
+            d.plain = std::get<int64_t>(values[4].value) != 0;
+        }
+        d.titleKey = d.title;
+        for (char &c : d.titleKey) {
+            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        }
+        index_.emplace(d.id, static_cast<int64_t>(documents_.size()));
+        documents_.push_back(std::move(d));
+    }
+}
+
+int64_t SearchCatalog::indexOf(int64_t id) const {
+    auto it = index_.find(id);
+    return it == index_.end() ? -1 : it->second;
+}
+
+} // namespace quorvel

@@ -1,0 +1,56 @@
+#pragma once
+
+#include "store/SQLiteDB.hpp"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace quorvel {
+
+// What search keeps beside the library, derived from `files`: for each document its update
+// time, its title as search matches it (normalised and NFC, as the full-text index holds it),
+// the last two characters of its body (where a one- or two-character word can sit without
+// beginning any trigram of the index), and whether the body is plain, that is valid UTF-8, so
+// that a byte search answers exactly as LIKE does. Apply keeps the table in step inside its
+// own transaction; opening rebuilds it from `files` when it is missing or out of step.
+// An instance is a snapshot of the table, newest document first, for searches to share until
+// the library changes.
+class SearchCatalog {
+public:
+    struct Document {
+        int64_t id = 0;
+        int64_t updatedAt = 0;
+        std::string title;
+        std::string tail;
+        bool plain = false;
+        std::string titleKey; // the title with ASCII letters lowered, for LIKE-style matching
+    };
+
+    static const char *const upsertSQL; // ?1 id, ?2 updated_at, ?3 title, ?4 tail, ?5 plain
+    static const char *const updateSQL; // ?1 id, ?2 updated_at, ?3 title
+    static const char *const deleteSQL; // ?1 id
+
+    static std::vector<SQLiteValue> upsertValues(int64_t id, int64_t updatedAt, std::string_view filename,
+                                                 std::string_view body);
+    static std::vector<SQLiteValue> updateValues(int64_t id, int64_t updatedAt, std::string_view filename);
+
+    // Creates the table, and fills it from `files` unless it already holds one row per document.
+    static void prepare(SQLiteDB &db);
+
+    // Reads the table, or, when it could not be prepared, derives the same from `files`.
+    SearchCatalog(SQLiteDB &db, bool fromTable);
+
+    // By update time, newest first, then by larger id: the order of the substring statement.
+    const std::vector<Document> &documents() const { return documents_; }
+    // Position in documents(), or -1.
+    int64_t indexOf(int64_t id) const;
+
+private:
+    std::vector<Document> documents_;
+    std::unordered_map<int64_t, int64_t> index_;
+};
+
+} // namespace quorvel

@@ -1,0 +1,198 @@
+#include "StoreFixtures.hpp"
+#include "support/SearchReference.hpp"
+#include "support/TempDir.hpp"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+using namespace quorvel;
+
+namespace {
+
+// Pieces bodies, titles and queries are made of: Korean, English, mixed, decomposed Hangul, a
+// combining accent, letters whose case-folded form is shorter (Kelvin sign, capital sharp s,
+// dotted I), LIKE and FTS5 punctuation, sentence ends that snippet() looks for, and control
+// characters other than NUL. (Letters whose folded form is longer, such as Ⱥ, make snippet()
+// read past the end of a body, so no reference exists for them.)
+const std::vector<std::string> pieces = {"회의록",
+                                         "회의",
+                                         "정리",
+                                         "검색",
+                                         "문서",
+                                         "가",
+                                         "나",
+                                         "다",
+                                         "ㅋ",
+                                         "한국어",
+                                         "데이터베이스",
+                                         "\u1112\u116c\u110b\u1174", // 회의, decomposed
+                                         "Report",
+                                         "report",
+                                         "SALES",
+                                         "abc",
+                                         "ab",
+                                         "a",
+                                         "b",
+                                         "x",
+                                         "ĀB",
+                                         "e\u0301",
+                                         "Ünï",
+                                         "本文",
+                                         ". ",
+                                         ": ",
+                                         " ",
+                                         " ",
+                                         " ",
+                                         "  ",
+                                         "\t",
+                                         "\n",
+                                         "\x01",
+                                         "%",
+                                         "_",
+                                         "\\",
+                                         "\"",
+                                         "*",
+                                         "(",
+                                         "100%",
+                                         "a_b",
+                                         "🙂",
+                                         "..."};
+
+struct Corpus {
+    std::vector<FolderRecord> folders = {{1, std::nullopt, "위", 0}, {2, 1, "가운데", 1}, {3, 2, "아래", 0}};
+    std::vector<SyncApplyBatch::FileUpsert> files;
+};
+
+Corpus makeCorpus(std::mt19937 &random) {
+    auto pick = [&](size_t n) { return static_cast<size_t>(random() % n); };
+    auto text = [&](size_t count) {
+        std::string out;
+        for (size_t k = 0; k < count; ++k)
+            out += pieces[pick(pieces.size())];
+        return out;
+    };
+    Corpus c;
+    for (int64_t id = 1; id <= 300; ++id) {
+        std::string title = text(1 + pick(4)), body;
+        double time = static_cast<double>(1000 + pick(12));
+        switch (id % 10) {
+        case 0:
+            body = "";
+            break;
+        case 1:
+            body = text(1);
+            break; // shorter than any window
+        case 2:
+            body = "회의록" + text(30 + pick(60));
+            break; // a hit at the very start
+        case 3:
+            body = text(30 + pick(60)) + "회의";
+            break; // ... and at the very end
+        case 4: {  // many hits
+            for (int k = 0; k < 400; ++k)
+                body += (k % 7 ? "회의록 " : "abc. ") + pieces[pick(8)];
+            break;
+        }
+        case 5:
+            body = std::string(50 + pick(250), 'a');
+            break; // overlapping trigrams
+        default:
+            body = text(5 + pick(300));
+        }
+        if (id % 50 == 0) body = text(4000) + "끝말"; // a hit far past the first part read
+        if (id % 23 == 0 && !c.files.empty()) {       // same text and time as another: ties in rank
+            const auto &twin = c.files[pick(c.files.size())];
+            title = twin.filename;
+            body = twin.bodyText;
+            time = twin.updatedAt;
+        }
+        std::optional<int64_t> folder;
+        if (id % 3) folder = 1 + static_cast<int64_t>(pick(3));
+        c.files.push_back(test::upsert(id, folder, title, body, time));
+    }
+    return c;
+}
+
+// A word lifted from a document, maybe with its ASCII letters' case swapped, or a piece.
+std::string queryWord(std::mt19937 &random, const Corpus &c) {
+    if (random() % 5 == 0) return pieces[random() % pieces.size()];
+    const auto &f = c.files[random() % c.files.size()];
+    std::string source = random() % 4 == 0 ? f.filename : f.bodyText;
+    std::string norm = HTMLText::normalize(source);
+    if (norm.empty()) return "회의";
+    size_t start = random() % norm.size();
+    while (start > 0 && (norm[start] & 0xC0) == 0x80)
+        --start;
+    size_t chars = 1 + random() % 5, end = start;
+    for (size_t k = 0; k < chars && end < norm.size(); ++k) {
+        ++end;
+        while (end < norm.size() && (norm[end] & 0xC0) == 0x80)
+            ++end;
+    }
+    std::string word = norm.substr(start, end - start);
+    if (random() % 3 == 0) {
+        for (char &ch : word)
+            ch = std::isalpha(static_cast<unsigned char>(ch)) ? static_cast<char>(ch ^ 0x20) : ch;
+    }
+    return word;
+}
+
+} // namespace
+
+// The fast path answers exactly what the statements answer: the same ids, in the same order, with
+// the same snippets, on a store with the full-text index and on one without.
+TEST(SearchDifferential, AnswersEqualTheStatementsRunAsWritten) {
+    test::TempDir dir;
+    LocalStore fts(dir / "fts", true), plain(dir / "plain", false);
+    ASSERT_TRUE(fts.hasFTS());
+    std::mt19937 random(16);
+    Corpus corpus = makeCorpus(random);
+    for (auto *s : {&fts, &plain}) {
+        SyncApplyBatch b(1, "e", 1);
+        b.folders = corpus.folders;
+        b.upserts = corpus.files;
+        s->apply(b);
+    }
+    int compared = 0, nonEmpty = 0;
+    for (int q = 0; q < 1000; ++q) {
+        std::string query = queryWord(random, corpus);
+        for (int extra = static_cast<int>(random() % 3); extra > 0; --extra)
+            query += " " + queryWord(random, corpus);
+        const int limit = q % 3 == 0 ? 5 : 100;
+        for (auto *s : {&fts, &plain}) {
+            auto expected = test::referenceSearch(*s, query, limit);
+            auto actual = s->search(query, limit);
+            ++compared;
+            nonEmpty += !expected.empty();
+            ASSERT_EQ(actual.size(), expected.size()) << "query [" << query << "] fts " << s->hasFTS();
+            for (size_t k = 0; k < actual.size(); ++k) {
+                ASSERT_EQ(actual[k], expected[k]) << "query [" << query << "] rank " << k << " fts " << s->hasFTS();
+            }
+        }
+    }
+    EXPECT_GT(nonEmpty, compared / 2) << "most queries should find something";
+}
+
+// A short word so common that listing its documents from the index would cost more than reading
+// bodies in order: the answer is the same either way.
+TEST(SearchDifferential, CommonShortWordsAnswerTheSame) {
+    test::TempDir dir;
+    LocalStore store(dir.path(), true);
+    SyncApplyBatch b(1, "e", 1);
+    std::string laughter;
+    for (int k = 0; k < 20000; ++k)
+        laughter += k % 1000 ? "ㅋ" : "ㅋ. ";
+    for (int64_t id = 1; id <= 40; ++id) {
+        std::string body = id % 8 == 0 ? laughter : "본문 " + std::to_string(id) + (id % 3 ? " ㅋ" : " 끝ㅋㅋ");
+        b.upserts.push_back(test::upsert(id, std::nullopt, id % 5 ? "제목" : "ㅋ 제목", body, 1000.0 + id % 4));
+    }
+    store.apply(b);
+    for (const char *query : {"ㅋ", "ㅋㅋ", "ㅋ 끝", "끝ㅋ", ". ㅋ", "제목 ㅋ"}) {
+        for (int limit : {3, 100}) {
+            auto expected = test::referenceSearch(store, query, limit);
+            ASSERT_FALSE(expected.empty()) << query;
+            ASSERT_EQ(store.search(query, limit), expected) << query << " limit " << limit;
+        }
+    }
+}
