@@ -1,5 +1,6 @@
 #include "store/LocalStore.hpp"
 
+#include "store/Bm25Rank.hpp"
 #include "store/LibraryLock.hpp"
 #include "store/Schema.hpp"
 #include "store/SearchCatalog.hpp"
@@ -53,7 +54,7 @@ void LocalStore::open() {
     }
     if (hasFTS_) enlargeIndexBuffer(*db_);
     // The snippet function lives as long as the connection; an emptied library keeps it.
-    if (hasFTS_ && !TrigramSnippet::install(*db_, &searchStop_)) hasFTS_ = false;
+    if (hasFTS_ && (!TrigramSnippet::install(*db_, &searchStop_) || !Bm25Rank::install(*db_))) hasFTS_ = false;
     prepareSearch();
 }
 

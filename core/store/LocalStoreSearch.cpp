@@ -1,6 +1,7 @@
 #include "store/LocalStore.hpp"
 
 #include "html/HTMLText.hpp"
+#include "store/Bm25Rank.hpp"
 #include "store/BodyReader.hpp"
 #include "store/SearchCatalog.hpp"
 #include "store/SearchStopped.hpp"
@@ -32,7 +33,9 @@ namespace {
 constexpr size_t longWordScalars = 3;
 constexpr size_t maxFolderPathNames = 64;
 constexpr int snippetRadius = 40;
-constexpr const char *rankSQL = "SELECT rowid, bm25(files_fts, 5.0, 1.0) FROM files_fts WHERE files_fts MATCH ?";
+// bm25(files_fts, 5.0, 1.0), with row sizes from the catalog (?2).
+constexpr const char *rankSQL =
+    "SELECT rowid, quorvel_bm25(files_fts, 5.0, 1.0, ?2) FROM files_fts WHERE files_fts MATCH ?1";
 // One pass over the matches cuts the snippets of the rows asked for (?2) and skips the others:
 // looking each row up by id would set up the match again for every row.
 constexpr const char *snippetSQL = "SELECT rowid, quorvel_snippet(files_fts, 1, char(1), char(2), '…', 16, ?2) FROM "
@@ -252,12 +255,11 @@ private:
 const SearchCatalog &LocalStore::searchCatalog(SQLiteDB &db) {
     const int64_t version = db.scalarInt("PRAGMA data_version");
     if (!catalog_ || version != catalogDataVersion_ || generation_ != catalogGeneration_) {
-        catalog_ = std::make_unique<SearchCatalog>(db, catalogTable_);
+        catalog_ = std::make_unique<SearchCatalog>(db, catalogTable_, hasFTS_);
         catalogDataVersion_ = version;
         catalogGeneration_ = generation_;
         // A store filled while it had no index has documents the index never saw.
-        indexComplete_ = hasFTS_ && db.scalarInt("SELECT count(*) FROM files_fts_docsize") ==
-                                        static_cast<int64_t>(catalog_->documents().size());
+        indexComplete_ = hasFTS_ && catalog_->indexedCount() == static_cast<int64_t>(catalog_->documents().size());
     }
     return *catalog_;
 }
@@ -303,6 +305,7 @@ std::vector<SearchResult> LocalStore::search(std::string_view query, int limit, 
             std::vector<Ranked> ranked;
             SQLiteStatement rank = db.prepare(rankSQL);
             rank.bindAll({SQLiteValue::text(match)});
+            rank.bindPointer(2, static_cast<const Bm25Rank::Sizes *>(&catalog), Bm25Rank::sizesType);
             while (rank.step()) {
                 int64_t at = catalog.indexOf(rank.int64(0));
                 if (at >= 0) ranked.push_back({rank.real(1), docs[static_cast<size_t>(at)].updatedAt, at});

@@ -69,8 +69,8 @@ void SQLiteStatement::bind(int index, const SQLiteValue &value) {
     if (rc != SQLITE_OK) fail(rc);
 }
 
-void SQLiteStatement::bindPointer(int index, void *pointer, const char *type) {
-    int rc = sqlite3_bind_pointer(stmt_, index, pointer, type, nullptr);
+void SQLiteStatement::bindPointer(int index, const void *pointer, const char *type) {
+    int rc = sqlite3_bind_pointer(stmt_, index, const_cast<void *>(pointer), type, nullptr);
     if (rc != SQLITE_OK) fail(rc);
 }
 

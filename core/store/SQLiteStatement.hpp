@@ -24,8 +24,9 @@ public:
     // Resets and clears first, so one statement serves every row of a batch.
     void bindAll(const std::vector<SQLiteValue> &values);
     void bind(int index, const SQLiteValue &value);
-    // Binds a pointer only SQL functions asking for `type` can see (SQLite's pointer passing).
-    void bindPointer(int index, void *pointer, const char *type);
+    // Binds a pointer only SQL functions asking for `type` can see (SQLite's pointer passing);
+    // they must not write through it.
+    void bindPointer(int index, const void *pointer, const char *type);
     // True on a row, false when done; anything else throws.
     bool step();
     int reset();

@@ -53,10 +53,10 @@ void SearchCatalog::prepare(SQLiteDB &db) {
     });
 }
 
-SearchCatalog::SearchCatalog(SQLiteDB &db, bool fromTable) {
+SearchCatalog::SearchCatalog(SQLiteDB &db, bool fromTable, bool indexed) {
     SQLiteStatement rows = db.prepare(fromTable ? selectSQL : deriveSQL);
     while (rows.step()) {
-        Document d{rows.int64(0), rows.int64(1), rows.text(2), rows.text(3), rows.int64(4) != 0, {}};
+        Document d{rows.int64(0), rows.int64(1), rows.text(2), rows.text(3), rows.int64(4) != 0, {}, {}};
         if (!fromTable) {
             auto values = upsertValues(d.id, d.updatedAt, d.title, d.tail);
             d.title = std::get<std::string>(values[2].value);
@@ -70,6 +70,36 @@ SearchCatalog::SearchCatalog(SQLiteDB &db, bool fromTable) {
         index_.emplace(d.id, static_cast<int64_t>(documents_.size()));
         documents_.push_back(std::move(d));
     }
+    if (!indexed) return;
+    // The index keeps each row's size per column as varints; their sum is what its auxiliary
+    // functions see as the row's size.
+    SQLiteStatement sizes = db.prepare("SELECT id, sz FROM files_fts_docsize");
+    while (sizes.step()) {
+        ++indexed_;
+        int64_t at = indexOf(sizes.int64(0));
+        if (at < 0) continue;
+        std::vector<uint8_t> bytes = sizes.blob(1);
+        int64_t total = 0;
+        for (size_t i = 0; i < bytes.size();) {
+            uint64_t value = 0;
+            for (int k = 0; i < bytes.size(); ++k) {
+                uint8_t byte = bytes[i++];
+                if (k == 8) {
+                    value = (value << 8) | byte;
+                    break;
+                }
+                value = (value << 7) | (byte & 0x7F);
+                if (!(byte & 0x80)) break;
+            }
+            total += static_cast<int64_t>(value);
+        }
+        documents_[static_cast<size_t>(at)].tokens = static_cast<int>(total);
+    }
+}
+
+std::optional<int> SearchCatalog::tokens(int64_t id) const {
+    int64_t at = indexOf(id);
+    return at < 0 ? std::nullopt : documents_[static_cast<size_t>(at)].tokens;
 }
 
 int64_t SearchCatalog::indexOf(int64_t id) const {

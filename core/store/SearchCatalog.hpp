@@ -1,8 +1,10 @@
 #pragma once
 
+#include "store/Bm25Rank.hpp"
 #include "store/SQLiteDB.hpp"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -18,7 +20,7 @@ namespace quorvel {
 // own transaction; opening rebuilds it from `files` when it is missing or out of step.
 // An instance is a snapshot of the table, newest document first, for searches to share until
 // the library changes.
-class SearchCatalog {
+class SearchCatalog : public Bm25Rank::Sizes {
 public:
     struct Document {
         int64_t id = 0;
@@ -26,7 +28,8 @@ public:
         std::string title;
         std::string tail;
         bool plain = false;
-        std::string titleKey; // the title with ASCII letters lowered, for LIKE-style matching
+        std::string titleKey;      // the title with ASCII letters lowered, for LIKE-style matching
+        std::optional<int> tokens; // the document's size in the full-text index
     };
 
     static const char *const upsertSQL; // ?1 id, ?2 updated_at, ?3 title, ?4 tail, ?5 plain
@@ -40,17 +43,22 @@ public:
     // Creates the table, and fills it from `files` unless it already holds one row per document.
     static void prepare(SQLiteDB &db);
 
-    // Reads the table, or, when it could not be prepared, derives the same from `files`.
-    SearchCatalog(SQLiteDB &db, bool fromTable);
+    // Reads the table, or, when it could not be prepared, derives the same from `files`; with
+    // `indexed`, also each document's size in the full-text index.
+    SearchCatalog(SQLiteDB &db, bool fromTable, bool indexed);
 
     // By update time, newest first, then by larger id: the order of the substring statement.
     const std::vector<Document> &documents() const { return documents_; }
     // Position in documents(), or -1.
     int64_t indexOf(int64_t id) const;
+    std::optional<int> tokens(int64_t id) const override;
+    // How many documents the full-text index holds.
+    int64_t indexedCount() const { return indexed_; }
 
 private:
     std::vector<Document> documents_;
     std::unordered_map<int64_t, int64_t> index_;
+    int64_t indexed_ = 0;
 };
 
 } // namespace quorvel

@@ -1,0 +1,103 @@
+#include "store/Bm25Rank.hpp"
+
+#include "store/SQLiteDB.hpp"
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <vector>
+
+namespace quorvel::Bm25Rank {
+
+namespace {
+
+// What bm25() computes once per query: the average row size and each phrase's weight.
+struct QueryData {
+    double averageSize = 0;
+    std::vector<double> idf;
+    std::vector<double> frequency; // per row, reused
+};
+
+int countRow(const Fts5ExtensionApi *, Fts5Context *, void *count) {
+    ++*static_cast<int64_t *>(count);
+    return SQLITE_OK;
+}
+
+int queryData(const Fts5ExtensionApi *api, Fts5Context *fts, QueryData **out) {
+    auto *data = static_cast<QueryData *>(api->xGetAuxdata(fts, 0));
+    if (data) {
+        *out = data;
+        return SQLITE_OK;
+    }
+    auto fresh = std::make_unique<QueryData>();
+    const int phrases = api->xPhraseCount(fts);
+    sqlite3_int64 rows = 0, tokens = 0;
+    int rc = api->xRowCount(fts, &rows);
+    if (rc == SQLITE_OK) rc = api->xColumnTotalSize(fts, -1, &tokens);
+    if (rc == SQLITE_OK) fresh->averageSize = static_cast<double>(tokens) / static_cast<double>(rows);
+    for (int i = 0; rc == SQLITE_OK && i < phrases; ++i) {
+        int64_t hits = 0;
+        rc = api->xQueryPhrase(fts, i, &hits, countRow);
+        // Written as bm25() writes it, so that rounding is the same.
+        double idf = std::log((static_cast<double>(rows - hits) + 0.5) / (static_cast<double>(hits) + 0.5));
+        if (idf <= 0.0) idf = 1e-6;
+        fresh->idf.push_back(idf);
+    }
+    fresh->frequency.resize(static_cast<size_t>(phrases));
+    if (rc != SQLITE_OK) return rc;
+    QueryData *kept = fresh.release();
+    // On failure xSetAuxdata deletes it.
+    rc = api->xSetAuxdata(fts, kept, [](void *p) { delete static_cast<QueryData *>(p); });
+    if (rc == SQLITE_OK) *out = kept;
+    return rc;
+}
+
+void rankFunction(const Fts5ExtensionApi *api, Fts5Context *fts, sqlite3_context *context, int count,
+                  sqlite3_value **values) {
+    constexpr double k1 = 1.2, b = 0.75;
+    if (count < 1) {
+        sqlite3_result_error(context, "quorvel_bm25() needs the sizes", -1);
+        return;
+    }
+    const auto *sizes = static_cast<const Sizes *>(sqlite3_value_pointer(values[count - 1], sizesType));
+    const int weights = count - 1;
+    QueryData *data = nullptr;
+    int rc = queryData(api, fts, &data);
+    int instances = 0;
+    if (rc == SQLITE_OK) {
+        std::fill(data->frequency.begin(), data->frequency.end(), 0.0);
+        rc = api->xInstCount(fts, &instances);
+    }
+    for (int i = 0; rc == SQLITE_OK && i < instances; ++i) {
+        int phrase = 0, column = 0, offset = 0;
+        rc = api->xInst(fts, i, &phrase, &column, &offset);
+        if (rc == SQLITE_OK)
+            data->frequency[static_cast<size_t>(phrase)] +=
+                weights > column ? sqlite3_value_double(values[column]) : 1.0;
+    }
+    std::optional<int> known = sizes ? sizes->tokens(api->xRowid(fts)) : std::nullopt;
+    int size = known.value_or(0);
+    if (rc == SQLITE_OK && !known) rc = api->xColumnSize(fts, -1, &size);
+    if (rc != SQLITE_OK) {
+        sqlite3_result_error_code(context, rc);
+        return;
+    }
+    const double d = size;
+    double score = 0.0;
+    for (size_t i = 0; i < data->idf.size(); ++i) {
+        const double f = data->frequency[i];
+        score += data->idf[i] * ((f * (k1 + 1.0)) / (f + k1 * (1 - b + b * d / data->averageSize)));
+    }
+    sqlite3_result_double(context, -1.0 * score);
+}
+
+} // namespace
+
+bool install(SQLiteDB &db) {
+    fts5_api *api = db.fts5();
+    return api && api->xCreateFunction(api, functionName, nullptr, rankFunction, nullptr) == SQLITE_OK;
+}
+
+} // namespace quorvel::Bm25Rank
