@@ -1,10 +1,14 @@
 // Scenario benchmark of the local store on a synthetic library of 10,000 documents
 // (2-50 KB of Korean and English text each, 200 folders on 3 levels): applying it as one
-// batch, building the tree, the recent list, and search on both paths beside ripgrep.
+// batch, building the tree, the recent list, and search by kind of query beside ripgrep; then
+// search in single documents of 4 and 40 MB, and how soon a stopped search returns.
 // Prints wall-clock and CPU time: on a shared machine the CPU time shows the work itself.
 // Optional arguments: a smaller document count for a quick run. With QUORVEL_BENCH_DIR set, the
 // library is built there once and kept, and later runs reuse it and skip the apply rows.
+// QUORVEL_BENCH_RUNS sets how many times the search queries run (3; the best is kept), and
+// QUORVEL_BENCH_SKIP_SNIPPET_CHECK skips comparing with SQLite's own snippet (seconds).
 #include "store/LocalStore.hpp"
+#include "store/SearchStopped.hpp"
 
 #include <fcntl.h>
 #include <spawn.h>
@@ -14,6 +18,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -22,6 +27,7 @@
 #include <functional>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 extern char **environ;
@@ -282,59 +288,71 @@ Timing ripgrep(const std::string &query, const fs::path &dir) {
             ms(usage.ru_utime) + ms(usage.ru_stime)};
 }
 
-// For comparison only, not used by the store: the full-text ranking alone, without snippets,
-// to show what cutting them costs.
-size_t rankingAlone(LocalStore &store, const std::string &query) {
-    std::string match;
-    size_t start = 0;
-    while (start <= query.size()) {
-        size_t end = std::min(query.find(' ', start), query.size());
-        if (end > start) match += (match.empty() ? "\"" : " AND \"") + query.substr(start, end - start) + "\"";
-        start = end + 1;
+// One character, as the search box sends on the first keystroke: the first letter of words of
+// every frequency, Korean and English, and now and then one the library does not hold.
+std::vector<std::string> makeOneCharacterQueries(Random &r, const Vocabulary &v) {
+    std::vector<std::string> out;
+    while (static_cast<int>(out.size()) < queryCount) {
+        size_t k = out.size();
+        if (k % 10 == 9) {
+            out.push_back(k % 20 == 9 ? "龍" : "q");
+            continue;
+        }
+        const WordList &list = k % 5 <= 2 ? v.korean : v.english;
+        size_t from = k % 3 == 0 ? 0 : (k % 3 == 1 ? 100 : 3000), to = k % 3 == 0 ? 100 : list.words.size();
+        const std::string &w = list.words[from + r.below(std::min(to, list.words.size()) - from)];
+        out.push_back(w.substr(0, (static_cast<unsigned char>(w[0]) & 0x80) ? 3 : 1));
     }
-    return store.withDB([&](SQLiteDB &db) {
-        return db
-            .query("SELECT f.id, f.filename, f.folder_id, f.updated_at\nFROM files_fts JOIN files f ON f.id = "
-                   "files_fts.rowid\nWHERE files_fts MATCH ?\nORDER BY bm25(files_fts, 5.0, 1.0), f.updated_at "
-                   "DESC\nLIMIT ?",
-                   {SQLiteValue::text(match), SQLiteValue::i(100)}, [](SQLiteStatement &s) { return s.int64(0); })
-            .size();
-    });
+    return out;
 }
 
-struct PathFigures {
-    Percentiles ours, rg;
-    double meanResults;
-    std::vector<Timing> each;
+// The same queries measured `runs` times; each percentile is the best of the runs, so that other
+// work on a shared machine weighs less.
+struct Kind {
+    std::string name;
+    std::vector<std::string> queries;
+    const char *goal;
+    Percentiles ours{}, rg{};
+    double meanResults = 0;
 };
 
-PathFigures measureSearch(LocalStore &store, const std::vector<std::string> &queries, const fs::path &bodies,
-                          const char *name) {
-    std::vector<Timing> ours, rg;
-    double results = 0;
-    for (const auto &q : queries) {
-        size_t n = 0;
-        ours.push_back(measure([&] { n = store.search(q, 100).size(); }));
-        results += static_cast<double>(n);
-        if (ours.size() % 50 == 0) std::fprintf(stderr, "  %s: %zu queries\n", name, ours.size());
+Percentiles best(const Percentiles &a, const Percentiles &b, bool first) {
+    if (first) return b;
+    return {std::min(a.wall50, b.wall50), std::min(a.wall95, b.wall95), std::min(a.cpu50, b.cpu50),
+            std::min(a.cpu95, b.cpu95)};
+}
+
+void measureKind(LocalStore &store, Kind &kind, const fs::path &bodies, int runs) {
+    for (int run = 0; run < runs; ++run) {
+        std::vector<Timing> ours, rg;
+        double results = 0;
+        for (const auto &q : kind.queries) {
+            size_t n = 0;
+            ours.push_back(measure([&] { n = store.search(q, 100).size(); }));
+            results += static_cast<double>(n);
+        }
+        for (const auto &q : kind.queries)
+            rg.push_back(ripgrep(q, bodies));
+        kind.ours = best(kind.ours, percentiles(ours), run == 0);
+        kind.rg = best(kind.rg, percentiles(rg), run == 0);
+        kind.meanResults = results / static_cast<double>(kind.queries.size());
+        std::fprintf(stderr, "  %s: run %d of %d\n", kind.name.c_str(), run + 1, runs);
     }
-    for (const auto &q : queries)
-        rg.push_back(ripgrep(q, bodies));
-    return {percentiles(ours), percentiles(rg), results / static_cast<double>(queries.size()), ours};
 }
 
 void line(const std::string &what, double wall, double cpu, const char *note = "", int digits = 1) {
     std::printf("%-50s %12.*f %12.*f%s\n", what.c_str(), digits, wall, digits, cpu, note);
 }
 
-void searchRows(const std::string &path, const PathFigures &f, const char *goal) {
-    line("search, " + path + ", p50 ms", f.ours.wall50, f.ours.cpu50);
-    line("search, " + path + ", p95 ms", f.ours.wall95, f.ours.cpu95, goal);
-    line("  ripgrep, same queries, p50 ms", f.rg.wall50, f.rg.cpu50);
-    line("  ripgrep, same queries, p95 ms", f.rg.wall95, f.rg.cpu95);
-    line("  ours/ripgrep at p50", f.ours.wall50 / f.rg.wall50, f.ours.cpu50 / f.rg.cpu50, "", 2);
-    line("  ours/ripgrep at p95", f.ours.wall95 / f.rg.wall95, f.ours.cpu95 / f.rg.cpu95, "", 2);
-    std::printf("  mean results per query (limit 100): %.1f\n", f.meanResults);
+// One document whose text holds 회의록 every 160 bytes or so, as long as asked.
+std::string longDocument(Random &r, const Vocabulary &v, size_t bytes) {
+    std::string body;
+    body.reserve(bytes + 64);
+    for (int k = 0; body.size() < bytes; ++k) {
+        body += k % 12 == 11 ? "회의록" : v.word(r);
+        body += k % 9 == 8 ? ". " : " ";
+    }
+    return body;
 }
 
 } // namespace
@@ -396,21 +414,76 @@ int main(int argc, char **argv) {
 
     auto ftsQueries = makeQueries(random, vocabulary, true);
     auto likeQueries = makeQueries(random, vocabulary, false);
-    PathFigures fts = measureSearch(store, ftsQueries, root / "bodies", "FTS path");
-    PathFigures like = measureSearch(store, likeQueries, root / "bodies", "LIKE path");
-    // Long words only, beside the same queries ranked without snippets; and those with a short word,
-    // whose substring filter reads the body of every full-text match.
-    std::vector<Timing> longOnly, withShort, variant;
-    for (size_t k = 0; k < ftsQueries.size(); ++k) {
-        const std::string &q = ftsQueries[k];
-        if (std::any_of(q.begin(), q.end(), [](char c) { return c == ' '; }) &&
-            scalars(q.substr(q.rfind(' ') + 1)) < 3) {
-            withShort.push_back(fts.each[k]);
-            continue;
-        }
-        longOnly.push_back(fts.each[k]);
-        variant.push_back(measure([&] { rankingAlone(store, q); }));
+    auto oneCharacter = makeOneCharacterQueries(random, vocabulary);
+    const char *runsText = std::getenv("QUORVEL_BENCH_RUNS");
+    const int runs = std::max(1, runsText ? std::atoi(runsText) : 3);
+    std::vector<Kind> kinds = {{"long words only", {}, "p95 goal <= 20"},
+                               {"a long and a short word", {}, "p95 goal <= 50"},
+                               {"short words only", likeQueries, "p95 goal <= 50"},
+                               {"one character", oneCharacter, "p95 goal <= 50"}};
+    for (const auto &q : ftsQueries) {
+        bool shortWord = q.find(' ') != std::string::npos && scalars(q.substr(q.rfind(' ') + 1)) < 3;
+        kinds[shortWord ? 1 : 0].queries.push_back(q);
     }
+    for (auto &k : kinds)
+        measureKind(store, k, root / "bodies", runs);
+
+    // A search superseded by a newer one: how long after the stop request it returns. The
+    // searches run on a document long enough to take tens of milliseconds.
+    std::vector<double> stopLatency;
+    Random longRandom{77};
+    fs::remove_all(root / "long");
+    Timing longApply4, longApply40;
+    std::vector<Timing> long4, long40;
+    bool sameAsStatement = false;
+    {
+        LocalStore longStore(root / "long", true);
+        auto put = [&](int64_t id, size_t bytes) {
+            SyncApplyBatch b(1, "e", 1);
+            b.upserts.emplace_back(id, std::nullopt, "긴 문서", 1700000000.0, static_cast<int64_t>(bytes), "h", "", "",
+                                   longDocument(longRandom, vocabulary, bytes), std::vector<std::string>{}, false);
+            if (id == 2) b.deletions.push_back(1);
+            return measure([&] { longStore.apply(b); });
+        };
+        longApply4 = put(1, 4'000'000);
+        for (int k = 0; k < 5; ++k)
+            long4.push_back(measure([&] { longStore.search("회의록", 100); }));
+        // The snippet SQLite cuts itself, for the 4 MB document (seconds: it scores every start
+        // against every hit).
+        if (!std::getenv("QUORVEL_BENCH_SKIP_SNIPPET_CHECK")) {
+            auto ours = longStore.search("회의록", 100);
+            auto theirs = longStore.withDB([&](SQLiteDB &db) {
+                return db.queryOne("SELECT snippet(files_fts, 1, char(1), char(2), '…', 16) FROM files_fts WHERE "
+                                   "files_fts MATCH '\"회의록\"'",
+                                   {}, [](SQLiteStatement &s) { return LocalStore::parseSnippet(s.text(0)); });
+            });
+            sameAsStatement = ours.size() == 1 && theirs && ours[0].snippet == *theirs;
+        }
+        longApply40 = put(2, 40'000'000);
+        for (int k = 0; k < 5; ++k)
+            long40.push_back(measure([&] { longStore.search("회의록", 100); }));
+
+        for (int trial = 0; trial < 40; ++trial) {
+            std::stop_source source;
+            std::atomic<int64_t> ended{0};
+            std::thread searching([&] {
+                try {
+                    longStore.search("회의록", 100, source.get_token());
+                } catch (const SearchStopped &) {}
+                ended = Clock::now().time_since_epoch().count();
+            });
+            std::this_thread::sleep_for(std::chrono::microseconds(500 + 1000 * (trial % 20)));
+            auto requested = Clock::now();
+            source.request_stop();
+            searching.join();
+            auto latency =
+                std::chrono::duration<double, std::milli>(Clock::duration(ended.load()) - requested.time_since_epoch())
+                    .count();
+            if (latency >= 0) stopLatency.push_back(latency);
+        }
+    }
+    fs::remove_all(root / "long");
+
     std::printf("\n%-50s %12s %12s\n", "measure", "wall", "cpu");
     if (reuse) {
         std::printf("apply: not measured, the library in %s was reused\n", root.c_str());
@@ -426,17 +499,40 @@ int main(int argc, char **argv) {
     line("tree(sort: name), median ms", n.wall50, n.cpu50, "   goal <= 50");
     line("tree(sort: updatedDescending), median ms", t.wall50, t.cpu50, "   goal <= 50");
     line("recent(), median ms", r.wall50, r.cpu50, "", 3);
-    searchRows("FTS path", fts, "   goal <= 20");
-    searchRows("LIKE path", like, "");
-    Percentiles l = percentiles(longOnly), w = percentiles(withShort), v = percentiles(variant);
-    std::printf("FTS path by kind of query:\n");
-    line("  " + std::to_string(longOnly.size()) + " with long words only, p50 ms", l.wall50, l.cpu50);
-    line("  " + std::to_string(longOnly.size()) + " with long words only, p95 ms", l.wall95, l.cpu95);
-    line("    the same, ranked without snippets, p50 ms", v.wall50, v.cpu50);
-    line("    the same, ranked without snippets, p95 ms", v.wall95, v.cpu95);
-    line("  " + std::to_string(withShort.size()) + " with a short word too, p50 ms", w.wall50, w.cpu50);
-    line("  " + std::to_string(withShort.size()) + " with a short word too, p95 ms", w.wall95, w.cpu95);
-    std::printf("ripgrep runs `rg -l -i -F -e <query>` over the %d bodies written as files.\n", documentCount);
+
+    std::printf("\nsearch, %zu queries per kind, 100 results; best of %d runs; wall ms (cpu ms)\n", ftsQueries.size(),
+                runs);
+    std::printf("| %-24s | %-17s | %-17s | %-17s | %-17s | %-9s | %-9s | %-9s | %s\n", "query kind", "p50", "p95",
+                "ripgrep p50", "ripgrep p95", "rg/ours50", "results", "queries", "goal");
+    for (const auto &k : kinds) {
+        auto cell = [](double wall, double cpu) {
+            char buffer[32];
+            std::snprintf(buffer, sizeof buffer, "%.1f (%.1f)", wall, cpu);
+            return std::string(buffer);
+        };
+        std::printf("| %-24s | %-17s | %-17s | %-17s | %-17s | %9.1f | %9.1f | %9zu | %s\n", k.name.c_str(),
+                    cell(k.ours.wall50, k.ours.cpu50).c_str(), cell(k.ours.wall95, k.ours.cpu95).c_str(),
+                    cell(k.rg.wall50, k.rg.cpu50).c_str(), cell(k.rg.wall95, k.rg.cpu95).c_str(),
+                    k.rg.wall50 / k.ours.wall50, k.meanResults, k.queries.size(), k.goal);
+    }
+    std::printf("ripgrep runs `rg -l -i -F -e <query>` over the %d bodies written as files; rg/ours50 is "
+                "ripgrep's median wall time over ours (goal >= 10).\n",
+                documentCount);
+    Percentiles l4 = percentiles(long4), l40 = percentiles(long40);
+    std::printf("\none long document holding 회의록 every ~160 bytes, search 회의록, median of 5\n");
+    line("  4 MB document, ms", l4.wall50, l4.cpu50,
+         std::getenv("QUORVEL_BENCH_SKIP_SNIPPET_CHECK") ? "   snippet not compared"
+         : sameAsStatement                               ? "   snippet equals SQLite's snippet()"
+                                                         : "   SNIPPET DIFFERS from SQLite's snippet()");
+    line("  40 MB document, ms", l40.wall50, l40.cpu50, "   goal <= 100");
+    line("  applying the 4 MB document, ms", longApply4.wall, longApply4.cpu);
+    line("  applying the 40 MB document, ms", longApply40.wall, longApply40.cpu);
+    if (!stopLatency.empty()) {
+        std::printf("stop: from the stop request to the search's return, %zu searches on the 40 MB document\n",
+                    stopLatency.size());
+        std::printf("  wall ms: p50 %.3f, p95 %.3f, max %.3f (goal <= 5)\n", percentile(stopLatency, 0.5),
+                    percentile(stopLatency, 0.95), percentile(stopLatency, 1.0));
+    }
 
     if (!keep || !*keep) {
         std::error_code ec;
