@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <memory>
 #include <unordered_set>
 
 namespace quorvel::TrigramSnippet {
@@ -15,6 +16,8 @@ namespace {
 
 // How often, in characters, a long walk looks at the stop token.
 constexpr int64_t stopCheckInterval = 1 << 20;
+// How often, in bytes, a scan of the whole column does.
+constexpr size_t stopCheckBytes = 1 << 20;
 
 bool isSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r';
@@ -183,7 +186,12 @@ std::optional<std::string> cut(const Column &column, const Marks &marks, int tok
     if (tokens < 2) return std::nullopt;
     // The tokenizer stops at a NUL, and the text snippet() copies ends there.
     std::string_view text = TrigramText::indexed(column.text);
-    const bool countable = !TrigramText::hasLoneContinuation(text);
+    bool countable = true;
+    for (size_t at = 0; countable && at < text.size(); at += stopCheckBytes) {
+        if (stop.stop_requested()) return std::nullopt;
+        const auto previous = static_cast<unsigned char>(at > 0 ? text[at - 1] : 0);
+        countable = !TrigramText::hasLoneContinuation(text.substr(at, stopCheckBytes), previous);
+    }
     auto chosen = bestStart(column, text, countable, tokens, stop);
     if (!chosen) return std::nullopt;
     const int64_t rangeStart = *chosen, rangeEnd = rangeStart + tokens - 1;
@@ -245,6 +253,33 @@ std::string_view textArgument(sqlite3_value *value) {
     return text ? std::string_view(text) : std::string_view();
 }
 
+struct UserData {
+    const std::stop_token *stop;
+    std::string contentTable;
+};
+
+// Column `col` of row `rowid` as the index keeps it, read from its content table a block at a
+// time so that a stop request is seen while a long body is read (xColumnText reads it whole, in
+// one step no progress handler interrupts). SQLITE_INTERRUPT once a stop is requested.
+int readContent(sqlite3 *db, const std::string &table, int64_t rowid, int col, const std::stop_token *stop,
+                std::unique_ptr<char[]> &out, int &bytes) {
+    const std::string column = "c" + std::to_string(col);
+    sqlite3_blob *blob = nullptr;
+    int rc = sqlite3_blob_open(db, "main", table.c_str(), column.c_str(), rowid, 0, &blob);
+    if (rc == SQLITE_OK) {
+        bytes = std::max(sqlite3_blob_bytes(blob), 0);
+        // Not zeroed first: touching every page of a long body twice costs as much as reading it.
+        out = std::make_unique_for_overwrite<char[]>(static_cast<size_t>(bytes));
+        const int block = static_cast<int>(stopCheckBytes);
+        for (int at = 0; rc == SQLITE_OK && at < bytes; at += block) {
+            if (stop && stop->stop_requested()) rc = SQLITE_INTERRUPT;
+            if (rc == SQLITE_OK) rc = sqlite3_blob_read(blob, out.get() + at, std::min(block, bytes - at), at);
+        }
+    }
+    sqlite3_blob_close(blob);
+    return rc;
+}
+
 void snippetFunction(const Fts5ExtensionApi *api, Fts5Context *fts, sqlite3_context *context, int count,
                      sqlite3_value **values) {
     if (count != 5 && count != 6) {
@@ -273,9 +308,21 @@ void snippetFunction(const Fts5ExtensionApi *api, Fts5Context *fts, sqlite3_cont
     }
     for (int p = 0; p < api->xPhraseCount(fts); ++p)
         column.phraseTokens.push_back(api->xPhraseSize(fts, p));
+    const auto *user = static_cast<const UserData *>(api->xUserData(fts));
+    const std::stop_token *stop = user->stop;
+    std::unique_ptr<char[]> content;
     const char *text = nullptr;
     int bytes = 0;
-    if (rc == SQLITE_OK) rc = api->xColumnText(fts, col, &text, &bytes);
+    if (rc == SQLITE_OK) {
+        rc = readContent(sqlite3_context_db_handle(context), user->contentTable, api->xRowid(fts), col, stop, content,
+                         bytes);
+        if (rc == SQLITE_OK) {
+            text = content.get();
+        } else if (rc != SQLITE_INTERRUPT) {
+            bytes = 0;
+            rc = api->xColumnText(fts, col, &text, &bytes);
+        }
+    }
     if (rc == SQLITE_OK) rc = api->xColumnSize(fts, col, &column.tokens);
     if (rc != SQLITE_OK) {
         sqlite3_result_error_code(context, rc);
@@ -286,7 +333,6 @@ void snippetFunction(const Fts5ExtensionApi *api, Fts5Context *fts, sqlite3_cont
         return;
     }
     column.text = std::string_view(text, static_cast<size_t>(std::max(bytes, 0)));
-    const auto *stop = static_cast<const std::stop_token *>(api->xUserData(fts));
     auto tokenize = [&](std::string_view part, int wanted) {
         struct Collected {
             std::vector<Token> tokens;
@@ -312,11 +358,15 @@ void snippetFunction(const Fts5ExtensionApi *api, Fts5Context *fts, sqlite3_cont
 
 } // namespace
 
-bool install(SQLiteDB &db, const std::stop_token *stop) {
+bool install(SQLiteDB &db, const std::stop_token *stop, std::string_view table) {
     fts5_api *api = db.fts5();
     if (!api) return false;
-    return api->xCreateFunction(api, functionName, const_cast<std::stop_token *>(stop), snippetFunction, nullptr) ==
-           SQLITE_OK;
+    auto user = std::make_unique<UserData>(UserData{stop, std::string(table) + "_content"});
+    if (api->xCreateFunction(api, functionName, user.get(), snippetFunction,
+                             [](void *p) { delete static_cast<UserData *>(p); }) != SQLITE_OK)
+        return false;
+    user.release(); // the connection owns it now
+    return true;
 }
 
 } // namespace quorvel::TrigramSnippet

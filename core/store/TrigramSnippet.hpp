@@ -56,8 +56,9 @@ std::optional<std::string> cut(const Column &column, const Marks &marks, int tok
 inline constexpr const char *functionName = "quorvel_snippet";
 inline constexpr const char *rowsType = "quorvel_rows";
 
-// Registers the function with the connection's FTS5. While it runs it consults `*stop`, and
-// fails with SQLITE_INTERRUPT once a stop is requested. False when the connection has no FTS5.
-bool install(SQLiteDB &db, const std::stop_token *stop);
+// Registers the function with the connection's FTS5, for the full-text table `table`. While it
+// runs it consults `*stop`, and fails with SQLITE_INTERRUPT once a stop is requested. False when
+// the connection has no FTS5.
+bool install(SQLiteDB &db, const std::stop_token *stop, std::string_view table);
 
 } // namespace quorvel::TrigramSnippet

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <bit>
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 
 // Text as SQLite's trigram tokenizer reads it. Characters: a lead byte (11xxxxxx) takes every
@@ -27,23 +29,59 @@ void forEachCharacter(std::string_view text, F &&f) {
     }
 }
 
-// Whether some continuation byte stands alone, as the first byte or after an ASCII byte. When
+namespace detail {
+
+inline uint64_t load(const unsigned char *bytes) {
+    uint64_t word = 0;
+    std::memcpy(&word, bytes, sizeof word);
+    return word;
+}
+
+constexpr uint64_t highBits = 0x8080808080808080ULL;
+
+// The high bit of each byte of `word` that is a continuation byte (10xxxxxx).
+inline uint64_t continuations(uint64_t word) {
+    return word & ~(word << 1) & highBits;
+}
+
+// How many bytes of `word`, which has nothing but high bits set, have theirs: summed by one
+// multiplication into the top byte, where no popcount instruction may be assumed.
+inline int highBitCount(uint64_t word) {
+    return static_cast<int>(((word >> 7) * 0x0101010101010101ULL) >> 56);
+}
+
+} // namespace detail
+
+// Whether some continuation byte of `text` stands alone, as the first byte (when `previous`, the
+// byte before the text, is below 0x80 or there is none, given as 0) or after an ASCII byte. When
 // none does (always so for valid UTF-8) a character starts at every other byte, so characters
-// can be counted a block of bytes at a time.
-inline bool hasLoneContinuation(std::string_view text) {
+// can be counted a block of bytes at a time. Eight bytes at a time: this runs over whole bodies.
+inline bool hasLoneContinuation(std::string_view text, unsigned char previous = 0) {
+    static_assert(std::endian::native == std::endian::little);
     const auto *bytes = reinterpret_cast<const unsigned char *>(text.data());
-    if (text.empty()) return false;
-    unsigned lone = (bytes[0] & 0xC0) == 0x80;
-    for (size_t i = 1; i < text.size(); ++i)
-        lone |= static_cast<unsigned>((bytes[i] & 0xC0) == 0x80) & static_cast<unsigned>(bytes[i - 1] < 0x80);
-    return lone != 0;
+    size_t i = 0;
+    for (; i + 8 <= text.size(); i += 8) {
+        const uint64_t word = detail::load(bytes + i);
+        // Each byte's predecessor, in the same lane.
+        const uint64_t before = (word << 8) | previous;
+        if (detail::continuations(word) & ~before) return true;
+        previous = bytes[i + 7];
+    }
+    for (; i < text.size(); ++i) {
+        if ((bytes[i] & 0xC0) == 0x80 && previous < 0x80) return true;
+        previous = bytes[i];
+    }
+    return false;
 }
 
 // Characters starting in `text`, which has no lone continuation byte.
 inline int64_t countCharacters(std::string_view text) {
     const auto *bytes = reinterpret_cast<const unsigned char *>(text.data());
     int64_t count = 0;
-    for (size_t i = 0; i < text.size(); ++i)
+    size_t i = 0;
+    for (; i + 8 <= text.size(); i += 8)
+        count += 8 - detail::highBitCount(detail::continuations(detail::load(bytes + i)));
+    for (; i < text.size(); ++i)
         count += (bytes[i] & 0xC0) != 0x80;
     return count;
 }

@@ -1,4 +1,5 @@
 #include "StoreFixtures.hpp"
+#include "store/TrigramText.hpp"
 #include "support/SearchReference.hpp"
 #include "support/TempDir.hpp"
 
@@ -194,5 +195,29 @@ TEST(SearchDifferential, CommonShortWordsAnswerTheSame) {
             ASSERT_FALSE(expected.empty()) << query;
             ASSERT_EQ(store.search(query, limit), expected) << query << " limit " << limit;
         }
+    }
+}
+
+// Whole bodies are scanned eight bytes at a time; the answers are those of one byte at a time,
+// for any bytes, at any alignment, and across a block boundary given the byte before it.
+TEST(TrigramTextScan, WordAtATimeEqualsByteAtATime) {
+    std::mt19937 random(7);
+    const unsigned char alphabet[] = {'a', '.', 0x7F, 0x80, 0xA1, 0xBF, 0xC3, 0xE1, 0xED, 0xF0, 0xFF};
+    for (int round = 0; round < 2000; ++round) {
+        std::string text(random() % 40, '\0');
+        for (char &c : text)
+            c = static_cast<char>(alphabet[random() % sizeof alphabet]);
+        const auto previous = static_cast<unsigned char>(alphabet[random() % sizeof alphabet]);
+        bool lone = false;
+        int64_t characters = 0;
+        unsigned char before = previous;
+        for (char c : text) {
+            const auto byte = static_cast<unsigned char>(c);
+            lone |= (byte & 0xC0) == 0x80 && before < 0x80;
+            characters += (byte & 0xC0) != 0x80;
+            before = byte;
+        }
+        ASSERT_EQ(TrigramText::hasLoneContinuation(text, previous), lone) << round;
+        ASSERT_EQ(TrigramText::countCharacters(text), characters) << round;
     }
 }
