@@ -35,14 +35,21 @@ public:
     void extendTo(size_t original) {
         const auto *bytes = reinterpret_cast<const uint8_t *>(source_.data());
         const auto length = static_cast<int32_t>(limit_);
-        while (done_ < std::min(original, limit_)) {
+        const size_t until = std::min(original, limit_);
+        while (done_ < until) {
             at_.emplace_back(text_.size(), done_);
+            if (bytes[done_] < 0x80) {
+                const auto c = static_cast<char>(bytes[done_++]);
+                text_ += c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+                continue;
+            }
             auto k = static_cast<int32_t>(done_);
             UChar32 c;
             U8_NEXT(bytes, k, length, c);
             done_ = static_cast<size_t>(k);
             if (c < 0) c = 0xFFFD;
-            c = u_foldCase(c, U_FOLD_CASE_DEFAULT);
+            // Hangul syllables and unified Han ideographs fold to themselves: most of a Korean text.
+            if (!((c >= 0xAC00 && c <= 0xD7A3) || (c >= 0x4E00 && c <= 0x9FFF))) c = u_foldCase(c, U_FOLD_CASE_DEFAULT);
             uint8_t buffer[U8_MAX_LENGTH];
             int32_t n = 0;
             U8_APPEND_UNSAFE(buffer, n, c);
