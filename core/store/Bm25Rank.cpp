@@ -13,6 +13,9 @@ namespace quorvel::Bm25Rank {
 
 namespace {
 
+// Instances walked between two looks at the stop token.
+constexpr int64_t stopCheckInstances = 1 << 16;
+
 // What bm25() computes once per query: the average row size and each phrase's weight.
 struct QueryData {
     double averageSize = 0;
@@ -65,17 +68,20 @@ void rankFunction(const Fts5ExtensionApi *api, Fts5Context *fts, sqlite3_context
     const int weights = count - 1;
     QueryData *data = nullptr;
     int rc = queryData(api, fts, &data);
-    int instances = 0;
-    if (rc == SQLITE_OK) {
-        std::fill(data->frequency.begin(), data->frequency.end(), 0.0);
-        rc = api->xInstCount(fts, &instances);
-    }
-    for (int i = 0; rc == SQLITE_OK && i < instances; ++i) {
-        int phrase = 0, column = 0, offset = 0;
-        rc = api->xInst(fts, i, &phrase, &column, &offset);
-        if (rc == SQLITE_OK)
-            data->frequency[static_cast<size_t>(phrase)] +=
-                weights > column ? sqlite3_value_double(values[column]) : 1.0;
+    // Each phrase's instances in column order, as bm25() adds them up: walking them here costs
+    // half of collecting every instance first, and a long row can be stopped in the middle.
+    const auto *stop = static_cast<const std::stop_token *>(api->xUserData(fts));
+    int64_t walked = 0;
+    for (int phrase = 0; rc == SQLITE_OK && phrase < static_cast<int>(data->frequency.size()); ++phrase) {
+        double &frequency = data->frequency[static_cast<size_t>(phrase)];
+        frequency = 0.0;
+        Fts5PhraseIter it{};
+        int column = 0, offset = 0;
+        for (rc = api->xPhraseFirst(fts, phrase, &it, &column, &offset); rc == SQLITE_OK && column >= 0;
+             api->xPhraseNext(fts, &it, &column, &offset)) {
+            if (++walked % stopCheckInstances == 0 && stop && stop->stop_requested()) rc = SQLITE_INTERRUPT;
+            frequency += weights > column ? sqlite3_value_double(values[column]) : 1.0;
+        }
     }
     std::optional<int> known = sizes ? sizes->tokens(api->xRowid(fts)) : std::nullopt;
     int size = known.value_or(0);
@@ -95,9 +101,10 @@ void rankFunction(const Fts5ExtensionApi *api, Fts5Context *fts, sqlite3_context
 
 } // namespace
 
-bool install(SQLiteDB &db) {
+bool install(SQLiteDB &db, const std::stop_token *stop) {
     fts5_api *api = db.fts5();
-    return api && api->xCreateFunction(api, functionName, nullptr, rankFunction, nullptr) == SQLITE_OK;
+    return api && api->xCreateFunction(api, functionName, const_cast<std::stop_token *>(stop), rankFunction, nullptr) ==
+                      SQLITE_OK;
 }
 
 } // namespace quorvel::Bm25Rank

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <stop_token>
 
 namespace quorvel {
 
@@ -25,8 +26,9 @@ public:
 inline constexpr const char *functionName = "quorvel_bm25";
 inline constexpr const char *sizesType = "quorvel_sizes";
 
-// Registers the function with the connection's FTS5; false when it has none.
-bool install(SQLiteDB &db);
+// Registers the function with the connection's FTS5; false when it has none. While it runs it
+// consults `*stop`, and fails with SQLITE_INTERRUPT once a stop is requested.
+bool install(SQLiteDB &db, const std::stop_token *stop);
 
 } // namespace Bm25Rank
 } // namespace quorvel

@@ -54,7 +54,8 @@ void LocalStore::open() {
     }
     if (hasFTS_) enlargeIndexBuffer(*db_);
     // The snippet function lives as long as the connection; an emptied library keeps it.
-    if (hasFTS_ && (!TrigramSnippet::install(*db_, &searchStop_, "files_fts") || !Bm25Rank::install(*db_)))
+    if (hasFTS_ &&
+        (!TrigramSnippet::install(*db_, &searchStop_, "files_fts") || !Bm25Rank::install(*db_, &searchStop_)))
         hasFTS_ = false;
     prepareSearch();
 }

@@ -16,6 +16,8 @@ namespace {
 
 // How often, in characters, a long walk looks at the stop token.
 constexpr int64_t stopCheckInterval = 1 << 20;
+// How often, in instances, a walk over the instances does.
+constexpr int64_t stopCheckInstances = 1 << 16;
 // How often, in bytes, a scan of the whole column does.
 constexpr size_t stopCheckBytes = 1 << 20;
 
@@ -280,6 +282,29 @@ int readContent(sqlite3 *db, const std::string &table, int64_t rowid, int col, c
     return rc;
 }
 
+// The phrase instances in column `col`, in the index's instance order: by offset, then by
+// phrase. Walked phrase by phrase, which costs half of collecting every instance of every column
+// first, and looks at the stop token now and then.
+int collectHits(const Fts5ExtensionApi *api, Fts5Context *fts, int col, const std::stop_token *stop,
+                std::vector<Hit> &hits) {
+    int64_t walked = 0;
+    for (int phrase = 0; phrase < api->xPhraseCount(fts); ++phrase) {
+        const auto before = static_cast<std::ptrdiff_t>(hits.size());
+        Fts5PhraseIter it{};
+        int column = 0, offset = 0;
+        int rc = api->xPhraseFirst(fts, phrase, &it, &column, &offset);
+        for (; rc == SQLITE_OK && column >= 0; api->xPhraseNext(fts, &it, &column, &offset)) {
+            if (++walked % stopCheckInstances == 0 && stop && stop->stop_requested()) return SQLITE_INTERRUPT;
+            if (column == col) hits.push_back({phrase, offset});
+        }
+        if (rc != SQLITE_OK) return rc;
+        // Stable: of instances at one offset, the earlier phrase stays first.
+        std::inplace_merge(hits.begin(), hits.begin() + before, hits.end(),
+                           [](const Hit &a, const Hit &b) { return a.offset < b.offset; });
+    }
+    return SQLITE_OK;
+}
+
 void snippetFunction(const Fts5ExtensionApi *api, Fts5Context *fts, sqlite3_context *context, int count,
                      sqlite3_value **values) {
     if (count != 5 && count != 6) {
@@ -298,18 +323,12 @@ void snippetFunction(const Fts5ExtensionApi *api, Fts5Context *fts, sqlite3_cont
         sqlite3_result_error(context, "quorvel_snippet() cuts one column", -1);
         return;
     }
-    Column column;
-    int instances = 0;
-    int rc = api->xInstCount(fts, &instances);
-    for (int i = 0; rc == SQLITE_OK && i < instances; ++i) {
-        int phrase = 0, inColumn = 0, offset = 0;
-        rc = api->xInst(fts, i, &phrase, &inColumn, &offset);
-        if (rc == SQLITE_OK && inColumn == col) column.hits.push_back({phrase, offset});
-    }
-    for (int p = 0; p < api->xPhraseCount(fts); ++p)
-        column.phraseTokens.push_back(api->xPhraseSize(fts, p));
     const auto *user = static_cast<const UserData *>(api->xUserData(fts));
     const std::stop_token *stop = user->stop;
+    Column column;
+    int rc = collectHits(api, fts, col, stop, column.hits);
+    for (int p = 0; p < api->xPhraseCount(fts); ++p)
+        column.phraseTokens.push_back(api->xPhraseSize(fts, p));
     std::unique_ptr<char[]> content;
     const char *text = nullptr;
     int bytes = 0;
