@@ -16,6 +16,9 @@ constexpr const char *selectSQL =
 constexpr const char *deriveSQL =
     "SELECT id, updated_at, filename, body_text, 0 FROM files ORDER BY updated_at DESC, id DESC";
 
+constexpr const char *staleSQL = "SELECT count(*) FROM files f LEFT JOIN search_docs s ON s.id = f.id WHERE s.id IS "
+                                 "NULL OR s.updated_at != f.updated_at";
+
 // The text a column holds after binding `text`: binds end at a NUL.
 std::string_view stored(std::string_view text) {
     return text.substr(0, text.find('\0'));
@@ -41,7 +44,11 @@ std::vector<SQLiteValue> SearchCatalog::updateValues(int64_t id, int64_t updated
 
 void SearchCatalog::prepare(SQLiteDB &db) {
     db.exec(createSQL);
-    if (db.scalarInt("SELECT count(*) FROM search_docs") == db.scalarInt("SELECT count(*) FROM files")) return;
+    // Out of step when some document lacks its row or has another time, as after a sync applied
+    // by a build that did not keep the table.
+    if (db.scalarInt("SELECT count(*) FROM search_docs") == db.scalarInt("SELECT count(*) FROM files") &&
+        db.scalarInt(staleSQL) == 0)
+        return;
     db.transaction(true, [&] {
         db.exec("DELETE FROM search_docs");
         SQLiteStatement insert = db.prepare(upsertSQL);

@@ -212,6 +212,35 @@ TEST_F(SearchTest, DecomposedTitlesAndBodiesAreFoundByTheirComposedWords) {
     }
 }
 
+// What search keeps beside the library is rebuilt on opening when it is missing or out of step,
+// as after a sync applied by a build that did not keep it.
+TEST(SearchCatalogRebuild, AnOutOfStepCatalogIsRebuiltOnOpening) {
+    const std::vector<std::pair<const char *, const char *>> damage = {
+        {"missing", "DROP TABLE search_docs"},
+        {"a row missing", "DELETE FROM search_docs WHERE id = 2"},
+        {"renamed and newer", "UPDATE files SET filename = '새 회의 제목', updated_at = 5000 WHERE id = 3; "
+                              "UPDATE files_fts SET title = '새 회의 제목' WHERE rowid = 3"},
+    };
+    for (const auto &[what, sql] : damage) {
+        SCOPED_TRACE(what);
+        test::TempDir dir;
+        {
+            LocalStore store(dir.path(), true);
+            SyncApplyBatch b(1, "e", 1);
+            for (int64_t id = 1; id <= 4; ++id)
+                b.upserts.push_back(upsert(id, std::nullopt, "제목 " + std::to_string(id), "회의 본문", 100.0 * id));
+            store.apply(b);
+            store.withDB([&](SQLiteDB &db) { db.exec(sql); });
+        }
+        LocalStore reopened(dir.path(), true);
+        for (const char *query : {"회의", "제목", "본문"}) {
+            auto expected = test::referenceSearch(reopened, query, 10);
+            ASSERT_EQ(expected.size(), 4U) << query;
+            EXPECT_EQ(reopened.search(query, 10), expected) << query;
+        }
+    }
+}
+
 namespace {
 
 // A library large enough that ranking and reading bodies take many steps, and a search on it held
