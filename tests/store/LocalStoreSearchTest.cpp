@@ -212,6 +212,22 @@ TEST_F(SearchTest, DecomposedTitlesAndBodiesAreFoundByTheirComposedWords) {
     }
 }
 
+TEST_F(SearchTest, AfterAWipeSearchSeesOnlyTheNewLibrary) {
+    put({}, {upsert(1, std::nullopt, "옛 회의록", "지난 회의 본문", 100)});
+    for (auto *s : {&fts, &plain}) {
+        ASSERT_EQ(ids(s->search("회의", 10)), (std::vector<int64_t>{1}));
+        s->wipeAll();
+    }
+    put({}, {upsert(2, std::nullopt, "새 회의록", "이번 회의 본문", 200)});
+    for (auto *s : {&fts, &plain}) {
+        SCOPED_TRACE(s->hasFTS() ? "with the index" : "without the index");
+        for (const char *query : {"회의", "회의록", "지난"}) {
+            EXPECT_EQ(s->search(query, 10), test::referenceSearch(*s, query, 10)) << query;
+        }
+        EXPECT_EQ(ids(s->search("회의록", 10)), (std::vector<int64_t>{2}));
+    }
+}
+
 // What search keeps beside the library is rebuilt on opening when it is missing or out of step,
 // as after a sync applied by a build that did not keep it.
 TEST(SearchCatalogRebuild, AnOutOfStepCatalogIsRebuiltOnOpening) {
