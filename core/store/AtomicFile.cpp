@@ -53,13 +53,16 @@ void write(const fs::path &target, std::span<const uint8_t> data, mode_t mode, b
     }
 }
 
-std::optional<std::string> read(const fs::path &path) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+namespace {
+
+template <class Bytes>
+std::optional<Bytes> readAs(const fs::path &path, int flags) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | flags);
     if (fd < 0) return std::nullopt;
-    std::optional<std::string> result;
+    std::optional<Bytes> result;
     struct stat info {};
     if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
-        std::string bytes(static_cast<size_t>(info.st_size), '\0');
+        Bytes bytes(static_cast<size_t>(info.st_size), 0);
         size_t done = 0;
         bool failed = false;
         while (done < bytes.size()) {
@@ -75,6 +78,16 @@ std::optional<std::string> read(const fs::path &path) {
     }
     ::close(fd);
     return result;
+}
+
+} // namespace
+
+std::optional<std::string> read(const fs::path &path) {
+    return readAs<std::string>(path, O_NOFOLLOW);
+}
+
+std::optional<std::vector<uint8_t>> readBytes(const fs::path &path) {
+    return readAs<std::vector<uint8_t>>(path, 0);
 }
 
 } // namespace quorvel::AtomicFile

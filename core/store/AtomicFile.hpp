@@ -7,6 +7,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace quorvel::AtomicFile {
 
@@ -19,5 +20,7 @@ void write(const std::filesystem::path &target, std::span<const uint8_t> data, m
 // The whole content of a regular file, not following a symbolic link in the last component; absent
 // when there is none or it cannot be read.
 std::optional<std::string> read(const std::filesystem::path &path);
+// The same for binary content, following links.
+std::optional<std::vector<uint8_t>> readBytes(const std::filesystem::path &path);
 
 } // namespace quorvel::AtomicFile

@@ -2,11 +2,6 @@
 
 #include "store/AtomicFile.hpp"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <system_error>
 #include <unordered_set>
 
@@ -90,27 +85,7 @@ fs::path LocalStore::assetURL(std::string_view sha256) const {
 
 std::optional<std::vector<uint8_t>> LocalStore::assetData(std::string_view sha256) const {
     if (!isAssetHash(sha256)) return std::nullopt;
-    int fd = ::open((assetsDirectory() / sha256).c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return std::nullopt;
-    std::optional<std::vector<uint8_t>> result;
-    struct stat info {};
-    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
-        std::vector<uint8_t> bytes(static_cast<size_t>(info.st_size));
-        size_t done = 0;
-        bool failed = false;
-        while (done < bytes.size()) {
-            ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) {
-                failed = true;
-                break;
-            }
-            done += static_cast<size_t>(n);
-        }
-        if (!failed) result = std::move(bytes);
-    }
-    ::close(fd);
-    return result;
+    return AtomicFile::readBytes(assetsDirectory() / sha256);
 }
 
 std::optional<std::string> LocalStore::cachedAsset(std::string_view url) {
