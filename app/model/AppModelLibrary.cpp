@@ -249,7 +249,8 @@ void AppModel::searchNow() {
         [store = store_, query = pendingQuery_.toStdString(), stop]() -> std::vector<SearchResult> {
             if (stop->stop_requested()) return {};
             try {
-                return store->search(query, 100);
+                // A newer keystroke stops this search rather than waiting behind it.
+                return store->search(query, 100, stop->get_token());
             } catch (const std::exception &) {
                 return {};
             }
