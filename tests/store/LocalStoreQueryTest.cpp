@@ -226,22 +226,3 @@ TEST_F(QueryTest, StoredSettingsThatAreNotNumbersReadAsAbsent) {
     store.withDB([](SQLiteDB &db) { db.run("UPDATE meta SET value = '-5' WHERE key = 'user_id'"); });
     EXPECT_EQ(store.userId(), -5);
 }
-
-TEST_F(QueryTest, SummariesAreReadWithTheExactStatements) {
-    std::vector<std::string> ran;
-    store.withDB([&](SQLiteDB &db) { db.statementHook = [&](const std::string &sql) { ran.push_back(sql); }; });
-    store.fileSummaries();
-    store.summary(1);
-    store.document(1);
-    store.recent();
-    const std::string columns = "id, folder_id, filename, updated_at, file_size, content_hash, (seen_hash IS NULL OR "
-                                "seen_hash <> content_hash)";
-    EXPECT_EQ(ran, (std::vector<std::string>{
-                       "SELECT " + columns + " FROM files ORDER BY id",
-                       "SELECT " + columns + " FROM files WHERE id = ?1",
-                       "SELECT " + columns + ", content, render_html FROM files WHERE id = ?1",
-                       "SELECT " + columns +
-                           " FROM files JOIN recent ON recent.file_id = files.id\nORDER BY recent.viewed_at DESC, "
-                           "recent.rowid DESC LIMIT 10",
-                   }));
-}

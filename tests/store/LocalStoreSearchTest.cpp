@@ -313,16 +313,11 @@ protected:
 
 } // namespace
 
-TEST_F(StopTest, RankingStopsAndTheStoreStaysUsable) {
-    stopAt("bm25(", "회의록");
-}
-
-TEST_F(StopTest, CuttingSnippetsStopsAndTheStoreStaysUsable) {
-    stopAt("quorvel_snippet(", "회의록 내용");
-}
-
-TEST_F(StopTest, ReadingBodiesStopsAndTheStoreStaysUsable) {
-    stopAt("SELECT filename", "록");
+// Ranking, cutting snippets and reading bodies each end at a stop request.
+TEST_F(StopTest, EveryStepStopsAndTheStoreStaysUsable) {
+    for (const auto &[marker, query] :
+         {std::pair{"bm25(", "회의록"}, {"quorvel_snippet(", "회의록 내용"}, {"SELECT filename", "록"}})
+        stopAt(marker, query);
 }
 
 TEST_F(StopTest, AStopRequestedBeforeTheSearchEndsIt) {

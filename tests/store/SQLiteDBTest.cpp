@@ -46,15 +46,6 @@ TEST_F(SQLiteDBTest, ValuesRoundTripByKindIncludingEmptyBlobAndNull) {
     EXPECT_EQ(db.queryOne("SELECT c FROM t", {}, [](SQLiteStatement &s) { return s.blob(0); }), bytes);
 }
 
-TEST_F(SQLiteDBTest, StatementCanBeReboundForEveryRow) {
-    auto stmt = db.prepare("INSERT INTO t(a) VALUES(?1)");
-    for (int i = 0; i < 3; ++i) {
-        stmt.bindAll({SQLiteValue::i(i)});
-        EXPECT_FALSE(stmt.step());
-    }
-    EXPECT_EQ(count(), 3);
-}
-
 TEST_F(SQLiteDBTest, NestedTransactionsUseSavepointsAndRollBackOnlyTheirLevel) {
     std::vector<std::string> seen;
     db.statementHook = [&](const std::string &sql) {
@@ -81,22 +72,6 @@ TEST_F(SQLiteDBTest, NestedTransactionsUseSavepointsAndRollBackOnlyTheirLevel) {
     EXPECT_EQ(seen,
               (std::vector<std::string>{"BEGIN IMMEDIATE", "SAVEPOINT sp1", "SAVEPOINT sp2", "RELEASE sp2",
                                         "ROLLBACK TO sp1", "RELEASE sp1", "SAVEPOINT sp1", "RELEASE sp1", "COMMIT"}));
-}
-
-TEST_F(SQLiteDBTest, TransactionReturnsBodyValueAndRollsBackOnThrow) {
-    int v = db.transaction(false, [&] {
-        db.run("INSERT INTO t(a) VALUES(7)");
-        return 42;
-    });
-    EXPECT_EQ(v, 42);
-    EXPECT_THROW(db.transaction(true,
-                                [&] {
-                                    db.run("INSERT INTO t(a) VALUES(8)");
-                                    db.run("INSERT INTO nope VALUES(1)");
-                                }),
-                 SQLiteError);
-    EXPECT_EQ(db.transactionDepth(), 0);
-    EXPECT_EQ(count(), 1);
 }
 
 TEST_F(SQLiteDBTest, FailingCommitRollsBackAndReportsTheCommitError) {
