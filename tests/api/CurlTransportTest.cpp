@@ -3,9 +3,9 @@
 #include "api/APIError.hpp"
 
 #include "support/APIErrorOf.hpp"
+#include "support/LocalHTTPServer.hpp"
 
 #include <gtest/gtest.h>
-#include <httplib.h>
 #include <nlohmann/json.hpp>
 
 #include <arpa/inet.h>
@@ -13,12 +13,10 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <future>
 #include <mutex>
-#include <set>
 #include <thread>
 
 using namespace quorvel;
@@ -36,36 +34,31 @@ namespace {
 
 constexpr size_t steadyBytes = 300000;
 
-// A real HTTP/1.1 server on 127.0.0.1 with an ephemeral port, run in-process.
-class LocalServer {
+// The routes the transport is tried on; the slow ones signal once they have started answering.
+class LocalServer : public test::LocalHTTPServer {
 public:
     LocalServer() {
-        // The test talks to 127.0.0.1 directly whatever proxy the machine configures.
-        for (const char *name : {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"})
-            ::unsetenv(name);
-        server_.set_keep_alive_max_count(1000);
-        server_.set_keep_alive_timeout(2);
-        server_.Get("/status/500", [](const httplib::Request &, httplib::Response &res) {
+        routes.Get("/status/500", [](const httplib::Request &, httplib::Response &res) {
             res.status = 500;
             res.set_content(R"({"success":false,"reason":"boom"})", "application/json");
         });
-        server_.Get("/tagged", [](const httplib::Request &, httplib::Response &res) {
+        routes.Get("/tagged", [](const httplib::Request &, httplib::Response &res) {
             res.set_header("ETag", "\"v7\"");
             res.set_header("Retry-After", "30");
             res.headers.emplace("X-Dup", "first");
             res.headers.emplace("x-DUP", "second");
             res.set_content("ok", "text/plain");
         });
-        server_.Get("/empty", [](const httplib::Request &, httplib::Response &res) { res.status = 204; });
-        server_.Get("/cookie", [](const httplib::Request &, httplib::Response &res) {
+        routes.Get("/empty", [](const httplib::Request &, httplib::Response &res) { res.status = 204; });
+        routes.Get("/cookie", [](const httplib::Request &, httplib::Response &res) {
             res.set_header("Set-Cookie", "session=abc; Path=/");
             res.set_content("set", "text/plain");
         });
-        server_.Get("/hop", [](const httplib::Request &, httplib::Response &res) {
+        routes.Get("/hop", [](const httplib::Request &, httplib::Response &res) {
             res.set_header("X-Hop", "1");
             res.set_redirect("/echo");
         });
-        server_.Get("/big", [](const httplib::Request &, httplib::Response &res) {
+        routes.Get("/big", [](const httplib::Request &, httplib::Response &res) {
             res.set_content(std::string(5000, 'x'), "text/plain");
         });
         auto echo = [this](const httplib::Request &req, httplib::Response &res) {
@@ -74,21 +67,21 @@ public:
                 headers[name] = value;
             res.set_content(json{{"method", req.method}, {"body", req.body}, {"headers", headers}}.dump(),
                             "application/json");
-            record(req);
+            note(req);
         };
-        server_.Get("/echo", echo);
-        server_.Post("/echo", echo);
-        server_.Delete("/echo", echo);
-        server_.Get("/slow", [this](const httplib::Request &req, httplib::Response &res) {
-            record(req);
+        routes.Get("/echo", echo);
+        routes.Post("/echo", echo);
+        routes.Delete("/echo", echo);
+        routes.Get("/slow", [this](const httplib::Request &req, httplib::Response &res) {
+            note(req);
             signal();
             // Answers only after a long while, unless the test is over.
-            for (int i = 0; i < 500 && !stopping_; ++i)
+            for (int i = 0; i < 500 && !stopping; ++i)
                 std::this_thread::sleep_for(10ms);
             res.set_content("late", "text/plain");
         });
-        server_.Get("/drip", [this](const httplib::Request &req, httplib::Response &res) {
-            record(req);
+        routes.Get("/drip", [this](const httplib::Request &req, httplib::Response &res) {
+            note(req);
             res.set_chunked_content_provider("application/octet-stream",
                                              [this](size_t offset, httplib::DataSink &sink) {
                                                  if (offset == 0) {
@@ -98,7 +91,7 @@ public:
                                                  }
                                                  // Then one byte every 50 ms for at most 10 s, so a client that fails
                                                  // to cancel ends with a response instead of hanging the test.
-                                                 if (offset > 200 || stopping_) {
+                                                 if (offset > 200 || stopping) {
                                                      sink.done();
                                                      return true;
                                                  }
@@ -106,56 +99,12 @@ public:
                                                  return sink.write(".", 1);
                                              });
         });
-        server_.Get("/drip-2s", [this](const httplib::Request &, httplib::Response &res) {
-            // One byte every 2 s: never idle for long, never done (a captive portal, a broken proxy).
-            res.set_chunked_content_provider("application/octet-stream",
-                                             [this](size_t offset, httplib::DataSink &sink) {
-                                                 for (int i = 0; i < 200 && !stopping_; ++i)
-                                                     std::this_thread::sleep_for(10ms);
-                                                 if (offset >= 60 || stopping_) {
-                                                     sink.done();
-                                                     return true;
-                                                 }
-                                                 return sink.write(".", 1);
-                                             });
-        });
-        server_.Get("/steady", [](const httplib::Request &, httplib::Response &res) {
-            // 300 KB at 50 KB/s. Not a text type: the server would otherwise gzip the stream and hold
-            // every byte back.
-            res.set_chunked_content_provider("application/octet-stream", [](size_t offset, httplib::DataSink &sink) {
-                if (offset >= steadyBytes) {
-                    sink.done();
-                    return true;
-                }
-                std::this_thread::sleep_for(100ms);
-                const std::string chunk(5000, 'x');
-                return sink.write(chunk.data(), chunk.size());
-            });
-        });
-        port_ = server_.bind_to_any_port("127.0.0.1");
-        thread_ = std::thread([this] { server_.listen_after_bind(); });
-        // stop() only reaches a server whose loop has started.
-        while (!server_.is_running())
-            std::this_thread::sleep_for(1ms);
+        addDrip("/drip-2s");
+        addSteady("/steady", steadyBytes);
+        start();
     }
+    ~LocalServer() { stop(); }
 
-    ~LocalServer() {
-        stopping_ = true;
-        server_.stop();
-        thread_.join();
-    }
-
-    std::string url(const std::string &path) const { return "http://127.0.0.1:" + std::to_string(port_) + path; }
-
-    // Distinct client connections seen, told apart by their source ports.
-    size_t connectionCount() {
-        std::lock_guard lock(mutex_);
-        return ports_.size();
-    }
-    size_t requestCount() {
-        std::lock_guard lock(mutex_);
-        return requests_;
-    }
     // Waits until one more slow route has started answering; false when none did.
     bool waitForSignal() {
         std::unique_lock lock(mutex_);
@@ -163,25 +112,14 @@ public:
     }
 
 private:
-    void record(const httplib::Request &req) {
-        std::lock_guard lock(mutex_);
-        ports_.insert(req.remote_port);
-        ++requests_;
-    }
     void signal() {
         std::lock_guard lock(mutex_);
         ++signals_;
         signalled_.notify_all();
     }
 
-    httplib::Server server_;
-    int port_ = 0;
-    std::thread thread_;
-    std::atomic<bool> stopping_{false};
     std::mutex mutex_;
     std::condition_variable signalled_;
-    std::set<int> ports_;
-    size_t requests_ = 0;
     int signals_ = 0, consumed_ = 0;
 };
 

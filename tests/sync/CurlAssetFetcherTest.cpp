@@ -2,64 +2,56 @@
 #include "sync/AssetFetchError.hpp"
 #include "util/Hashing.hpp"
 
-#include <gtest/gtest.h>
-#include <httplib.h>
+#include "support/LocalHTTPServer.hpp"
 
-#include <atomic>
+#include <gtest/gtest.h>
+
 #include <chrono>
-#include <mutex>
-#include <set>
 #include <thread>
 
 using namespace quorvel;
 
 namespace {
 
-// An image server on 127.0.0.1 with one route per behaviour under test.
-class ImageServer {
+// An image server with one route per behaviour under test.
+class ImageServer : public test::LocalHTTPServer {
 public:
     ImageServer() {
-        server_.set_keep_alive_max_count(1000);
-        server_.Get("/img.png", [this](const httplib::Request &req, httplib::Response &res) {
-            note(req);
+        auto serve = [this](const std::string &path, auto answer) {
+            routes.Get(path, [this, answer](const httplib::Request &req, httplib::Response &res) {
+                note(req);
+                answer(req, res);
+            });
+        };
+        serve("/img.png", [](const httplib::Request &, httplib::Response &res) {
             res.set_header("Set-Cookie", "session=abc; Path=/");
             res.set_content(png(), "image/png");
         });
-        server_.Get("/announced-big", [this](const httplib::Request &req, httplib::Response &res) {
-            note(req);
+        serve("/announced-big", [](const httplib::Request &, httplib::Response &res) {
             size_t total = 6 * 1024 * 1024;
-            res.set_content_provider(total, "image/png", [this, total](size_t offset, size_t, httplib::DataSink &sink) {
+            res.set_content_provider(total, "image/png", [total](size_t offset, size_t, httplib::DataSink &sink) {
                 std::string chunk(std::min<size_t>(65536, total - offset), 'x');
-                bodyBytesSent_ += chunk.size();
                 return sink.write(chunk.data(), chunk.size());
             });
         });
-        server_.Get("/streamed-big", [this](const httplib::Request &req, httplib::Response &res) {
-            note(req);
-            res.set_chunked_content_provider("image/png", [](size_t offset, httplib::DataSink &sink) {
-                if (offset >= 8u * 1024 * 1024) {
-                    sink.done();
-                    return true;
-                }
-                std::string chunk(65536, 'y');
-                return sink.write(chunk.data(), chunk.size());
-            });
-        });
-        server_.Get("/no-length", [this](const httplib::Request &req, httplib::Response &res) {
-            note(req);
-            res.set_chunked_content_provider("image/png", [](size_t offset, httplib::DataSink &sink) {
-                if (offset >= 3000) {
-                    sink.done();
-                    return true;
-                }
-                std::string chunk(1000, 'z');
-                return sink.write(chunk.data(), chunk.size());
-            });
-        });
-        server_.Get("/slow", [this](const httplib::Request &req, httplib::Response &res) {
-            note(req);
+        // `total` bytes in chunks of `chunk`, without a length.
+        auto chunked = [](size_t total, size_t chunk) {
+            return [total, chunk](const httplib::Request &, httplib::Response &res) {
+                res.set_chunked_content_provider("image/png", [total, chunk](size_t offset, httplib::DataSink &sink) {
+                    if (offset >= total) {
+                        sink.done();
+                        return true;
+                    }
+                    std::string bytes(chunk, 'y');
+                    return sink.write(bytes.data(), bytes.size());
+                });
+            };
+        };
+        serve("/streamed-big", chunked(8u * 1024 * 1024, 65536));
+        serve("/no-length", chunked(3000, 1000));
+        serve("/slow", [this](const httplib::Request &, httplib::Response &res) {
             res.set_chunked_content_provider("image/png", [this](size_t offset, httplib::DataSink &sink) {
-                if (offset >= 200 || stopping_) {
+                if (offset >= 200 || stopping) {
                     sink.done();
                     return true;
                 }
@@ -67,59 +59,22 @@ public:
                 return sink.write("s", 1);
             });
         });
-        server_.Get("/drip-2s", [this](const httplib::Request &req, httplib::Response &res) {
-            note(req);
-            res.set_chunked_content_provider("image/png", [this](size_t offset, httplib::DataSink &sink) {
-                for (int i = 0; i < 200 && !stopping_; ++i)
-                    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-                if (offset >= 60 || stopping_) {
-                    sink.done();
-                    return true;
-                }
-                return sink.write("d", 1);
-            });
-        });
-        server_.Get("/steady", [this](const httplib::Request &req, httplib::Response &res) {
-            note(req);
-            // 300 KB at 50 KB/s.
-            res.set_chunked_content_provider("image/png", [](size_t offset, httplib::DataSink &sink) {
-                if (offset >= 300000) {
-                    sink.done();
-                    return true;
-                }
-                std::this_thread::sleep_for(std::chrono::milliseconds(100));
-                const std::string chunk(5000, 'w');
-                return sink.write(chunk.data(), chunk.size());
-            });
-        });
-        server_.Get("/missing", [this](const httplib::Request &req, httplib::Response &res) {
-            note(req);
+        addDrip("/drip-2s");
+        addSteady("/steady", 300000);
+        serve("/missing", [](const httplib::Request &, httplib::Response &res) {
             res.status = 404;
             res.set_content("not here", "text/plain");
         });
-        server_.Get("/empty", [this](const httplib::Request &req, httplib::Response &res) {
-            note(req);
-            res.status = 200;
-        });
+        serve("/empty", [](const httplib::Request &, httplib::Response &res) { res.status = 200; });
         // /redirect?to=URL answers 302 to URL; /chain/N redirects N more times, then to /img.png.
-        server_.Get("/redirect", [this](const httplib::Request &req, httplib::Response &res) {
-            note(req);
+        serve("/redirect", [](const httplib::Request &req, httplib::Response &res) {
             res.set_redirect(req.get_param_value("to"), 302);
         });
-        server_.Get(R"(/chain/(\d+))", [this](const httplib::Request &req, httplib::Response &res) {
-            note(req);
+        serve(R"(/chain/(\d+))", [](const httplib::Request &req, httplib::Response &res) {
             int n = std::stoi(req.matches[1]);
             res.set_redirect(n == 0 ? "/img.png" : "/chain/" + std::to_string(n - 1), 302);
         });
-        port_ = server_.bind_to_any_port("127.0.0.1");
-        thread_ = std::thread([this] { server_.listen_after_bind(); });
-        while (!server_.is_running())
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    ~ImageServer() {
-        stopping_ = true;
-        server_.stop();
-        thread_.join();
+        start();
     }
 
     static std::string png() {
@@ -128,50 +83,12 @@ public:
             bytes.push_back(static_cast<char>(i * 7));
         return bytes;
     }
-    int port() const { return port_; }
-    std::string url(const std::string &path) const { return "http://127.0.0.1:" + std::to_string(port_) + path; }
     // The same server under a host name that is not private; the fetcher pins it to 127.0.0.1.
     std::string publicURL(const std::string &path) const {
-        return "http://images.example.com:" + std::to_string(port_) + path;
+        return "http://images.example.com:" + std::to_string(port()) + path;
     }
-    std::string resolveEntry() const { return "images.example.com:" + std::to_string(port_) + ":127.0.0.1"; }
-
-    int hits() {
-        std::lock_guard g(lock_);
-        return hits_;
-    }
-    std::set<int> clientPorts() {
-        std::lock_guard g(lock_);
-        return clientPorts_;
-    }
-    std::vector<std::string> accepts() {
-        std::lock_guard g(lock_);
-        return accepts_;
-    }
-    std::vector<std::string> cookies() {
-        std::lock_guard g(lock_);
-        return cookies_;
-    }
-    size_t bodyBytesSent() const { return bodyBytesSent_; }
-
-private:
-    void note(const httplib::Request &req) {
-        std::lock_guard g(lock_);
-        ++hits_;
-        clientPorts_.insert(req.remote_port);
-        accepts_.push_back(req.get_header_value("Accept"));
-        if (req.has_header("Cookie")) cookies_.push_back(req.get_header_value("Cookie"));
-    }
-
-    httplib::Server server_;
-    std::thread thread_;
-    int port_ = 0;
-    std::atomic<bool> stopping_{false};
-    std::atomic<size_t> bodyBytesSent_{0};
-    std::mutex lock_;
-    int hits_ = 0;
-    std::set<int> clientPorts_;
-    std::vector<std::string> accepts_, cookies_;
+    std::string resolveEntry() const { return "images.example.com:" + std::to_string(port()) + ":127.0.0.1"; }
+    int hits() { return static_cast<int>(requestCount()); }
 };
 
 std::string enc(const std::string &s) {
@@ -213,9 +130,11 @@ TEST(CurlAssetFetcher, DownloadsBytesWithTheirDigestAndSendsNoCookies) {
     EXPECT_EQ(asset.sha256.find_first_not_of("0123456789abcdef"), std::string::npos);
 
     fetcher.fetch(server.url("/img.png"));
-    EXPECT_TRUE(server.cookies().empty()) << "a cookie set by the server came back";
-    for (const auto &accept : server.accepts())
-        EXPECT_EQ(accept, "image/*,*/*;q=0.5");
+    for (const auto &headers : server.requestHeaders()) {
+        EXPECT_FALSE(headers.contains("Cookie")) << "a cookie set by the server came back";
+        auto accept = headers.find("Accept");
+        EXPECT_EQ(accept == headers.end() ? "" : accept->second, "image/*,*/*;q=0.5");
+    }
 }
 
 TEST(CurlAssetFetcher, ReusesOneConnectionAcrossDownloadsAndThreads) {
@@ -223,7 +142,7 @@ TEST(CurlAssetFetcher, ReusesOneConnectionAcrossDownloadsAndThreads) {
     CurlAssetFetcher fetcher(fiveMiB, 20);
     for (int i = 0; i < 5; ++i)
         fetcher.fetch(server.url("/img.png"));
-    EXPECT_EQ(server.clientPorts().size(), 1u);
+    EXPECT_EQ(server.connectionCount(), 1u);
 
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t)
@@ -234,7 +153,7 @@ TEST(CurlAssetFetcher, ReusesOneConnectionAcrossDownloadsAndThreads) {
     for (auto &t : threads)
         t.join();
     // Four threads need at most four connections between them, never one per download.
-    EXPECT_LE(server.clientPorts().size(), 5u);
+    EXPECT_LE(server.connectionCount(), 5u);
     EXPECT_EQ(server.hits(), 45);
 }
 
