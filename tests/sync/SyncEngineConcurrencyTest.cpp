@@ -253,18 +253,9 @@ TEST(SyncEngineConcurrency, ImageDownloadsStayWithinTheConcurrencyLimit) {
     EXPECT_TRUE(f.store->idsWithMissingAssets().empty());
 }
 
-TEST(SyncEngineConcurrency, AnExpiredTokenIsRefreshedOnceAndTheCallRepeated) {
-    Fixture f;
-    EXPECT_CALL(*f.api, manifest(_, _, _))
-        .WillOnce(::testing::Throw(APIError::server(401, "token_expired")))
-        .WillOnce(Return(ManifestResult::fresh(manifestOf({}), std::nullopt)));
-    TokenResponse renewed{"access2", 3600, "refresh2", 86400, 1, {7, "reader@example.com", std::nullopt}};
-    EXPECT_CALL(*f.api, refresh("refresh", _)).WillOnce(Return(renewed));
-    EXPECT_EQ(f.engine->run(), SyncOutcome::updated(0, 0, 0, 0));
-    EXPECT_EQ(f.tokens->accessToken(), "access2");
-}
-
-TEST(SyncEngineConcurrency, ContentWhoseHashFailsTwiceIsSkipped) {
+// A second request for only the failing id, and a document nobody asked for, which the sample
+// service cannot send.
+TEST(SyncEngineConcurrency, ContentWhoseHashFailsTwiceIsAskedForAloneAndUnaskedOnesAreIgnored) {
     Fixture f;
     auto good = content(1, "<p>good</p>");
     auto bad = content(2, "<p>bad</p>");
@@ -275,8 +266,6 @@ TEST(SyncEngineConcurrency, ContentWhoseHashFailsTwiceIsSkipped) {
         .WillOnce(Return(std::vector<FileContent>{tampered, good, content(99, "<p>unasked</p>")}));
     EXPECT_CALL(*f.api, files(_, std::vector<int64_t>{2}, _)).WillOnce(Return(std::vector<FileContent>{tampered}));
     EXPECT_EQ(f.engine->run(), SyncOutcome::updated(1, 0, 0, 1));
-    EXPECT_EQ(f.engine->lastReport().skippedIDs, (std::vector<int64_t>{2}));
-    EXPECT_FALSE(f.store->etag().has_value());
     EXPECT_FALSE(f.store->document(99).has_value());
 }
 
