@@ -290,23 +290,6 @@ TEST_F(CliEndToEnd, RefusedAndForgedCallbacksStoreNothing) {
     EXPECT_EQ(service_->control().requestCount("token"), 0);
 }
 
-TEST_F(CliEndToEnd, InterruptCancelsTheSyncAndAppliesNothing) {
-    ASSERT_EQ(link().status, 0);
-    service::ImageBehaviour slow;
-    slow.delayMs = 3000;
-    service_->control().setImageBehaviour("/images/logo.png", slow);
-    CliProcess p(cli({"sync"}));
-    // Wait until the slow image is being fetched, then press Ctrl-C.
-    for (int i = 0; i < 400 && service_->control().imageRequestCount("/images/logo.png") == 0; ++i)
-        usleep(10000);
-    p.signal(SIGINT);
-    EXPECT_EQ(p.wait(), 130) << p.err;
-    EXPECT_EQ(p.out, "cancelled\n");
-    auto status = nlohmann::json::parse(CliProcess::run(cli({"status", "--json"})).out);
-    EXPECT_EQ(status["documents"], 0);
-    EXPECT_EQ(status["last_sync_at"], nullptr);
-}
-
 namespace {
 
 // Forty documents with an image each: two content requests of twenty, forty image downloads.
