@@ -12,6 +12,7 @@
 #include <thread>
 
 using namespace quorvel;
+using quorvel::test::marked;
 using quorvel::test::upsert;
 
 namespace {
@@ -56,13 +57,6 @@ protected:
         return used;
     }
 };
-
-std::string text(const std::vector<SnippetSegment> &segments) {
-    std::string out;
-    for (const auto &s : segments)
-        out += s.highlighted ? "[" + s.text + "]" : s.text;
-    return out;
-}
 
 } // namespace
 
@@ -147,7 +141,7 @@ TEST_F(SearchTest, ResultsCarryTitleTimeFolderPathAndSnippet) {
         EXPECT_EQ(deep.updatedAt, 1234);
         EXPECT_EQ(deep.folderPath, (std::vector<std::string>{"위", "가운데", "아래"}));
         ASSERT_FALSE(deep.snippet.empty());
-        EXPECT_EQ(deep.snippet[0], (SnippetSegment{"검색어", true})) << text(deep.snippet);
+        EXPECT_EQ(deep.snippet[0], (SnippetSegment{"검색어", true})) << marked(deep.snippet);
         EXPECT_EQ(byId[11].folderPath, std::vector<std::string>{});
         // A cycle in the parent links stops after 64 names.
         ASSERT_EQ(byId[12].folderPath.size(), 64u);
@@ -162,12 +156,12 @@ TEST_F(SearchTest, SnippetsOfBothPathsHighlightHits) {
              upsert(2, std::nullopt, "제목만 찾는말", "본문")});
     auto viaFTS = fts.search("찾는말", 10);
     ASSERT_EQ(viaFTS.size(), 2u);
-    std::string snippet = text(viaFTS[1].fileId == 1 ? viaFTS[1].snippet : viaFTS[0].snippet);
+    std::string snippet = marked(viaFTS[1].fileId == 1 ? viaFTS[1].snippet : viaFTS[0].snippet);
     EXPECT_NE(snippet.find("[찾는말]"), std::string::npos) << snippet;
 
     auto viaLIKE = plain.search("찾는말", 10);
     ASSERT_EQ(ids(viaLIKE), (std::vector<int64_t>{2, 1}));
-    EXPECT_EQ(text(viaLIKE[1].snippet), "…" + std::string(39, 'x') + " [찾는말] " + std::string(39, 'y') + "…");
+    EXPECT_EQ(marked(viaLIKE[1].snippet), "…" + std::string(39, 'x') + " [찾는말] " + std::string(39, 'y') + "…");
     // Only the title matched: the start of the body.
     EXPECT_EQ(viaLIKE[0].snippet, (std::vector<SnippetSegment>{{"본문", false}}));
 }
@@ -178,7 +172,7 @@ TEST_F(SearchTest, ASCIILettersMatchWhateverTheirCase) {
         EXPECT_EQ(ids(s->search("sales", 10)), std::vector<int64_t>{1});
         EXPECT_EQ(ids(s->search("REPORT", 10)), std::vector<int64_t>{1});
     }
-    EXPECT_EQ(text(plain.search("sales", 10)[0].snippet), "Quarterly [SALES] figures");
+    EXPECT_EQ(marked(plain.search("sales", 10)[0].snippet), "Quarterly [SALES] figures");
 }
 
 // Ⱥ folds to a longer letter, so the index reports tokens holding it as ending past where they

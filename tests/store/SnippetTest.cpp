@@ -3,16 +3,10 @@
 #include <gtest/gtest.h>
 
 using namespace quorvel;
+using quorvel::test::marked;
 using Segments = std::vector<SnippetSegment>;
 
 namespace {
-
-std::string text(const Segments &segments) {
-    std::string out;
-    for (const auto &s : segments)
-        out += s.highlighted ? "[" + s.text + "]" : s.text;
-    return out;
-}
 
 std::string repeat(const std::string &s, int n) {
     std::string out;
@@ -53,52 +47,52 @@ TEST(MakeSnippet, AHitInTheMiddleGetsRadiusCharactersEachSideAndEllipses) {
         s,
         (Segments{{"…", false}, {repeat("앞", 40), false}, {"찾기", true}, {repeat("뒤", 40), false}, {"…", false}}));
     // Near the start the window is clamped and there is no leading ellipsis.
-    EXPECT_EQ(text(LocalStore::makeSnippet("ab찾기" + repeat("뒤", 100), {"찾기"}, 40)),
+    EXPECT_EQ(marked(LocalStore::makeSnippet("ab찾기" + repeat("뒤", 100), {"찾기"}, 40)),
               "ab[찾기]" + repeat("뒤", 40) + "…");
-    EXPECT_EQ(text(LocalStore::makeSnippet("찾기", {"찾기"}, 40)), "[찾기]");
+    EXPECT_EQ(marked(LocalStore::makeSnippet("찾기", {"찾기"}, 40)), "[찾기]");
 }
 
 TEST(MakeSnippet, TheEarliestWordOpensTheWindowAndEveryHitInsideIsMarked) {
     std::string body = repeat(".", 50) + "beta alpha beta" + repeat(".", 30) + "alpha" + repeat(".", 50);
     auto s = LocalStore::makeSnippet(body, {"alpha", "beta"}, 12);
-    EXPECT_EQ(text(s), "…" + repeat(".", 12) + "[beta] [alpha] [beta]." + "…")
+    EXPECT_EQ(marked(s), "…" + repeat(".", 12) + "[beta] [alpha] [beta]." + "…")
         << "the window is cut around the first hit (beta); the later alpha lies outside";
     // A hit cut by the window's edge is not marked.
-    EXPECT_EQ(text(LocalStore::makeSnippet(body, {"alpha", "beta"}, 10)),
+    EXPECT_EQ(marked(LocalStore::makeSnippet(body, {"alpha", "beta"}, 10)),
               "…" + repeat(".", 10) + "[beta] [alpha] bet…");
 }
 
 TEST(MakeSnippet, OverlappingAndTouchingHitsMerge) {
-    EXPECT_EQ(text(LocalStore::makeSnippet("xabcdx", {"abc", "bcd"}, 40)), "x[abcd]x");
-    EXPECT_EQ(text(LocalStore::makeSnippet("xabcdx", {"ab", "cd"}, 40)), "x[abcd]x");
-    EXPECT_EQ(text(LocalStore::makeSnippet("aaaa", {"aa"}, 40)), "[aaaa]");
+    EXPECT_EQ(marked(LocalStore::makeSnippet("xabcdx", {"abc", "bcd"}, 40)), "x[abcd]x");
+    EXPECT_EQ(marked(LocalStore::makeSnippet("xabcdx", {"ab", "cd"}, 40)), "x[abcd]x");
+    EXPECT_EQ(marked(LocalStore::makeSnippet("aaaa", {"aa"}, 40)), "[aaaa]");
 }
 
 TEST(MakeSnippet, MatchingIgnoresCaseBeyondASCII) {
-    EXPECT_EQ(text(LocalStore::makeSnippet("Hello WORLD", {"world"}, 40)), "Hello [WORLD]");
-    EXPECT_EQ(text(LocalStore::makeSnippet("ÉCOLE école", {"école"}, 40)), "[ÉCOLE] [école]");
-    EXPECT_EQ(text(LocalStore::makeSnippet("ΣΟΦΊΑ", {"σοφία"}, 40)), "[ΣΟΦΊΑ]");
+    EXPECT_EQ(marked(LocalStore::makeSnippet("Hello WORLD", {"world"}, 40)), "Hello [WORLD]");
+    EXPECT_EQ(marked(LocalStore::makeSnippet("ÉCOLE école", {"école"}, 40)), "[ÉCOLE] [école]");
+    EXPECT_EQ(marked(LocalStore::makeSnippet("ΣΟΦΊΑ", {"σοφία"}, 40)), "[ΣΟΦΊΑ]");
 }
 
 TEST(MakeSnippet, CountsAndMatchesUserPerceivedCharacters) {
     // A decomposed é is one character; the bare "e" inside it is not a hit.
     std::string decomposed = "cafe\u0301 e";
-    EXPECT_EQ(text(LocalStore::makeSnippet(decomposed, {"e"}, 1)), "… [e]");
+    EXPECT_EQ(marked(LocalStore::makeSnippet(decomposed, {"e"}, 1)), "… [e]");
     // A family emoji is one character of the radius.
     std::string family = "\U0001F468\u200D\U0001F469\u200D\U0001F467";
-    EXPECT_EQ(text(LocalStore::makeSnippet("ab" + family + "hit" + family + "cd", {"hit"}, 1)),
+    EXPECT_EQ(marked(LocalStore::makeSnippet("ab" + family + "hit" + family + "cd", {"hit"}, 1)),
               "…" + family + "[hit]" + family + "…");
-    EXPECT_EQ(text(LocalStore::makeSnippet(family + family + family, {"zz"}, 1)), family + family);
+    EXPECT_EQ(marked(LocalStore::makeSnippet(family + family + family, {"zz"}, 1)), family + family);
 }
 
 TEST(MakeSnippet, ToleratesOddInput) {
-    EXPECT_EQ(text(LocalStore::makeSnippet("abc", {"", "b"}, 0)), "…[b]…");
+    EXPECT_EQ(marked(LocalStore::makeSnippet("abc", {"", "b"}, 0)), "…[b]…");
     EXPECT_EQ(LocalStore::makeSnippet("abc", {"zz"}, 0), Segments{});
-    EXPECT_EQ(text(LocalStore::makeSnippet("abc", {"b"}, -5)), "…[b]…");
-    EXPECT_EQ(text(LocalStore::makeSnippet("abc", {"b"}, INT32_MAX)), "a[b]c");
+    EXPECT_EQ(marked(LocalStore::makeSnippet("abc", {"b"}, -5)), "…[b]…");
+    EXPECT_EQ(marked(LocalStore::makeSnippet("abc", {"b"}, INT32_MAX)), "a[b]c");
     // Invalid UTF-8 passes through and never splits a segment oddly.
     std::string broken = "a\xff\xfe"
                          "b\xc3";
     auto s = LocalStore::makeSnippet(broken, {"b"}, 40);
-    EXPECT_EQ(text(s), "a\xff\xfe[b]\xc3");
+    EXPECT_EQ(marked(s), "a\xff\xfe[b]\xc3");
 }

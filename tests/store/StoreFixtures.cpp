@@ -12,6 +12,13 @@ SyncApplyBatch::FileUpsert upsert(int64_t id, std::optional<int64_t> folderId, s
                                       std::move(contentHash), html, html, body, {}, false);
 }
 
+std::string marked(const std::vector<SnippetSegment> &segments) {
+    std::string out;
+    for (const auto &s : segments)
+        out += s.highlighted ? "[" + s.text + "]" : s.text;
+    return out;
+}
+
 int64_t scalar(LocalStore &store, const std::string &sql, const std::vector<SQLiteValue> &params) {
     return store.withDB([&](SQLiteDB &db) { return db.scalarInt(sql, params); });
 }

@@ -19,6 +19,9 @@ namespace quorvel::test {
 SyncApplyBatch::FileUpsert upsert(int64_t id, std::optional<int64_t> folderId, std::string filename,
                                   std::string body = "본문", double updatedAt = 1000, std::string contentHash = "");
 
+// Segments joined, highlighted ones in brackets.
+std::string marked(const std::vector<SnippetSegment> &segments);
+
 int64_t scalar(LocalStore &store, const std::string &sql, const std::vector<SQLiteValue> &params = {});
 
 // A content-addressed image: its bytes and their hash.
