@@ -39,11 +39,13 @@ public:
             maxInFlight_ = std::max(maxInFlight_, inFlight_);
             changed_.notify_all();
             // Hold until enough downloads overlap, so the bound is actually exercised.
-            changed_.wait_for(lock, std::chrono::seconds(2),
-                              [&] { return inFlight_ >= waitFor_ || stop.stop_requested(); });
+            changed_.wait_for(lock, stop, std::chrono::seconds(2), [&] { return inFlight_ >= waitFor_; });
             --inFlight_;
+            if (stop.stop_requested()) {
+                ++stopsSeen_;
+                throw AssetFetchError::cancelled();
+            }
         }
-        if (stop.stop_requested()) throw AssetFetchError::cancelled();
         std::string bytes = "\x89PNG" + url;
         return FetchedAsset(std::vector<uint8_t>(bytes.begin(), bytes.end()));
     }
@@ -55,12 +57,21 @@ public:
         std::lock_guard lock(mutex_);
         return calls_;
     }
+    // Downloads that ended because the run asked them to stop.
+    int stopsSeen() {
+        std::lock_guard lock(mutex_);
+        return stopsSeen_;
+    }
+    void waitForACall() {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return calls_ > 0; });
+    }
 
 private:
     int waitFor_;
     std::mutex mutex_;
-    std::condition_variable changed_;
-    int inFlight_ = 0, maxInFlight_ = 0, calls_ = 0;
+    std::condition_variable_any changed_;
+    int inFlight_ = 0, maxInFlight_ = 0, calls_ = 0, stopsSeen_ = 0;
 };
 
 FileContent content(int64_t id, const std::string &html) {
@@ -227,6 +238,22 @@ TEST(SyncEngineConcurrency, EnginesSharingALibraryRunOneAfterTheOther) {
     // The later one finds what the earlier one stored.
     const auto updated = SyncOutcome::updated(0, 0, 0, 0), upToDate = SyncOutcome::upToDate();
     EXPECT_TRUE((first == updated && second == upToDate) || (first == upToDate && second == updated));
+}
+
+// A download in flight is told to stop, not waited for.
+TEST(SyncEngineConcurrency, CancelReachesAnImageDownloadInFlight) {
+    Fixture f({}, 2); // the lone download waits for a second one that never comes
+    auto doc = content(1, "<img src=\"" + base + "/images/1.png\">");
+    EXPECT_CALL(*f.api, manifest(_, _, _)).WillOnce(Return(ManifestResult::fresh(manifestOf({doc}), std::nullopt)));
+    EXPECT_CALL(*f.api, files(_, _, _)).WillOnce(Return(std::vector<FileContent>{doc}));
+    SyncOutcome outcome;
+    std::thread runner([&] { outcome = f.engine->run(); });
+    f.fetcher->waitForACall();
+    f.engine->cancel();
+    runner.join();
+    EXPECT_EQ(outcome, SyncOutcome::cancelled());
+    EXPECT_EQ(f.fetcher->stopsSeen(), 1);
+    EXPECT_EQ(f.store->fileCount(), 0);
 }
 
 TEST(SyncEngineConcurrency, ImageDownloadsStayWithinTheConcurrencyLimit) {
