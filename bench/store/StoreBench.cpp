@@ -6,7 +6,10 @@
 // Optional arguments: a smaller document count for a quick run. With QUORVEL_BENCH_DIR set, the
 // library is built there once and kept, and later runs reuse it and skip the apply rows.
 // QUORVEL_BENCH_RUNS sets how many times the search queries run (3; the best is kept), and
-// QUORVEL_BENCH_SKIP_SNIPPET_CHECK skips comparing with SQLite's own snippet (seconds).
+// QUORVEL_BENCH_SKIP_SNIPPET_CHECK skips comparing with SQLite's own snippet (seconds). For quick
+// runs while working on one kind: QUORVEL_BENCH_KINDS picks kinds by number (e.g. "3,4"),
+// QUORVEL_BENCH_NO_RIPGREP=1 leaves ripgrep out and QUORVEL_BENCH_NO_LONG=1 the long documents.
+// The slowest queries of each kind go to the standard error.
 #include "store/LocalStore.hpp"
 #include "store/SearchStopped.hpp"
 
@@ -23,6 +26,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -315,6 +319,7 @@ struct Kind {
     const char *goal;
     Percentiles ours{}, rg{};
     double meanResults = 0;
+    bool measured = false;
 };
 
 Percentiles best(const Percentiles &a, const Percentiles &b, bool first) {
@@ -323,7 +328,7 @@ Percentiles best(const Percentiles &a, const Percentiles &b, bool first) {
             std::min(a.cpu95, b.cpu95)};
 }
 
-void measureKind(LocalStore &store, Kind &kind, const fs::path &bodies, int runs) {
+void measureKind(LocalStore &store, Kind &kind, const fs::path &bodies, int runs, bool withRipgrep) {
     for (int run = 0; run < runs; ++run) {
         std::vector<Timing> ours, rg;
         double results = 0;
@@ -332,11 +337,21 @@ void measureKind(LocalStore &store, Kind &kind, const fs::path &bodies, int runs
             ours.push_back(measure([&] { n = store.search(q, 100).size(); }));
             results += static_cast<double>(n);
         }
-        for (const auto &q : kind.queries)
-            rg.push_back(ripgrep(q, bodies));
+        if (withRipgrep) {
+            for (const auto &q : kind.queries)
+                rg.push_back(ripgrep(q, bodies));
+            kind.rg = best(kind.rg, percentiles(rg), run == 0);
+        }
         kind.ours = best(kind.ours, percentiles(ours), run == 0);
-        kind.rg = best(kind.rg, percentiles(rg), run == 0);
+        std::vector<size_t> slowest(kind.queries.size());
+        for (size_t k = 0; k < slowest.size(); ++k)
+            slowest[k] = k;
+        std::sort(slowest.begin(), slowest.end(), [&](size_t a, size_t b) { return ours[a].cpu > ours[b].cpu; });
+        for (size_t k = 0; k < std::min<size_t>(5, slowest.size()); ++k)
+            std::fprintf(stderr, "    slow: %-20s %8.1f ms cpu\n", kind.queries[slowest[k]].c_str(),
+                         ours[slowest[k]].cpu);
         kind.meanResults = results / static_cast<double>(kind.queries.size());
+        kind.measured = true;
         std::fprintf(stderr, "  %s: run %d of %d\n", kind.name.c_str(), run + 1, runs);
     }
 }
@@ -426,8 +441,13 @@ int main(int argc, char **argv) {
         bool shortWord = q.find(' ') != std::string::npos && scalars(q.substr(q.rfind(' ') + 1)) < 3;
         kinds[shortWord ? 1 : 0].queries.push_back(q);
     }
-    for (auto &k : kinds)
-        measureKind(store, k, root / "bodies", runs);
+    const char *only = std::getenv("QUORVEL_BENCH_KINDS");
+    const bool withRipgrep = !std::getenv("QUORVEL_BENCH_NO_RIPGREP");
+    for (size_t k = 0; k < kinds.size(); ++k) {
+        if (only && !std::strchr(only, static_cast<char>('1' + k))) continue;
+        measureKind(store, kinds[k], root / "bodies", runs, withRipgrep);
+    }
+    const bool withLong = !std::getenv("QUORVEL_BENCH_NO_LONG");
 
     // A search superseded by a newer one: how long after the stop request it returns. The
     // searches run on a document long enough to take tens of milliseconds.
@@ -437,7 +457,7 @@ int main(int argc, char **argv) {
     Timing longApply4, longApply40;
     std::vector<Timing> long4, long40;
     bool sameAsStatement = false;
-    {
+    if (withLong) {
         LocalStore longStore(root / "long", true);
         auto put = [&](int64_t id, size_t bytes) {
             SyncApplyBatch b(1, "e", 1);
@@ -517,6 +537,7 @@ int main(int argc, char **argv) {
     std::printf("| %-24s | %-17s | %-17s | %-17s | %-17s | %-9s | %-9s | %-9s | %s\n", "query kind", "p50", "p95",
                 "ripgrep p50", "ripgrep p95", "rg/ours50", "results", "queries", "goal");
     for (const auto &k : kinds) {
+        if (!k.measured) continue;
         auto cell = [](double wall, double cpu) {
             char buffer[32];
             std::snprintf(buffer, sizeof buffer, "%.1f (%.1f)", wall, cpu);
@@ -530,23 +551,25 @@ int main(int argc, char **argv) {
     std::printf("ripgrep runs `rg -l -i -F -e <query>` over the %d bodies written as files; rg/ours50 is "
                 "ripgrep's median wall time over ours (goal >= 10).\n",
                 documentCount);
-    Percentiles l4 = percentiles(long4), l40 = percentiles(long40);
-    std::printf("\none long document holding 회의록 every ~160 bytes, search 회의록, median of 5\n");
-    line("  4 MB document, ms", l4.wall50, l4.cpu50,
-         std::getenv("QUORVEL_BENCH_SKIP_SNIPPET_CHECK") ? "   snippet not compared"
-         : sameAsStatement                               ? "   snippet equals SQLite's snippet()"
-                                                         : "   SNIPPET DIFFERS from SQLite's snippet()");
-    line("  40 MB document, ms", l40.wall50, l40.cpu50, "   goal <= 100");
-    line("  applying the 4 MB document, ms", longApply4.wall, longApply4.cpu);
-    line("  applying the 40 MB document, ms", longApply40.wall, longApply40.cpu);
-    if (!stopLatency.empty()) {
-        std::printf("stop: from the stop request to the search's return, %zu searches on the 40 MB document\n",
-                    stopLatency.size());
-        std::printf("  wall ms: p50 %.3f, p95 %.3f, max %.3f (goal <= 5)\n", percentile(stopLatency, 0.5),
-                    percentile(stopLatency, 0.95), percentile(stopLatency, 1.0));
-        if (!stopCPU.empty())
-            std::printf("  the search's CPU ms after the request: p50 %.3f, p95 %.3f, max %.3f\n",
-                        percentile(stopCPU, 0.5), percentile(stopCPU, 0.95), percentile(stopCPU, 1.0));
+    if (withLong) {
+        Percentiles l4 = percentiles(long4), l40 = percentiles(long40);
+        std::printf("\none long document holding 회의록 every ~160 bytes, search 회의록, median of 5\n");
+        line("  4 MB document, ms", l4.wall50, l4.cpu50,
+             std::getenv("QUORVEL_BENCH_SKIP_SNIPPET_CHECK") ? "   snippet not compared"
+             : sameAsStatement                               ? "   snippet equals SQLite's snippet()"
+                                                             : "   SNIPPET DIFFERS from SQLite's snippet()");
+        line("  40 MB document, ms", l40.wall50, l40.cpu50, "   goal <= 100");
+        line("  applying the 4 MB document, ms", longApply4.wall, longApply4.cpu);
+        line("  applying the 40 MB document, ms", longApply40.wall, longApply40.cpu);
+        if (!stopLatency.empty()) {
+            std::printf("stop: from the stop request to the search's return, %zu searches on the 40 MB document\n",
+                        stopLatency.size());
+            std::printf("  wall ms: p50 %.3f, p95 %.3f, max %.3f (goal <= 5)\n", percentile(stopLatency, 0.5),
+                        percentile(stopLatency, 0.95), percentile(stopLatency, 1.0));
+            if (!stopCPU.empty())
+                std::printf("  the search's CPU ms after the request: p50 %.3f, p95 %.3f, max %.3f\n",
+                            percentile(stopCPU, 0.5), percentile(stopCPU, 0.95), percentile(stopCPU, 1.0));
+        }
     }
 
     if (!keep || !*keep) {
