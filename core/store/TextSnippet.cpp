@@ -1,5 +1,7 @@
 #include "store/TextSnippet.hpp"
 
+#include "store/ByteSearch.hpp"
+
 #include <unicode/brkiter.h>
 #include <unicode/uchar.h>
 #include <unicode/utext.h>
@@ -16,8 +18,9 @@ namespace {
 constexpr const char *ellipsis = "…";
 
 // A text with every code point case-folded, folded on demand from the start, and where each
-// code point sits in both texts. Simple folding maps one code point to one, so the two texts stay
-// aligned code point by code point.
+// code point sits in both texts. Simple folding maps one code point to one, and nearly always to
+// one of the same length in UTF-8: the two texts then keep a fixed distance, and only where a
+// length changes is the pair of offsets written down.
 class FoldedText {
 public:
     explicit FoldedText(std::string_view s)
@@ -36,50 +39,98 @@ public:
         const auto *bytes = reinterpret_cast<const uint8_t *>(source_.data());
         const auto length = static_cast<int32_t>(limit_);
         const size_t until = std::min(original, limit_);
+        if (until <= done_) return;
+        text_.reserve(text_.size() + (until - done_) + 16);
         while (done_ < until) {
-            at_.emplace_back(text_.size(), done_);
-            if (bytes[done_] < 0x80) {
-                const auto c = static_cast<char>(bytes[done_++]);
-                text_ += c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+            // A run of ASCII, Hangul syllables and unified Han ideographs, most of a Korean text,
+            // is copied at once: only its ASCII capitals change.
+            size_t run = done_;
+            while (run < until) {
+                if (bytes[run] < 0x80) {
+                    ++run;
+                } else if (run + 2 < limit_ && selfFolding(bytes + run)) {
+                    run += 3;
+                } else {
+                    break;
+                }
+            }
+            if (run > done_) {
+                const size_t at = text_.size();
+                text_.append(source_.substr(done_, run - done_));
+                for (size_t k = at; k < text_.size(); ++k) {
+                    if (text_[k] >= 'A' && text_[k] <= 'Z') text_[k] = static_cast<char>(text_[k] - 'A' + 'a');
+                }
+                done_ = run;
                 continue;
             }
+            const size_t from = done_;
             auto k = static_cast<int32_t>(done_);
             UChar32 c;
             U8_NEXT(bytes, k, length, c);
             done_ = static_cast<size_t>(k);
-            if (c < 0) c = 0xFFFD;
-            // Hangul syllables and unified Han ideographs fold to themselves: most of a Korean text.
-            if (!((c >= 0xAC00 && c <= 0xD7A3) || (c >= 0x4E00 && c <= 0x9FFF))) c = u_foldCase(c, U_FOLD_CASE_DEFAULT);
+            c = c < 0 ? 0xFFFD : u_foldCase(c, U_FOLD_CASE_DEFAULT);
             uint8_t buffer[U8_MAX_LENGTH];
             int32_t n = 0;
             U8_APPEND_UNSAFE(buffer, n, c);
+            if (static_cast<size_t>(n) != done_ - from) shifts_.push_back({text_.size(), from});
             text_.append(reinterpret_cast<const char *>(buffer), static_cast<size_t>(n));
+            if (static_cast<size_t>(n) != done_ - from) shifts_.push_back({text_.size(), done_});
         }
     }
 
     // The original offset of a folded offset, when a code point starts there; where folding
     // stopped counts as one.
     std::optional<size_t> originalAt(size_t folded) const {
-        auto it = std::lower_bound(at_.begin(), at_.end(), folded,
-                                   [](const std::pair<size_t, size_t> &p, size_t v) { return p.first < v; });
-        if (it != at_.end()) return it->first == folded ? std::optional(it->second) : std::nullopt;
-        return folded == text_.size() ? std::optional(done_) : std::nullopt;
+        if (folded == text_.size()) return done_;
+        // The folded text is valid UTF-8: a code point starts at every byte but a continuation byte.
+        if (folded > text_.size() || continues(text_[folded])) return std::nullopt;
+        auto it = std::upper_bound(shifts_.begin(), shifts_.end(), folded,
+                                   [](size_t v, const Shift &s) { return v < s.folded; });
+        if (it == shifts_.begin()) return folded;
+        --it;
+        return it->original + (folded - it->folded);
     }
 
     // The folded offset of an original offset that starts a code point, within what is folded.
     size_t foldedAt(size_t original) const {
-        auto it = std::lower_bound(at_.begin(), at_.end(), original,
-                                   [](const std::pair<size_t, size_t> &p, size_t v) { return p.second < v; });
-        return it == at_.end() ? text_.size() : it->first;
+        if (original >= done_) return text_.size();
+        auto it = std::upper_bound(shifts_.begin(), shifts_.end(), original,
+                                   [](size_t v, const Shift &s) { return v < s.original; });
+        size_t at = original;
+        if (it != shifts_.begin()) {
+            --it;
+            at = it->folded + (original - it->original);
+            // Inside a code point whose length changed: where the next one starts.
+            if (std::next(it) != shifts_.end() && at >= std::next(it)->folded) return std::next(it)->folded;
+        }
+        while (at < text_.size() && continues(text_[at]))
+            ++at;
+        return at;
     }
 
 private:
+    static bool continues(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+
+    // Whether three bytes spell a Hangul syllable (U+AC00 to U+D7A3) or a unified Han ideograph
+    // (U+4E00 to U+9FFF), which fold to themselves.
+    static bool selfFolding(const uint8_t *b) {
+        if (b[0] < 0xE4 || b[0] > 0xED || !continues(static_cast<char>(b[1])) || !continues(static_cast<char>(b[2])))
+            return false;
+        const auto c = static_cast<UChar32>(((b[0] & 0x0F) << 12) | ((b[1] & 0x3F) << 6) | (b[2] & 0x3F));
+        return (c >= 0xAC00 && c <= 0xD7A3) || (c >= 0x4E00 && c <= 0x9FFF);
+    }
+
+    // Offsets in both texts of the start and the end of each code point folded to another length;
+    // between two shifts the texts run side by side.
+    struct Shift {
+        size_t folded, original;
+    };
+
     std::string_view source_;
     size_t limit_;
     size_t done_ = 0;
     std::string text_;
-    // (offset in the folded text, offset in the original) per folded code point.
-    std::vector<std::pair<size_t, size_t>> at_;
+    std::vector<Shift> shifts_;
 };
 
 // User-perceived characters of one text.
@@ -154,7 +205,7 @@ public:
     std::optional<Range> find(std::string_view term, size_t from, size_t to) const {
         std::string_view haystack(folded_.text().data(), to);
         while (from + term.size() <= to) {
-            size_t p = haystack.find(term, from);
+            size_t p = ByteSearch::find(haystack, term, from);
             if (p == std::string_view::npos) return std::nullopt;
             auto start = folded_.originalAt(p);
             auto end = folded_.originalAt(p + term.size());

@@ -96,3 +96,24 @@ TEST(MakeSnippet, ToleratesOddInput) {
     auto s = LocalStore::makeSnippet(broken, {"b"}, 40);
     EXPECT_EQ(marked(s), "a\xff\xfe[b]\xc3");
 }
+
+TEST(MakeSnippet, LettersWhoseFoldedFormIsLongerOrShorterKeepTheirPlace) {
+    // Ⱥ folds to a letter a byte longer, the Kelvin sign to a plain k two bytes shorter, and a
+    // stray byte to a three-byte replacement; hits and windows must still land on the body's text.
+    const std::string a = "\u023A", kelvin = "\u212A";
+    const struct {
+        std::string body;
+        std::vector<std::string> terms;
+        int radius;
+        std::string expected;
+    } cases[] = {
+        {repeat(a, 5) + "찾기" + repeat(a, 5), {"찾기"}, 2, "…" + repeat(a, 2) + "[찾기]" + repeat(a, 2) + "…"},
+        {repeat(kelvin, 3) + "가" + kelvin, {"가"}, 1, "…" + kelvin + "[가]" + kelvin},
+        {"x" + a + "By", {"\u2C65b"}, 40, "x[" + a + "B]y"},
+        {a + a + "가나 " + kelvin + "ELVIN", {"kelvin"}, 40, a + a + "가나 [" + kelvin + "ELVIN]"},
+        {"\xff\xff찾기 " + a + "찾기", {"찾기"}, 1, "…\xff[찾기] …"},
+        {repeat("\xff", 3) + a + "abc" + kelvin + "abc", {"abck", "ABC"}, 1, "…" + a + "[abc" + kelvin + "]a…"},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(marked(LocalStore::makeSnippet(c.body, c.terms, c.radius)), c.expected) << c.body;
+}
