@@ -3,6 +3,7 @@
 #include "html/HTMLText.hpp"
 #include "store/Bm25Rank.hpp"
 #include "store/BodyReader.hpp"
+#include "store/ByteSearch.hpp"
 #include "store/SearchCatalog.hpp"
 #include "store/SearchStopped.hpp"
 #include "store/StoreSQL.hpp"
@@ -44,12 +45,13 @@ constexpr const char *rowSQL = "SELECT filename, folder_id, updated_at FROM file
 constexpr const char *bodyLikeSQL = "SELECT body_text LIKE ? ESCAPE '\\' FROM files WHERE id = ?";
 // Virtual machine steps between two looks at the stop token: a few microseconds.
 constexpr int stopCheckSteps = 1000;
-// Bodies read to test words before the index is asked which documents can hold them: enough for
-// a common word to fill the answer without it.
+// Bodies read to test a word before the index may be asked which documents can hold it. It is
+// asked when fewer than one in `missesPerHit` + 1 of them held the word: a word found more often
+// fills the answer sooner by reading on than the index lists its documents.
 constexpr int64_t bodiesBeforeIndex = 24;
-// Term instances the index may read to list the documents that can hold a short word; past
-// that the word is common, and reading bodies in order finds it sooner.
-constexpr int64_t indexBudget = 60000;
+constexpr int64_t missesPerHit = 2;
+// Terms beginning with a short word past which the index is not asked: such a prefix is common.
+constexpr int64_t indexTerms = 256;
 // The first read of a body when testing a word, growing fourfold while the word is not found.
 constexpr size_t firstRead = 8192;
 
@@ -168,15 +170,25 @@ public:
         // Which documents (by catalog position) may hold the word in their body; empty for all.
         std::vector<bool> bodyMay;
         bool asked = false;
+        int64_t reads = 0, hits = 0; // bodies read for the word, and those that held it
     };
 
     WordTests(SQLiteDB &db, const SearchCatalog &catalog, TrigramVocabulary *vocabulary, const std::stop_token &stop)
         : catalog_(catalog), vocabulary_(vocabulary), stop_(stop), reader_(db.handle()),
           bodyLike_(db.prepare(bodyLikeSQL)) {}
 
-    void add(const std::string &word) { words_.push_back({word, lowerASCII(word), likePattern(word), {}, false}); }
+    void add(const std::string &word) {
+        words_.push_back({word, lowerASCII(word), likePattern(word), {}, false, 0, 0});
+    }
     const std::vector<Word> &words() const { return words_; }
-    BodyReader &reader() { return reader_; }
+    // The reader, moved to document `id` unless it is there already with what it has read.
+    BodyReader &bodyOf(int64_t id) {
+        if (reader_.id() != id) {
+            reader_.open(id);
+            lowered_.clear();
+        }
+        return reader_;
+    }
 
     static bool inTitle(const SearchCatalog::Document &d, const Word &w) {
         return d.titleKey.find(w.key) != std::string::npos;
@@ -185,6 +197,10 @@ public:
     // Whether document `index` of the catalog holds every word, in its title or its body.
     bool holdsAll(int64_t index) {
         const auto &d = catalog_.documents()[static_cast<size_t>(index)];
+        // What the index rules out costs nothing to learn; a body is read only for words it allows.
+        for (const auto &w : words_) {
+            if (ruledOut(index, w) && !inTitle(d, w)) return false;
+        }
         for (auto &w : words_) {
             if (!inTitle(d, w) && !inBody(d, index, w)) return false;
         }
@@ -192,51 +208,58 @@ public:
     }
 
     bool inBody(const SearchCatalog::Document &d, int64_t index, Word &w) {
-        if (!w.bodyMay.empty() && !w.bodyMay[static_cast<size_t>(index)]) return false;
-        if (++bodiesRead_ == bodiesBeforeIndex) askIndex();
-        if (!w.bodyMay.empty() && !w.bodyMay[static_cast<size_t>(index)]) return false;
+        if (ruledOut(index, w)) return false;
+        if (!w.asked && w.reads >= bodiesBeforeIndex && w.hits * (missesPerHit + 1) < w.reads) askIndex(w);
+        if (ruledOut(index, w)) return false;
+        ++w.reads;
+        const bool found = bodyHolds(d, w);
+        w.hits += found ? 1 : 0;
+        return found;
+    }
+
+private:
+    static bool ruledOut(int64_t index, const Word &w) {
+        return !w.bodyMay.empty() && !w.bodyMay[static_cast<size_t>(index)];
+    }
+
+    bool bodyHolds(const SearchCatalog::Document &d, const Word &w) {
         if (!d.plain) {
             bodyLike_.bindAll({SQLiteValue::text(w.pattern), SQLiteValue::i(d.id)});
             return bodyLike_.step() && bodyLike_.int64(0) != 0;
         }
-        if (reader_.id() != d.id) {
-            reader_.open(d.id);
-            lowered_.clear();
-        }
+        bodyOf(d.id);
+        // A word without ASCII letters is found in the body as it is; others in a lowered copy.
+        const bool fold = std::any_of(w.key.begin(), w.key.end(), [](char c) { return c >= 'a' && c <= 'z'; });
         size_t searched = 0;
         for (size_t want = firstRead;; want *= 4) {
             if (stop_.stop_requested()) throw SearchStopped();
             std::string_view text = reader_.prefix(want);
-            if (lowered_.size() < text.size()) lowered_ += lowerASCII(text.substr(lowered_.size()));
+            if (fold && lowered_.size() < text.size()) lowered_ += lowerASCII(text.substr(lowered_.size()));
+            const std::string_view haystack = fold ? std::string_view(lowered_).substr(0, text.size()) : text;
             size_t from = searched + 1 > w.key.size() ? searched + 1 - w.key.size() : 0;
-            if (std::string_view(lowered_).substr(0, text.size()).find(w.key, from) != std::string_view::npos)
-                return true;
+            if (ByteSearch::find(haystack, w.key, from) != std::string_view::npos) return true;
             if (text.size() >= reader_.size()) return false;
             searched = text.size();
         }
     }
 
-private:
-    // Asks the index, once, which documents can hold each short word in their body: those with a
-    // body term beginning with it, and those ending with it, which no term begins with.
-    void askIndex() {
+    // Asks the index, once, which documents can hold the word in their body: those with a body
+    // term beginning with it, and those ending with it, which no term begins with.
+    void askIndex(Word &w) {
+        w.asked = true;
         if (!vocabulary_) return;
+        auto prefix = vocabulary_->termPrefix(w.text);
+        if (!prefix) return;
+        auto listed = vocabulary_->bodyDocuments(*prefix, indexTerms);
+        if (!listed) return;
         const auto &docs = catalog_.documents();
-        for (auto &w : words_) {
-            if (w.asked) continue;
-            w.asked = true;
-            auto prefix = vocabulary_->termPrefix(w.text);
-            if (!prefix) continue;
-            auto listed = vocabulary_->bodyDocuments(*prefix, indexBudget);
-            if (!listed) continue;
-            w.bodyMay.assign(docs.size(), false);
-            for (int64_t id : *listed) {
-                int64_t at = catalog_.indexOf(id);
-                if (at >= 0) w.bodyMay[static_cast<size_t>(at)] = true;
-            }
-            for (size_t k = 0; k < docs.size(); ++k) {
-                if (!docs[k].plain || lowerASCII(docs[k].tail).find(w.key) != std::string::npos) w.bodyMay[k] = true;
-            }
+        w.bodyMay.assign(docs.size(), false);
+        for (int64_t id : *listed) {
+            int64_t at = catalog_.indexOf(id);
+            if (at >= 0) w.bodyMay[static_cast<size_t>(at)] = true;
+        }
+        for (size_t k = 0; k < docs.size(); ++k) {
+            if (!docs[k].plain || lowerASCII(docs[k].tail).find(w.key) != std::string::npos) w.bodyMay[k] = true;
         }
     }
 
@@ -247,7 +270,6 @@ private:
     SQLiteStatement bodyLike_;
     std::string lowered_; // what reader_ has read, ASCII letters lowered
     std::vector<Word> words_;
-    int64_t bodiesRead_ = 0;
 };
 
 } // namespace
@@ -290,7 +312,8 @@ std::vector<SearchResult> LocalStore::search(std::string_view query, int limit, 
         for (const auto &w : fullText ? words.shortWords : words.all)
             tests.add(w);
 
-        std::vector<int64_t> chosen; // catalog positions, in answer order
+        std::vector<int64_t> chosen;                                   // catalog positions, in answer order
+        std::unordered_map<int64_t, std::vector<SnippetSegment>> cuts; // by id
         std::string match;
         if (fullText) {
             for (const auto &w : words.longWords)
@@ -318,18 +341,27 @@ std::vector<SearchResult> LocalStore::search(std::string_view query, int limit, 
                 if (tests.holdsAll(ranked[k].index)) chosen.push_back(ranked[k].index);
             }
         } else {
-            // Title hits on the first word first, then the rest; each part newest first.
+            // Title hits on the first word first, then the rest; each part newest first. A
+            // snippet is cut while the body that was just searched is still at hand.
             const auto &first = tests.words().front();
             for (int pass = 0; pass < 2 && chosen.size() < wanted; ++pass) {
                 for (size_t k = 0; k < docs.size() && chosen.size() < wanted; ++k) {
                     if (k % 64 == 0 && stop.stop_requested()) throw SearchStopped();
-                    if (WordTests::inTitle(docs[k], first) == (pass == 0) && tests.holdsAll(static_cast<int64_t>(k)))
-                        chosen.push_back(static_cast<int64_t>(k));
+                    if (WordTests::inTitle(docs[k], first) != (pass == 0) || !tests.holdsAll(static_cast<int64_t>(k)))
+                        continue;
+                    chosen.push_back(static_cast<int64_t>(k));
+                    BodyReader &body = tests.bodyOf(docs[k].id);
+                    std::optional<std::vector<SnippetSegment>> snippet;
+                    for (size_t want = std::max(body.read().size(), firstRead); !snippet; want *= 4) {
+                        if (stop.stop_requested()) throw SearchStopped();
+                        std::string_view text = body.prefix(want);
+                        snippet = TextSnippet::cut(text, text.size() >= body.size(), words.all, snippetRadius);
+                    }
+                    cuts[docs[k].id] = std::move(*snippet);
                 }
             }
         }
 
-        std::unordered_map<int64_t, std::vector<SnippetSegment>> cuts;
         if (fullText && !chosen.empty()) {
             std::unordered_set<int64_t> rows;
             for (int64_t at : chosen)
@@ -348,21 +380,8 @@ std::vector<SearchResult> LocalStore::search(std::string_view query, int limit, 
             const int64_t id = docs[static_cast<size_t>(at)].id;
             row.bindAll({SQLiteValue::i(id)});
             if (!row.step()) continue;
-            SearchResult r{id, row.text(0), paths.path(row.optInt(1)), {}, static_cast<double>(row.int64(2))};
-            if (fullText) {
-                r.snippet = std::move(cuts[id]);
-            } else {
-                BodyReader &body = tests.reader();
-                if (body.id() != id) body.open(id);
-                std::optional<std::vector<SnippetSegment>> snippet;
-                for (size_t want = std::max(body.read().size(), firstRead); !snippet; want *= 4) {
-                    if (stop.stop_requested()) throw SearchStopped();
-                    std::string_view text = body.prefix(want);
-                    snippet = TextSnippet::cut(text, text.size() >= body.size(), words.all, snippetRadius);
-                }
-                r.snippet = std::move(*snippet);
-            }
-            results.push_back(std::move(r));
+            results.push_back(
+                {id, row.text(0), paths.path(row.optInt(1)), std::move(cuts[id]), static_cast<double>(row.int64(2))});
         }
         return results;
     };

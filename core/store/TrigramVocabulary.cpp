@@ -1,21 +1,21 @@
 #include "store/TrigramVocabulary.hpp"
 
+#include "store/SQLiteError.hpp"
 #include "store/TrigramText.hpp"
 
 #include <sqlite3.h>
-
-#include <algorithm>
 
 namespace quorvel {
 
 namespace {
 
-constexpr const char *termsSQL = "SELECT doc, col = 'body' FROM temp.files_fts_terms WHERE term >= ?1 AND term < ?2";
+constexpr const char *termsSQL = "SELECT term FROM temp.files_fts_rows WHERE term >= ?1 AND term < ?2 LIMIT ?3";
+constexpr const char *documentsSQL = "SELECT rowid FROM files_fts WHERE files_fts MATCH ?";
 
 } // namespace
 
 TrigramVocabulary::TrigramVocabulary(SQLiteDB &db) : db_(db) {
-    db.exec("CREATE VIRTUAL TABLE IF NOT EXISTS temp.files_fts_terms USING fts5vocab(main, files_fts, 'instance')");
+    db.exec("CREATE VIRTUAL TABLE IF NOT EXISTS temp.files_fts_rows USING fts5vocab(main, files_fts, 'row')");
 }
 
 std::optional<std::string> TrigramVocabulary::termPrefix(std::string_view word) {
@@ -45,21 +45,40 @@ std::optional<std::string> TrigramVocabulary::termPrefix(std::string_view word) 
     return term;
 }
 
-std::optional<std::vector<int64_t>> TrigramVocabulary::bodyDocuments(const std::string &prefix, int64_t budget) {
+std::optional<std::vector<int64_t>> TrigramVocabulary::bodyDocuments(const std::string &prefix, int64_t maxTerms) {
     if (prefix.empty()) return std::nullopt;
     // Every term beginning with the prefix sorts between it and the prefix with its last byte
     // raised, which a UTF-8 term never leaves at 0xFF.
     std::string end = prefix;
     end.back() = static_cast<char>(static_cast<unsigned char>(end.back()) + 1);
     SQLiteStatement terms = db_.prepare(termsSQL);
-    terms.bindAll({SQLiteValue::text(prefix), SQLiteValue::text(end)});
-    std::vector<int64_t> documents;
-    for (int64_t read = 0; terms.step(); ++read) {
-        if (read >= budget) return std::nullopt;
-        if (terms.int64(1) != 0) documents.push_back(terms.int64(0));
+    terms.bindAll({SQLiteValue::text(prefix), SQLiteValue::text(end), SQLiteValue::i(maxTerms + 1)});
+    // The documents holding any of the terms in their body: the index merges their lists, one
+    // entry per document and term rather than one per occurrence.
+    std::string match;
+    int64_t count = 0;
+    while (terms.step()) {
+        if (++count > maxTerms) return std::nullopt;
+        match += match.empty() ? "body : (\"" : " OR \"";
+        for (char c : terms.text(0)) {
+            if (c == '"') match += '"';
+            match += c;
+        }
+        match += '"';
     }
-    std::sort(documents.begin(), documents.end());
-    documents.erase(std::unique(documents.begin(), documents.end()), documents.end());
+    if (match.empty()) return std::vector<int64_t>{};
+    match += ')';
+    std::vector<int64_t> documents;
+    try {
+        SQLiteStatement listed = db_.prepare(documentsSQL);
+        listed.bindAll({SQLiteValue::text(match)});
+        while (listed.step())
+            documents.push_back(listed.int64(0));
+    } catch (const SQLiteError &e) {
+        // A term the query syntax cannot spell leaves the word to be found by reading bodies.
+        if (e.code == SQLITE_INTERRUPT) throw;
+        return std::nullopt;
+    }
     return documents;
 }
 

@@ -23,9 +23,9 @@ public:
     // trigram tokenizer or for a word of more than two characters.
     std::optional<std::string> termPrefix(std::string_view word);
 
-    // The documents having a body term that begins with `prefix`, or absent when listing them
-    // would read more than `budget` term instances.
-    std::optional<std::vector<int64_t>> bodyDocuments(const std::string &prefix, int64_t budget);
+    // The documents having a body term that begins with `prefix`, or absent when more than
+    // `maxTerms` terms begin with it.
+    std::optional<std::vector<int64_t>> bodyDocuments(const std::string &prefix, int64_t maxTerms);
 
 private:
     SQLiteDB &db_;
