@@ -32,6 +32,12 @@ json manifestJSON() {
             {"files", json::array({fileJSON()})}};
 }
 
+// Decoding `j` as a T, for a table of failures.
+template <class T>
+std::function<void()> decode(json j) {
+    return [j = std::move(j)] { T::fromJSON(j); };
+}
+
 } // namespace
 
 TEST(WireRecordsTest, DecodingFailuresSayWhatAndWhere) {
@@ -54,82 +60,45 @@ TEST(WireRecordsTest, DecodingFailuresSayWhatAndWhere) {
                      {{"id", "2"}, {"content", "b"}, {"content_hash", "h"}, {"updated_at", "x"}}});
     // An empty message: any decoding error will do.
     const std::pair<std::function<void()>, std::string> cases[] = {
-        {[] {
-             AppUser::fromJSON({{"id", 1}});
-         },
-         "missing key \"email\""},
-        {[] {
-             AppUser::fromJSON({{"id", 1}, {"email", nullptr}});
-         },
-         "type mismatch at \"email\": expected string, found null"},
-        {[] {
-             AppUser::fromJSON({{"id", 1}, {"email", "x"}, {"nickname", 5}});
-         },
+        {decode<AppUser>({{"id", 1}}), "missing key \"email\""},
+        {decode<AppUser>({{"id", 1}, {"email", nullptr}}), "type mismatch at \"email\": expected string, found null"},
+        {decode<AppUser>({{"id", 1}, {"email", "x"}, {"nickname", 5}}),
          "type mismatch at \"nickname\": expected string, found number"},
-        {[] { AppUser::fromJSON(json::array()); }, ""},
+        {decode<AppUser>(json::array()), ""},
         // Ids are signed 64-bit integers.
-        {[] {
-             AppUser::fromJSON({{"id", "1"}, {"email", "x"}});
-         },
-         "type mismatch at \"id\": expected integer, found string"},
-        {[] {
-             AppUser::fromJSON({{"id", true}, {"email", "x"}});
-         },
-         ""},
-        {[] {
-             AppUser::fromJSON({{"id", 1.5}, {"email", "x"}});
-         },
-         ""},
-        {[] { AppUser::fromJSON(json::parse(R"({"id": 9223372036854775808, "email": "x"})")); }, ""},
-        {[] { AppUser::fromJSON(json::parse(R"({"id": 1e300, "email": "x"})")); }, ""},
-        {[&] { TokenResponse::fromJSON(with(token, "user", gone)); }, "missing key \"user\""},
-        {[&] { TokenResponse::fromJSON(with(token, "user", nullptr)); }, ""},
-        {[&] { TokenResponse::fromJSON(badUserId); }, "type mismatch at \"user.id\": expected integer, found string"},
-        {[&] { TokenResponse::fromJSON(with(token, "access_token", gone)); }, ""},
-        {[&] { TokenResponse::fromJSON(with(token, "expires_in", gone)); }, ""},
-        {[&] { TokenResponse::fromJSON(with(token, "refresh_token", gone)); }, ""},
-        {[&] { TokenResponse::fromJSON(with(token, "refresh_expires_in", gone)); }, ""},
-        {[&] { TokenResponse::fromJSON(with(token, "device_id", gone)); }, ""},
-        {[] {
-             ManifestFolder::fromJSON({{"id", 3}, {"parent_id", "1"}, {"name", "D"}, {"order_num", 2}});
-         },
-         ""},
-        {[] {
-             ManifestFolder::fromJSON({{"id", 3}, {"name", "Docs"}});
-         },
-         ""},
+        {decode<AppUser>({{"id", "1"}, {"email", "x"}}), "type mismatch at \"id\": expected integer, found string"},
+        {decode<AppUser>({{"id", true}, {"email", "x"}}), ""},
+        {decode<AppUser>({{"id", 1.5}, {"email", "x"}}), ""},
+        {decode<AppUser>(json::parse(R"({"id": 9223372036854775808, "email": "x"})")), ""},
+        {decode<AppUser>(json::parse(R"({"id": 1e300, "email": "x"})")), ""},
+        {decode<TokenResponse>(with(token, "user", gone)), "missing key \"user\""},
+        {decode<TokenResponse>(with(token, "user", nullptr)), ""},
+        {decode<TokenResponse>(badUserId), "type mismatch at \"user.id\": expected integer, found string"},
+        {decode<TokenResponse>(with(token, "access_token", gone)), ""},
+        {decode<TokenResponse>(with(token, "expires_in", gone)), ""},
+        {decode<TokenResponse>(with(token, "refresh_token", gone)), ""},
+        {decode<TokenResponse>(with(token, "refresh_expires_in", gone)), ""},
+        {decode<TokenResponse>(with(token, "device_id", gone)), ""},
+        {decode<ManifestFolder>({{"id", 3}, {"parent_id", "1"}, {"name", "D"}, {"order_num", 2}}), ""},
+        {decode<ManifestFolder>({{"id", 3}, {"name", "Docs"}}), ""},
         // Dates go through the timestamp parser.
-        {[&] { ManifestFile::fromJSON(with(file, "updated_at", "2024/05/01")); }, "Invalid ISO8601 date: 2024/05/01"},
-        {[&] { ManifestFile::fromJSON(with(file, "updated_at", 1714566896)); },
+        {decode<ManifestFile>(with(file, "updated_at", "2024/05/01")), "Invalid ISO8601 date: 2024/05/01"},
+        {decode<ManifestFile>(with(file, "updated_at", 1714566896)),
          "type mismatch at \"updated_at\": expected string, found number"},
-        {[] {
-             FileContent::fromJSON({{"id", 1}, {"content", "<p>x</p>"}, {"content_hash", "h"}, {"updated_at", "nope"}});
-         },
+        {decode<FileContent>({{"id", 1}, {"content", "<p>x</p>"}, {"content_hash", "h"}, {"updated_at", "nope"}}),
          "Invalid ISO8601 date: nope"},
-        {[] {
-             FileContent::fromJSON({{"id", 1}, {"content", "<p>x</p>"}, {"updated_at", "2024-05-01 00:00:00"}});
-         },
-         ""},
-        {[&] { Manifest::fromJSON(with(manifestJSON(), "server_time", "")); }, "Invalid ISO8601 date: "},
+        {decode<FileContent>({{"id", 1}, {"content", "<p>x</p>"}, {"updated_at", "2024-05-01 00:00:00"}}), ""},
+        {decode<Manifest>(with(manifestJSON(), "server_time", "")), "Invalid ISO8601 date: "},
         // The manifest's arrays are required; list errors name the element.
-        {[&] { Manifest::fromJSON(with(manifestJSON(), "files", json::value_t::discarded)); }, "missing key \"files\""},
-        {[&] { Manifest::fromJSON(with(manifestJSON(), "files", nullptr)); }, ""},
-        {[&] { Manifest::fromJSON(badElement); }, "missing key \"files[1].filename\""},
+        {decode<Manifest>(with(manifestJSON(), "files", json::value_t::discarded)), "missing key \"files\""},
+        {decode<Manifest>(with(manifestJSON(), "files", nullptr)), ""},
+        {decode<Manifest>(badElement), "missing key \"files[1].filename\""},
         {[&] { decodeList<FileContent>(contents); }, "type mismatch at \"[1].id\": expected integer, found string"},
         {[] { decodeList<FileContent>(json::object()); }, ""},
-        {[] {
-             AppRelease::fromJSON({{"min_version", "1.0"}});
-         },
-         ""},
-        {[] {
-             AppRelease::fromJSON({{"latest_version", "1"}, {"release_notes", 3}});
-         },
-         ""},
-        {[] {
-             ShellDoc::fromJSON({{"version", "v1"}});
-         },
-         ""},
-        {[] { ShellDoc::fromJSON("v1"); }, ""},
+        {decode<AppRelease>({{"min_version", "1.0"}}), ""},
+        {decode<AppRelease>({{"latest_version", "1"}, {"release_notes", 3}}), ""},
+        {decode<ShellDoc>({{"version", "v1"}}), ""},
+        {decode<ShellDoc>("v1"), ""},
     };
     for (size_t i = 0; i < std::size(cases); ++i) {
         const APIError error = apiErrorOf(cases[i].first);
