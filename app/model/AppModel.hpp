@@ -278,6 +278,8 @@ private:
     QCoro::Task<> finishLogin(LinkResult result, bool fromMain);
     QCoro::Task<> startUp();
     void searchNow();
+    // The search of the present text, without the pause after a keystroke.
+    void searchAgain();
     void applyPage(int64_t fileID, DocumentRecord record, std::optional<ShellRecord> shell);
     void readPreferences();
 
@@ -350,7 +352,9 @@ private:
     uint64_t run_ = 0;     // the sync run whose progress counts
     uint64_t opening_ = 0; // the newest open/clearSelection
     std::optional<int64_t> openingID_;
-    uint64_t searching_ = 0; // the newest search text
+    uint64_t searching_ = 0;      // the newest search text
+    uint64_t libraryReloads_ = 0; // reloads of the library asked for
+    uint64_t searchReload_ = 0;   // the reloads asked for before the newest search was
     std::shared_ptr<std::stop_source> searchStop_;
     QString pendingQuery_;
     QTimer searchTimer_;

@@ -72,7 +72,7 @@ void AppModel::reloadLibrary() {
             a.lists = loadLists(*store, sort);
             return a;
         },
-        [this](LibraryAnswer a) {
+        [this, reload = ++libraryReloads_](LibraryAnswer a) {
             assign(fileCount_, a.fileCount, &AppModel::fileCountChanged);
             assign(storageBytes_, a.storageBytes, &AppModel::storageBytesChanged);
             assign(latestUpdated_, a.latestUpdated, &AppModel::latestUpdatedChanged);
@@ -82,7 +82,10 @@ void AppModel::reloadLibrary() {
             assign(tree_, std::move(a.lists.tree), &AppModel::treeChanged);
             assign(recent_, std::move(a.lists.recent), &AppModel::recentChanged);
             refreshOpenDocument();
-            if (isSearchActive()) searchTextChanged();
+            // The results follow the library, but a search asked for after this reload reads the
+            // new library already, and one waiting out its pause will; neither is started again.
+            // Otherwise it runs again at once: a reload is not a keystroke to pause for.
+            if (isSearchActive() && !searchTimer_.isActive() && searchReload_ < reload) searchAgain();
         });
 }
 
@@ -241,8 +244,17 @@ void AppModel::searchTextChanged() {
     searchTimer_.start();
 }
 
+void AppModel::searchAgain() {
+    searchTimer_.stop();
+    ++searching_;
+    if (searchStop_) searchStop_->request_stop();
+    pendingQuery_ = searchText_.trimmed();
+    searchNow();
+}
+
 void AppModel::searchNow() {
     const uint64_t ticket = searching_;
+    searchReload_ = libraryReloads_;
     auto stop = std::make_shared<std::stop_source>();
     searchStop_ = stop;
     onStore(

@@ -317,6 +317,11 @@ void AppModelTest::searchWaitsForTheLastKeystroke() {
     QCOMPARE(model->searchResults().size(), size_t(1));
     QCOMPARE(model->searchResults()[0].title, "회의록");
 
+    // A sync brings the word into a second document: the results follow without a keystroke.
+    kit.control().editDocument(idOf(*model, "메모"), "<p>회의록 사본</p>");
+    ModelKit::syncAndWait(*model);
+    QTRY_COMPARE(model->searchResults().size(), size_t(2));
+
     model->setSearchSelection(model->searchResults()[0].fileId);
     QTRY_VERIFY(model->page().has_value());
     model->setSearchText(QStringLiteral("  \n"));
