@@ -50,8 +50,10 @@ constexpr int stopCheckSteps = 1000;
 // fills the answer sooner by reading on than the index lists its documents.
 constexpr int64_t bodiesBeforeIndex = 24;
 constexpr int64_t missesPerHit = 2;
-// Terms beginning with a short word past which the index is not asked: such a prefix is common.
+// Past this many terms beginning with a short word, or this many entries in their lists of
+// documents, the index is not asked: merging the lists would cost more than reading on.
 constexpr int64_t indexTerms = 256;
+constexpr int64_t indexEntries = 50000;
 // The first read of a body when testing a word, growing fourfold while the word is not found.
 constexpr size_t firstRead = 8192;
 
@@ -250,7 +252,7 @@ private:
         if (!vocabulary_) return;
         auto prefix = vocabulary_->termPrefix(w.text);
         if (!prefix) return;
-        auto listed = vocabulary_->bodyDocuments(*prefix, indexTerms);
+        auto listed = vocabulary_->bodyDocuments(*prefix, indexTerms, indexEntries);
         if (!listed) return;
         const auto &docs = catalog_.documents();
         w.bodyMay.assign(docs.size(), false);

@@ -9,7 +9,7 @@ namespace quorvel {
 
 namespace {
 
-constexpr const char *termsSQL = "SELECT term FROM temp.files_fts_rows WHERE term >= ?1 AND term < ?2 LIMIT ?3";
+constexpr const char *termsSQL = "SELECT term, doc FROM temp.files_fts_rows WHERE term >= ?1 AND term < ?2 LIMIT ?3";
 constexpr const char *documentsSQL = "SELECT rowid FROM files_fts WHERE files_fts MATCH ?";
 
 } // namespace
@@ -45,7 +45,8 @@ std::optional<std::string> TrigramVocabulary::termPrefix(std::string_view word) 
     return term;
 }
 
-std::optional<std::vector<int64_t>> TrigramVocabulary::bodyDocuments(const std::string &prefix, int64_t maxTerms) {
+std::optional<std::vector<int64_t>> TrigramVocabulary::bodyDocuments(const std::string &prefix, int64_t maxTerms,
+                                                                     int64_t maxEntries) {
     if (prefix.empty()) return std::nullopt;
     // Every term beginning with the prefix sorts between it and the prefix with its last byte
     // raised, which a UTF-8 term never leaves at 0xFF.
@@ -56,9 +57,9 @@ std::optional<std::vector<int64_t>> TrigramVocabulary::bodyDocuments(const std::
     // The documents holding any of the terms in their body: the index merges their lists, one
     // entry per document and term rather than one per occurrence.
     std::string match;
-    int64_t count = 0;
+    int64_t count = 0, entries = 0;
     while (terms.step()) {
-        if (++count > maxTerms) return std::nullopt;
+        if (++count > maxTerms || (entries += terms.int64(1)) > maxEntries) return std::nullopt;
         match += match.empty() ? "body : (\"" : " OR \"";
         for (char c : terms.text(0)) {
             if (c == '"') match += '"';

@@ -24,8 +24,8 @@ public:
     std::optional<std::string> termPrefix(std::string_view word);
 
     // The documents having a body term that begins with `prefix`, or absent when more than
-    // `maxTerms` terms begin with it.
-    std::optional<std::vector<int64_t>> bodyDocuments(const std::string &prefix, int64_t maxTerms);
+    // `maxTerms` terms begin with it or their lists hold more than `maxEntries` documents in all.
+    std::optional<std::vector<int64_t>> bodyDocuments(const std::string &prefix, int64_t maxTerms, int64_t maxEntries);
 
 private:
     SQLiteDB &db_;
