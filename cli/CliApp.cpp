@@ -1,6 +1,7 @@
 #include "CliCommands.hpp"
 #include "CliEnvironment.hpp"
 
+#include <memory>
 #include <ostream>
 
 namespace quorvel::cli {
@@ -29,14 +30,20 @@ int runCommand(const CliOptions &options, CliStreams &io) {
         io.out << "quorvel-cli " << CliEnvironment::appVersion() << "\n";
         return 0;
     }
+    std::unique_ptr<CliSession> opened;
     try {
-        CliSession session(options);
+        opened = std::make_unique<CliSession>(options);
+        CliSession &session = *opened;
         if (changesLibrary(options.command)) {
             if (session.bindToService(waitingNotice(io)))
                 io.err << "The stored link belonged to another service; the local library was erased.\n";
-        } else if (auto other = session.foreignService()) {
-            io.err << "This library belongs to " << *other << ", not " << session.baseURL()
-                   << "; showing it as it is.\n";
+        } else {
+            if (auto other = session.foreignService())
+                io.err << "This library belongs to " << *other << ", not " << session.baseURL()
+                       << "; showing it as it is.\n";
+            if (session.store().isRebuilding())
+                io.err << "The library was damaged and is empty until the next sync downloads it again."
+                       << damagedCopyNote(session) << "\n";
         }
         switch (options.command) {
         case C::link:
@@ -61,11 +68,10 @@ int runCommand(const CliOptions &options, CliStreams &io) {
         case C::version:
             break;
         }
-    } catch (const CliError &e) {
-        io.err << "quorvel-cli: " << e.what() << "\n";
-        return 1;
     } catch (const std::exception &e) {
         io.err << "quorvel-cli: " << e.what() << "\n";
+        if (opened && opened->store().isDamaged())
+            io.err << "The library is damaged; the next sync downloads it again.\n";
         return 1;
     }
     return 1;

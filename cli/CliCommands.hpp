@@ -33,6 +33,9 @@ int exitStatus(const SyncOutcome &outcome);
 // Says on standard error that the command waits for another sync of this library.
 std::function<void()> waitingNotice(CliStreams &io);
 
+// Where a rebuilt library's damaged database was kept, said on standard error.
+std::string damagedCopyNote(CliSession &session);
+
 // Sends a revocation still owed from an earlier logout; keeps it when the service cannot be reached.
 void retryPendingRevoke(CliSession &session);
 

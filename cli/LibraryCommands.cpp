@@ -80,7 +80,8 @@ int runStatus(CliSession &session, const CliOptions &options, CliStreams &io) {
                   {"last_sync_at", store.lastSyncAt() ? json(ISO8601::format(*store.lastSyncAt())) : json(nullptr)},
                   {"latest_update",
                    store.latestUpdatedAt() ? json(ISO8601::format(*store.latestUpdatedAt())) : json(nullptr)},
-                  {"pending_revoke", pending.has_value()}};
+                  {"pending_revoke", pending.has_value()},
+                  {"rebuilding", store.isRebuilding()}};
         io.out << j.dump(2) << "\n";
         return 0;
     }

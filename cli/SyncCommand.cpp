@@ -46,6 +46,12 @@ std::string outcomeLine(const SyncOutcome &outcome) {
     return "action: retry-later" + (retry->after ? " " + number(*retry->after) : std::string());
 }
 
+std::string damagedCopyNote(CliSession &session) {
+    const auto copy = session.storeDirectory() / LocalStore::damagedCopyName;
+    std::error_code ec;
+    return std::filesystem::exists(copy, ec) ? " The damaged copy is kept as " + copy.string() + "." : std::string();
+}
+
 int exitStatus(const SyncOutcome &outcome) {
     if (outcome.is<SyncOutcome::Updated>() || outcome.is<SyncOutcome::UpToDate>()) return 0;
     if (outcome.is<SyncOutcome::Cancelled>()) return 130;
@@ -60,8 +66,15 @@ int runSync(CliSession &session, const CliOptions &, CliStreams &io) {
         return 1;
     }
     ProgressBar bar(io.err);
-    SyncEngine::ProgressHandler handler;
-    if (io.errIsTerminal) handler = [&bar](const SyncProgress &p) { bar.update(p); };
+    bool toldRebuild = false;
+    SyncEngine::ProgressHandler handler = [&](const SyncProgress &p) {
+        // Said once, before the bar draws, as the run begins.
+        if (p.rebuildingStore && !toldRebuild) {
+            toldRebuild = true;
+            io.err << "The library was damaged; downloading it again." << damagedCopyNote(session) << std::endl;
+        }
+        if (io.errIsTerminal) bar.update(p);
+    };
 
     interrupted.store(false);
     auto previous = std::signal(SIGINT, onInterrupt);

@@ -4,6 +4,7 @@
 #include "store/LibraryLock.hpp"
 #include "store/Schema.hpp"
 #include "store/SearchCatalog.hpp"
+#include "store/StoreSQL.hpp"
 #include "store/TrigramSnippet.hpp"
 #include "store/TrigramVocabulary.hpp"
 
@@ -15,7 +16,7 @@ namespace quorvel {
 
 LocalStore::LocalStore(fs::path directory, bool enableFTS)
     : directory_(std::move(directory)), wantFTS_(enableFTS), downloadCache_(directory_ / DownloadCache::directoryName) {
-    open();
+    openOrRebuild();
 }
 
 LocalStore::~LocalStore() = default;
@@ -33,7 +34,8 @@ bool LocalStore::isOpen() const {
 void LocalStore::open() {
     fs::create_directories(directory_);
     fs::create_directories(assetsDirectory());
-    auto db = std::make_unique<SQLiteDB>((directory_ / databaseFileName).string());
+    auto db = std::make_unique<SQLiteDB>(databasePath().string());
+    db->damageHook = [this] { markDamaged(); };
     try {
         db->exec("PRAGMA journal_mode = WAL");
     } catch (const SQLiteError &) {}
@@ -41,6 +43,9 @@ void LocalStore::open() {
         db->exec("PRAGMA synchronous = NORMAL");
     } catch (const SQLiteError &) {}
     db->migrate(Schema::migrations());
+    rebuildId_ = db->queryOne(StoreSQL::selectMeta, {SQLiteValue::text(MetaKey::rebuildId)}, [](SQLiteStatement &s) {
+                       return s.optText(0);
+                   }).value_or(std::nullopt);
     db_ = std::move(db);
     openedFile_ = fileIdentity(directory_ / databaseFileName);
     hasFTS_ = false;
@@ -58,6 +63,14 @@ void LocalStore::open() {
         (!TrigramSnippet::install(*db_, &searchStop_, "files_fts") || !Bm25Rank::install(*db_, &searchStop_)))
         hasFTS_ = false;
     prepareSearch();
+}
+
+// Search's state holds statements of the connection, so it goes first.
+void LocalStore::closeDatabase() {
+    vocabulary_.reset();
+    catalog_.reset();
+    db_.reset();
+    hasFTS_ = false;
 }
 
 void LocalStore::prepareSearch() {
@@ -103,6 +116,15 @@ void LocalStore::wipeAll() {
     auto library = LibraryLock::acquire(directory_);
     std::lock_guard guard(lock_);
     bool erased = false;
+    // The damaged copy holds the same library, and the mark speaks of a database that is gone.
+    for (const char *suffix : {"", "-wal", "-shm"}) {
+        fs::path p = directory_ / damagedCopyName;
+        p += suffix;
+        if (fs::exists(p)) fs::remove(p);
+    }
+    removeDamageMark();
+    damaged_ = false;
+    rebuildId_.reset();
     if (db_ && openedFile_ && fileIdentity(directory_ / databaseFileName) == openedFile_) {
         try {
             eraseInPlace(*db_);
@@ -113,10 +135,7 @@ void LocalStore::wipeAll() {
         }
     }
     if (!erased) {
-        vocabulary_.reset();
-        catalog_.reset();
-        db_.reset();
-        hasFTS_ = false;
+        closeDatabase();
         fs::path base = directory_ / databaseFileName;
         for (const char *suffix : {"", "-wal", "-shm", "-journal"}) {
             fs::path p = base;

@@ -15,6 +15,7 @@
 #include "store/TreeSort.hpp"
 #include "store/UpsertSource.hpp"
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -67,6 +68,26 @@ public:
     // Downloads of runs that ended before applying, in the store directory; wipeAll empties it too.
     DownloadCache &downloadCache() { return downloadCache_; }
 
+    // --- Damage ---
+    // The newest damaged database is kept aside under this name, with "-wal" and "-shm" beside it.
+    static constexpr const char *damagedCopyName = "store.sqlite.damaged";
+    // Left by a store operation SQLite answered with "corrupt" or "not a database", so that the next
+    // open or sync, in any process, looks at the file.
+    static constexpr const char *damageMarkName = "store.sqlite.suspect";
+
+    // SQLite found the database corrupt or not a database, here or (by the mark) in another process.
+    bool isDamaged() const;
+    // Records damage; the store's connection does so itself whenever SQLite reports it.
+    void markDamaged();
+    // Heals a damaged store: keeps a copy of the damaged database aside, empties it in place, opens
+    // it at the current schema without an entity tag and removes the images, so the next sync
+    // downloads the whole library. Damage known only from another process's mark is confirmed
+    // first (PRAGMA quick_check and the full-text index's check). Holds the library lock
+    // (LibraryLock) while it works. True when it rebuilt the store. Construction does the same, so
+    // a damaged store opens empty instead of failing.
+    bool rebuildIfDamaged();
+    // Rebuilt from a damaged database, and no sync has completed since.
+    bool isRebuilding();
     // Called inside the apply transaction just before it commits; throwing rolls the batch back.
     std::function<void()> beforeCommitHook;
 
@@ -153,7 +174,18 @@ private:
     void open();
     void eraseInPlace(SQLiteDB &db);
     static std::optional<std::pair<uintmax_t, uintmax_t>> fileIdentity(const std::filesystem::path &path);
+    void openOrRebuild();
+    // Opens the database unless it is damaged; false when it is.
+    bool openIfSound();
+    // PRAGMA quick_check and the full-text index's own check: what an open can afford after damage.
+    bool looksSound();
+    // With the library lock held.
+    void rebuild();
+    void keepDamagedCopy();
+    void removeDamageMark();
+    std::filesystem::path databasePath() const { return directory_ / databaseFileName; }
     static void enlargeIndexBuffer(SQLiteDB &db);
+    void closeDatabase();
     void prepareSearch();
     // The catalog as of the open read transaction, reloaded when the library changed.
     const SearchCatalog &searchCatalog(SQLiteDB &db);
@@ -192,6 +224,11 @@ private:
     std::unique_ptr<TrigramVocabulary> vocabulary_;
     // The running search's stop token, lent to the snippet function.
     std::stop_token searchStop_;
+    // This process saw SQLite call the database damaged since it was last opened or rebuilt.
+    std::atomic<bool> damaged_{false};
+    // The database's rebuild identity as this process last knew it: a rebuild by another process
+    // changes it, so a damage seen before then is not healed twice.
+    std::optional<std::string> rebuildId_;
 };
 
 } // namespace quorvel

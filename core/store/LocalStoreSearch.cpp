@@ -392,6 +392,8 @@ std::vector<SearchResult> LocalStore::search(std::string_view query, int limit, 
         return db.transaction(false, run);
     } catch (const SQLiteError &e) {
         if (e.code == SQLITE_INTERRUPT && stop.stop_requested()) throw SearchStopped();
+        // Bodies are read past the connection's own error path.
+        if (e.meansDamage()) markDamaged();
         throw;
     }
 }

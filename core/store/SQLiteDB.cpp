@@ -64,6 +64,7 @@ void SQLiteDB::exec(const std::string &sql) {
     if (rc != SQLITE_OK) {
         std::string message = err ? err : "exec failed";
         sqlite3_free(err);
+        noteFailure(rc);
         throw SQLiteError(rc, message, sql);
     }
 }
@@ -71,13 +72,17 @@ void SQLiteDB::exec(const std::string &sql) {
 SQLiteStatement SQLiteDB::prepare(const std::string &sql) {
     checkOpen(sql);
     if (statementHook) statementHook(sql);
-    return SQLiteStatement(handle_, sql);
+    return SQLiteStatement(handle_, sql, this);
 }
 
 void SQLiteDB::run(const std::string &sql, const std::vector<SQLiteValue> &params) {
     SQLiteStatement stmt = prepare(sql);
     stmt.bindAll(params);
     while (stmt.step()) {}
+}
+
+void SQLiteDB::noteFailure(int code) const {
+    if (damageHook && SQLiteError::meansDamage(code)) damageHook();
 }
 
 int64_t SQLiteDB::scalarInt(const std::string &sql, const std::vector<SQLiteValue> &params) {

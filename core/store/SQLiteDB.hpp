@@ -90,6 +90,10 @@ public:
 
     // Test seam: called with each SQL text before it runs; throwing from it fails that statement.
     std::function<void(const std::string &sql)> statementHook;
+    // Called when SQLite finds the file corrupt or not a database, before that error is thrown.
+    std::function<void()> damageHook;
+    // Every failure of this connection and its statements passes here.
+    void noteFailure(int code) const;
 
 private:
     void checkOpen(const std::string &sql) const;

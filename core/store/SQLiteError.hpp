@@ -14,6 +14,10 @@ public:
     std::string message;
     std::optional<std::string> sql;
 
+    // SQLite found the file corrupt or not a database: the library needs rebuilding, not a retry.
+    bool meansDamage() const { return meansDamage(code); }
+    static bool meansDamage(int code);
+
     // "SQLite(<code>): <message>" plus " [<first 120 characters of the SQL>]" when there is SQL.
     const std::string &description() const { return description_; }
     const char *what() const noexcept override { return description_.c_str(); }

@@ -1,17 +1,20 @@
 #include "store/SQLiteStatement.hpp"
 
+#include "store/SQLiteDB.hpp"
 #include "store/SQLiteError.hpp"
 
 #include <sqlite3.h>
 
 namespace quorvel {
 
-SQLiteStatement::SQLiteStatement(sqlite3 *db, std::string sql) : db_(db), sql_(std::move(sql)) {
+SQLiteStatement::SQLiteStatement(sqlite3 *db, std::string sql, const SQLiteDB *owner)
+    : db_(db), owner_(owner), sql_(std::move(sql)) {
     int rc = sqlite3_prepare_v2(db_, sql_.c_str(), -1, &stmt_, nullptr);
     if (rc != SQLITE_OK) {
         std::string message = db_ ? sqlite3_errmsg(db_) : "prepare failed";
         sqlite3_finalize(stmt_);
         stmt_ = nullptr;
+        if (owner_) owner_->noteFailure(rc);
         throw SQLiteError(rc, message, sql_);
     }
 }
@@ -21,7 +24,7 @@ SQLiteStatement::~SQLiteStatement() {
 }
 
 SQLiteStatement::SQLiteStatement(SQLiteStatement &&other) noexcept
-    : stmt_(other.stmt_), db_(other.db_), sql_(std::move(other.sql_)) {
+    : stmt_(other.stmt_), db_(other.db_), owner_(other.owner_), sql_(std::move(other.sql_)) {
     other.stmt_ = nullptr;
 }
 
@@ -30,6 +33,7 @@ SQLiteStatement &SQLiteStatement::operator=(SQLiteStatement &&other) noexcept {
         finalize();
         stmt_ = other.stmt_;
         db_ = other.db_;
+        owner_ = other.owner_;
         sql_ = std::move(other.sql_);
         other.stmt_ = nullptr;
     }
@@ -37,6 +41,7 @@ SQLiteStatement &SQLiteStatement::operator=(SQLiteStatement &&other) noexcept {
 }
 
 void SQLiteStatement::fail(int code) const {
+    if (owner_) owner_->noteFailure(code);
     throw SQLiteError(code, db_ ? sqlite3_errmsg(db_) : "error", sql_);
 }
 

@@ -11,10 +11,13 @@ struct sqlite3_stmt;
 
 namespace quorvel {
 
+class SQLiteDB;
+
 // One prepared SQL text. Finalized on destruction.
 class SQLiteStatement {
 public:
-    SQLiteStatement(sqlite3 *db, std::string sql);
+    // `owner`, when given, hears of every failure before it is thrown.
+    SQLiteStatement(sqlite3 *db, std::string sql, const SQLiteDB *owner = nullptr);
     ~SQLiteStatement();
     SQLiteStatement(SQLiteStatement &&other) noexcept;
     SQLiteStatement &operator=(SQLiteStatement &&other) noexcept;
@@ -49,6 +52,7 @@ private:
 
     sqlite3_stmt *stmt_ = nullptr;
     sqlite3 *db_ = nullptr;
+    const SQLiteDB *owner_ = nullptr;
     std::string sql_;
 };
 

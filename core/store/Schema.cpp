@@ -40,6 +40,7 @@ CREATE TABLE recent(file_id INTEGER PRIMARY KEY, viewed_at REAL NOT NULL);
 
 const char *const ftsTableSQL =
     "CREATE VIRTUAL TABLE IF NOT EXISTS files_fts USING fts5(title, body, tokenize='trigram')";
+const char *const ftsIntegrityCheckSQL = "INSERT INTO files_fts(files_fts) VALUES('integrity-check')";
 
 const std::vector<SQLiteDB::Step> &migrations() {
     static const std::vector<SQLiteDB::Step> steps = {

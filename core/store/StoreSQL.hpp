@@ -24,4 +24,6 @@ inline constexpr const char *serverTime = "server_time";
 inline constexpr const char *lastSyncAt = "last_sync_at";
 inline constexpr const char *shellVersion = "shell_version";
 inline constexpr const char *shellHTML = "shell_html";
+// Written when a damaged database is rebuilt; a new value at every rebuild.
+inline constexpr const char *rebuildId = "rebuild_id";
 } // namespace quorvel::MetaKey

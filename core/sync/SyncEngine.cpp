@@ -192,22 +192,20 @@ SyncOutcome SyncEngine::execute() {
     // One sync per library across processes (the app and quorvel-cli); the next one usually finds the
     // manifest unchanged. Held until the outcome is settled, an erase for a revoked link included.
     std::optional<LibraryLock> library;
-    try {
-        library = LibraryLock::acquire(store_->directory(), run.stop, onWait);
-        if (!library) return SyncOutcome::cancelled();
-        return body(run);
-    } catch (...) {
-        SyncOutcome outcome = SyncPolicy::outcome(std::current_exception(), run.stop.stop_requested());
-        const auto *needs = outcome.get<SyncOutcome::NeedsAction>();
-        if (needs && needs->action.is<SyncAction::Wipe>() && config_.wipeOnRevoke) {
-            try {
-                store_->wipeAll();
-            } catch (...) {
-                // The credentials still go: the link is gone whatever the disk says.
+    for (bool again = false;; again = true) {
+        try {
+            if (!library) {
+                library = LibraryLock::acquire(store_->directory(), run.stop, onWait);
+                if (!library) return SyncOutcome::cancelled();
             }
-            auth_->signOutLocally();
+            return body(run);
+        } catch (...) {
+            // Damage found on the way: the next body starts by rebuilding the store. Once.
+            if (again || run.stop.stop_requested() || !store_->isDamaged())
+                return failedOutcome(std::current_exception(), run);
         }
-        return outcome;
+        std::lock_guard guard(mutex_);
+        lastReport_ = SyncReport{};
     }
 }
 
@@ -231,7 +229,25 @@ int64_t SyncEngine::stagedSize(const std::string &sha256) {
     return static_cast<int64_t>(bytes->size());
 }
 
+SyncOutcome SyncEngine::failedOutcome(const std::exception_ptr &error, const Run &run) {
+    SyncOutcome outcome = SyncPolicy::outcome(error, run.stop.stop_requested());
+    const auto *needs = outcome.get<SyncOutcome::NeedsAction>();
+    if (needs && needs->action.is<SyncAction::Wipe>() && config_.wipeOnRevoke) {
+        try {
+            store_->wipeAll();
+        } catch (...) {
+            // The credentials still go: the link is gone whatever the disk says.
+        }
+        auth_->signOutLocally();
+    }
+    return outcome;
+}
+
 SyncOutcome SyncEngine::notModified(Run &run) {
+    // The entity tag vouches for the service's side only. Reading back what the library shows makes
+    // a store that cannot be read fail here, which rebuilds it, instead of passing as up to date.
+    store_->folders();
+    store_->snapshot();
     if (!store_->shell()) {
         emit(Phase::shell);
         ShellDoc doc = callService([&](const std::string &token) { return api_->shell(token, run.stop); }, run.stop);
@@ -244,6 +260,13 @@ SyncOutcome SyncEngine::notModified(Run &run) {
 }
 
 SyncOutcome SyncEngine::body(Run &run) {
+    store_->rebuildIfDamaged();
+    {
+        const bool rebuilding = store_->isRebuilding();
+        std::lock_guard guard(mutex_);
+        progress_.rebuildingStore = rebuilding;
+        lastReport_.rebuiltStore = rebuilding;
+    }
     emit(Phase::starting);
     {
         auto signedIn = auth_->userId();

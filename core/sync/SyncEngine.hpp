@@ -10,6 +10,7 @@
 #include "sync/SyncProgress.hpp"
 #include "sync/SyncReport.hpp"
 
+#include <exception>
 #include <functional>
 #include <future>
 #include <memory>
@@ -63,6 +64,7 @@ public:
 private:
     struct Run;
     SyncOutcome execute();
+    SyncOutcome failedOutcome(const std::exception_ptr &error, const Run &run);
     SyncOutcome body(Run &run);
     SyncOutcome notModified(Run &run);
     bool forgetDownloads();

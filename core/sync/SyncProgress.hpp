@@ -17,6 +17,8 @@ struct SyncProgress {
     // Of the done counts, what came from downloads of an earlier run that ended before applying.
     int64_t documentsCached = 0;
     int64_t imagesCached = 0;
+    // The store was found damaged and rebuilt empty: this run downloads the whole library again.
+    bool rebuildingStore = false;
 
     bool operator==(const SyncProgress &) const = default;
 };

@@ -1,0 +1,132 @@
+#include "StoreFixtures.hpp"
+#include "support/StoreDamage.hpp"
+#include "support/TempDir.hpp"
+
+#include <gtest/gtest.h>
+
+using namespace quorvel;
+using quorvel::test::asset;
+using quorvel::test::upsert;
+namespace fs = std::filesystem;
+
+namespace {
+
+const test::TestAsset shown = asset("shown image"), other = asset("other image");
+
+// Two documents, one image each, an entity tag: a library as a sync leaves it.
+void fill(LocalStore &store) {
+    SyncApplyBatch batch(1, "reader@example.com", 100);
+    auto one = upsert(1, std::nullopt, "하나", "첫째 문서의 본문"),
+         two = upsert(2, std::nullopt, "둘", "둘째 문서의 본문");
+    one.assetHashes = {shown.sha256};
+    two.assetHashes = {other.sha256};
+    batch.upserts = {one, two};
+    batch.newAssets = {{shown.sha256, 11}, {other.sha256, 11}};
+    batch.etag = "\"e1\"";
+    store.stageAsset(shown.sha256, shown.bytes);
+    store.stageAsset(other.sha256, other.bytes);
+    store.apply(batch);
+}
+
+} // namespace
+
+// A store that SQLite cannot read opens empty in place instead of failing, with the damaged
+// database kept aside, and stays "rebuilding" until a sync lands.
+TEST(StoreDamage, ADamagedStoreOpensRebuilt) {
+    const std::function<void(const fs::path &)> damages[] = {
+        [](const fs::path &dir) { test::writeFile(dir / "store.sqlite", std::string(20000, '\x5a')); },
+        // Seen failing by an earlier run, which left the mark.
+        [](const fs::path &dir) {
+            test::damageTable(dir / "store.sqlite", "files");
+            test::writeFile(dir / LocalStore::damageMarkName, "");
+        },
+        // The same, in the full-text index's own records, which only the index's check reads.
+        [](const fs::path &dir) {
+            SQLiteDB(dir / "store.sqlite")
+                .exec("UPDATE files_fts_data SET block = randomblob(length(block)) WHERE id > 10");
+            test::writeFile(dir / LocalStore::damageMarkName, "");
+        },
+    };
+    for (const auto &damage : damages) {
+        test::TempDir dir;
+        {
+            LocalStore store(dir.path(), true);
+            fill(store);
+        }
+        damage(dir.path());
+        const std::string damaged = test::readFile(dir / "store.sqlite");
+
+        LocalStore store(dir.path(), true);
+        EXPECT_EQ(store.fileCount(), 0);
+        EXPECT_EQ(store.etag(), std::nullopt);
+        EXPECT_TRUE(store.isRebuilding());
+        EXPECT_FALSE(store.isDamaged());
+        EXPECT_TRUE(store.hasFTS());
+        EXPECT_EQ(test::readFile(dir / LocalStore::damagedCopyName), damaged);
+        EXPECT_TRUE(fs::is_empty(store.assetsDirectory()));
+        EXPECT_EQ(store.withDB([](SQLiteDB &db) { return db.scalarInt("SELECT count(*) FROM pragma_quick_check"); }),
+                  1);
+
+        store.apply(SyncApplyBatch(1, "reader@example.com", 200));
+        EXPECT_FALSE(store.isRebuilding()) << "a completed sync ends the rebuild";
+    }
+}
+
+TEST(StoreDamage, AMarkOnASoundStoreKeepsIt) {
+    test::TempDir dir;
+    {
+        LocalStore store(dir.path(), true);
+        fill(store);
+    }
+    test::writeFile(dir / LocalStore::damageMarkName, "");
+    LocalStore store(dir.path(), true);
+    EXPECT_EQ(store.fileCount(), 2);
+    EXPECT_FALSE(store.isRebuilding());
+    EXPECT_FALSE(fs::exists(dir / LocalStore::damageMarkName));
+    EXPECT_FALSE(fs::exists(dir / LocalStore::damagedCopyName));
+}
+
+// Damage shows on a read; the store heals at the next rebuildIfDamaged, once, even when another
+// store object (another process) on the same directory got there first.
+TEST(StoreDamage, DamageSeenByAReadIsRebuiltOnce) {
+    for (bool otherProcessFirst : {false, true}) {
+        test::TempDir dir;
+        {
+            LocalStore store(dir.path(), true);
+            fill(store);
+        }
+        test::damageTable(dir / "store.sqlite", "files");
+        const std::string damaged = test::readFile(dir / "store.sqlite");
+        LocalStore store(dir.path(), true);
+        EXPECT_EQ(store.fileCount(), 2) << "without a mark the open does not read every page";
+        EXPECT_FALSE(store.isDamaged());
+        EXPECT_THROW(store.tree(TreeSort::name), SQLiteError);
+        EXPECT_TRUE(store.isDamaged());
+        EXPECT_TRUE(fs::exists(dir / LocalStore::damageMarkName));
+
+        if (otherProcessFirst) {
+            LocalStore other(dir.path(), true);
+            EXPECT_TRUE(other.isRebuilding());
+            other.apply(SyncApplyBatch(1, "reader@example.com", 200));
+        }
+        EXPECT_EQ(store.rebuildIfDamaged(), !otherProcessFirst);
+        EXPECT_FALSE(store.rebuildIfDamaged());
+        EXPECT_FALSE(store.isDamaged());
+        EXPECT_TRUE(store.tree(TreeSort::name).empty());
+        EXPECT_EQ(store.isRebuilding(), !otherProcessFirst) << "the other store's sync landed";
+        EXPECT_EQ(test::readFile(dir / LocalStore::damagedCopyName), damaged);
+    }
+}
+
+TEST(StoreDamage, WipeRemovesTheDamagedCopyAndTheMark) {
+    test::TempDir dir;
+    test::writeFile(dir / "store.sqlite", "not a database");
+    LocalStore store(dir.path(), true);
+    ASSERT_TRUE(fs::exists(dir / LocalStore::damagedCopyName));
+    store.markDamaged();
+    store.wipeAll();
+    EXPECT_FALSE(fs::exists(dir / LocalStore::damagedCopyName));
+    EXPECT_FALSE(fs::exists(dir / LocalStore::damageMarkName));
+    EXPECT_FALSE(store.isDamaged());
+    EXPECT_FALSE(store.isRebuilding());
+}
