@@ -12,7 +12,7 @@ const std::map<std::string, CliOptions::Command> &commands() {
     static const std::map<std::string, C> table = {
         {"help", C::help},     {"version", C::version}, {"link", C::link},     {"sync", C::sync},
         {"status", C::status}, {"tree", C::tree},       {"recent", C::recent}, {"search", C::search},
-        {"show", C::show},     {"logout", C::logout},   {"wipe", C::wipe},
+        {"show", C::show},     {"check", C::check},     {"logout", C::logout}, {"wipe", C::wipe},
     };
     return table;
 }
@@ -94,8 +94,8 @@ CliOptions CliOptions::parse(const std::vector<std::string> &args) {
 
     using C = Command;
     const C c = options.command;
-    if (options.json && c != C::status && c != C::tree && c != C::recent && c != C::search)
-        throw UsageError("--json works with status, tree, recent and search");
+    if (options.json && c != C::status && c != C::tree && c != C::recent && c != C::search && c != C::check)
+        throw UsageError("--json works with status, tree, recent, search and check");
     if (sawLimit && c != C::search) throw UsageError("--limit works with search");
     if (sawSort && c != C::tree) throw UsageError("--sort works with tree");
     if ((sawHTML || sawText) && c != C::show) throw UsageError("--html and --text work with show");
@@ -135,6 +135,8 @@ commands:
   search QUERY [--limit N] [--json]
                            search titles and text (at most 100 results unless --limit says)
   show ID [--html|--text]  print a document as text (default) or as stored HTML
+  check [--json]           verify the database and every image; what is damaged is downloaded
+                           again by the next sync
   logout                   unlink on the service and erase the local library
   wipe                     erase the local library; the link stays
   help, version
@@ -144,7 +146,8 @@ options:
   --base-url URL           service address (default: the one this program was built for)
 
 exit status: 0 success; 1 failure; 2 bad arguments; for sync also 3 when the service asks for
-an action (sign in again, upgrade, retry later) and 130 when cancelled.
+an action (sign in again, upgrade, retry later) and 130 when cancelled; for check 4 when it
+found damage.
 )";
 }
 

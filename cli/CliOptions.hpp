@@ -16,13 +16,13 @@ public:
 
 // What the command line asked for.
 struct CliOptions {
-    enum class Command { help, version, link, sync, status, tree, recent, search, show, logout, wipe };
+    enum class Command { help, version, link, sync, status, tree, recent, search, show, check, logout, wipe };
     enum class ShowFormat { text, html };
 
     Command command = Command::help;
     std::optional<std::string> storeDirectory; // --store
     std::optional<std::string> baseURL;        // --base-url
-    bool json = false;                         // --json (status, tree, recent, search)
+    bool json = false;                         // --json (status, tree, recent, search, check)
     std::string query;                         // search
     int limit = 100;                           // search --limit
     int64_t fileId = 0;                        // show

@@ -77,7 +77,8 @@ public:
 
     // SQLite found the database corrupt or not a database, here or (by the mark) in another process.
     bool isDamaged() const;
-    // Records damage; the store's connection does so itself whenever SQLite reports it.
+    // Records damage. The store's own connection does so whenever SQLite reports it; a check that
+    // reads the file on a connection of its own calls it.
     void markDamaged();
     // Heals a damaged store: keeps a copy of the damaged database aside, empties it in place, opens
     // it at the current schema without an entity tag and removes the images, so the next sync
@@ -88,6 +89,11 @@ public:
     bool rebuildIfDamaged();
     // Rebuilt from a damaged database, and no sync has completed since.
     bool isRebuilding();
+    // Removes whatever files hold these image names and marks the documents that use them, so that
+    // the next sync downloads those images again and renders the documents with them; clears the
+    // entity tag, so that sync reads the whole manifest. Returns the documents marked, ascending.
+    std::vector<int64_t> repairImages(const std::vector<std::string> &hashes);
+
     // Called inside the apply transaction just before it commits; throwing rolls the batch back.
     std::function<void()> beforeCommitHook;
 
@@ -138,8 +144,9 @@ public:
     int64_t storageBytes();
     // Where the image with this hash is (or would be) stored; no check.
     std::filesystem::path assetURL(std::string_view sha256) const;
-    // The stored image's bytes; absent for a malformed hash or an unreadable file.
-    std::optional<std::vector<uint8_t>> assetData(std::string_view sha256) const;
+    // The stored image's bytes; absent for a malformed hash, an unreadable file, or bytes that are
+    // not the ones the name promises (such a file is handed to repairImages).
+    std::optional<std::vector<uint8_t>> assetData(std::string_view sha256);
     // The hash of the stored image last fetched from `url`, if its file is still there.
     std::optional<std::string> cachedAsset(std::string_view url);
     bool hasAsset(std::string_view sha256);
@@ -183,6 +190,7 @@ private:
     void rebuild();
     void keepDamagedCopy();
     void removeDamageMark();
+    void repairQuietly(std::string_view sha256);
     std::filesystem::path databasePath() const { return directory_ / databaseFileName; }
     static void enlargeIndexBuffer(SQLiteDB &db);
     void closeDatabase();

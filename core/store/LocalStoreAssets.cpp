@@ -1,6 +1,7 @@
 #include "store/LocalStore.hpp"
 
 #include "store/AtomicFile.hpp"
+#include "util/Hashing.hpp"
 
 #include <system_error>
 #include <unordered_set>
@@ -83,9 +84,29 @@ fs::path LocalStore::assetURL(std::string_view sha256) const {
     return assetsDirectory() / sha256;
 }
 
-std::optional<std::vector<uint8_t>> LocalStore::assetData(std::string_view sha256) const {
+std::optional<std::vector<uint8_t>> LocalStore::assetData(std::string_view sha256) {
     if (!isAssetHash(sha256)) return std::nullopt;
-    return AtomicFile::readBytes(assetsDirectory() / sha256);
+    const fs::path path = assetsDirectory() / sha256;
+    auto result = AtomicFile::readBytes(path);
+    std::error_code ec;
+    if (!result) {
+        if (!fs::exists(path, ec) && !ec) repairQuietly(sha256);
+        return std::nullopt;
+    }
+    // The name promises the bytes: a file that breaks the promise would show another picture.
+    if (Hashing::sha256Hex(*result) != sha256) {
+        repairQuietly(sha256);
+        return std::nullopt;
+    }
+    return result;
+}
+
+void LocalStore::repairQuietly(std::string_view sha256) {
+    try {
+        repairImages({std::string(sha256)});
+    } catch (const std::exception &) {
+        // The placeholder shows either way; a later check finds the file again.
+    }
 }
 
 std::optional<std::string> LocalStore::cachedAsset(std::string_view url) {

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <fstream>
 #include <random>
+#include <set>
 
 namespace fs = std::filesystem;
 
@@ -192,6 +193,33 @@ void LocalStore::keepDamagedCopy() {
 
 bool LocalStore::isRebuilding() {
     return metaValue(MetaKey::rebuildId).has_value() && isFirstSync();
+}
+
+std::vector<int64_t> LocalStore::repairImages(const std::vector<std::string> &hashes) {
+    return withDB([&](SQLiteDB &db) {
+        std::set<int64_t> users;
+        SQLiteStatement find = db.prepare("SELECT file_id FROM asset_refs WHERE sha256 = ?1");
+        for (const auto &hash : hashes) {
+            if (!isAssetHash(hash)) continue;
+            // The sync keeps an existing file as it is, so a wrong one must go before it can come back.
+            std::error_code ec;
+            fs::remove(assetsDirectory() / hash, ec);
+            find.bindAll({SQLiteValue::text(hash)});
+            while (find.step())
+                users.insert(find.int64(0));
+        }
+        if (users.empty()) return std::vector<int64_t>();
+        db.transaction(true, [&] {
+            SQLiteStatement mark = db.prepare("UPDATE files SET missing_assets = 1 WHERE id = ?1");
+            for (int64_t id : users) {
+                mark.bindAll({SQLiteValue::i(id)});
+                while (mark.step()) {}
+            }
+            // Documents are only rendered again after a full manifest.
+            db.run(StoreSQL::deleteMeta, {SQLiteValue::text(MetaKey::etag)});
+        });
+        return std::vector<int64_t>(users.begin(), users.end());
+    });
 }
 
 } // namespace quorvel

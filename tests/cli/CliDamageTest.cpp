@@ -9,8 +9,6 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include <sys/stat.h>
-
 #include <regex>
 
 using namespace quorvel;
@@ -81,4 +79,35 @@ TEST_F(CliDamage, TheNextSyncRebuildsADamagedDatabase) {
         EXPECT_NE(tree.out.find("문서 b"), std::string::npos) << tree.err;
         EXPECT_EQ(run({"sync"}).out, "up-to-date\n");
     }
+}
+
+// An image altered on disk and another deleted: check reports both and exits 4; the next sync
+// downloads exactly those two, and the documents show them again.
+TEST_F(CliDamage, CheckFindsDamagedImagesAndTheNextSyncFetchesThem) {
+    writeFile(image('a'), "another picture");
+    fs::remove(image('b'));
+    auto check = run({"check", "--json"});
+    EXPECT_EQ(check.status, 4) << check.err;
+    auto report = nlohmann::json::parse(check.out);
+    EXPECT_EQ(report["sound"], false);
+    EXPECT_EQ(report["database"]["ok"], true);
+    EXPECT_EQ(report["images"]["altered"], nlohmann::json::array({image('a').filename().string()}));
+    EXPECT_EQ(report["images"]["missing"], nlohmann::json::array({image('b').filename().string()}));
+    EXPECT_EQ(report["documents_to_repair"].size(), 2u);
+
+    service_->control().resetCounters();
+    EXPECT_EQ(run({"sync"}).out, "updated fetched=0 meta=0 deleted=0 skipped=0\n");
+    EXPECT_EQ(service_->control().requestCount("files"), 0);
+    EXPECT_EQ(service_->control().imageRequestCount("/images/a.png"), 1);
+    EXPECT_EQ(service_->control().imageRequestCount("/images/b.png"), 1);
+    EXPECT_EQ(service_->control().imageRequestCount("/images/c.png"), 0);
+    EXPECT_EQ(readFile(image('a')), picture('a'));
+    EXPECT_EQ(readFile(image('b')), picture('b'));
+    for (int64_t id : report["documents_to_repair"]) {
+        auto html = run({"show", std::to_string(id), "--html"}).out;
+        EXPECT_EQ(html.find("quorvel-asset://missing"), std::string::npos) << html;
+    }
+    auto again = run({"check"});
+    EXPECT_EQ(again.status, 0) << again.out;
+    EXPECT_EQ(again.out, "database: ok\nimages: 3 checked, 0 altered, 0 missing\n");
 }

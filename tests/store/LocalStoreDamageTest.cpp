@@ -1,4 +1,5 @@
 #include "StoreFixtures.hpp"
+#include "store/LibraryCheck.hpp"
 #include "support/StoreDamage.hpp"
 #include "support/TempDir.hpp"
 
@@ -26,6 +27,10 @@ void fill(LocalStore &store) {
     store.stageAsset(shown.sha256, shown.bytes);
     store.stageAsset(other.sha256, other.bytes);
     store.apply(batch);
+}
+
+std::vector<int64_t> marked(LocalStore &store) {
+    return store.idsWithMissingAssets();
 }
 
 } // namespace
@@ -129,4 +134,61 @@ TEST(StoreDamage, WipeRemovesTheDamagedCopyAndTheMark) {
     EXPECT_FALSE(fs::exists(dir / LocalStore::damageMarkName));
     EXPECT_FALSE(store.isDamaged());
     EXPECT_FALSE(store.isRebuilding());
+}
+
+// The viewer never gets bytes other than those the name promises; a wrong or missing file is
+// removed and its documents marked for the next sync, which reads the whole manifest.
+TEST(StoreDamage, AssetDataServesOnlyTheNamedBytes) {
+    test::TempDir dir;
+    LocalStore store(dir.path(), true);
+    fill(store);
+    test::writeFile(store.assetURL(shown.sha256), "another picture");
+    fs::remove(store.assetURL(other.sha256));
+
+    EXPECT_EQ(store.assetData(shown.sha256), std::nullopt);
+    EXPECT_FALSE(fs::exists(store.assetURL(shown.sha256)));
+    EXPECT_EQ(marked(store), std::vector<int64_t>{1});
+    EXPECT_EQ(store.etag(), std::nullopt);
+    EXPECT_EQ(store.assetData(other.sha256), std::nullopt);
+    EXPECT_EQ(marked(store), (std::vector<int64_t>{1, 2}));
+}
+
+TEST(StoreDamage, CheckFindsAlteredAndMissingImagesAndMarksTheirDocuments) {
+    test::TempDir dir;
+    LocalStore store(dir.path(), true);
+    fill(store);
+    auto sound = LibraryCheck::run(store);
+    EXPECT_TRUE(sound.isSound());
+    EXPECT_EQ(sound.imagesChecked, 2);
+
+    const auto unused = asset("unused");
+    store.stageAsset(unused.sha256, "not the unused image");
+    test::writeFile(store.assetsDirectory() / ".staging-x", "partial");
+    fs::remove(store.assetURL(other.sha256));
+    auto report = LibraryCheck::run(store);
+    EXPECT_TRUE(report.databaseProblems.empty());
+    EXPECT_EQ(report.imagesChecked, 2);
+    EXPECT_EQ(report.alteredImages, std::vector<std::string>{unused.sha256});
+    EXPECT_EQ(report.missingImages, std::vector<std::string>{other.sha256});
+    EXPECT_EQ(report.documentsToRepair, std::vector<int64_t>{2});
+    EXPECT_EQ(marked(store), std::vector<int64_t>{2});
+    EXPECT_FALSE(fs::exists(store.assetURL(unused.sha256)));
+    EXPECT_TRUE(fs::exists(store.assetURL(shown.sha256)));
+    EXPECT_EQ(store.etag(), std::nullopt);
+}
+
+TEST(StoreDamage, CheckMarksADamagedDatabase) {
+    test::TempDir dir;
+    {
+        LocalStore store(dir.path(), true);
+        fill(store);
+    }
+    test::damageTable(dir / "store.sqlite", "files");
+    LocalStore store(dir.path(), true);
+    auto report = LibraryCheck::run(store);
+    EXPECT_FALSE(report.databaseProblems.empty());
+    EXPECT_FALSE(report.isSound());
+    EXPECT_TRUE(store.isDamaged());
+    EXPECT_TRUE(store.rebuildIfDamaged());
+    EXPECT_TRUE(LibraryCheck::run(store).isSound());
 }
