@@ -84,6 +84,12 @@ FileTokenStore::Stamp FileTokenStore::stamp() const {
 void FileTokenStore::reloadIfChanged() const {
     Stamp now = stamp();
     if (now == seen_) return;
+    if (now.exists) {
+        // A copy or a restore may have let others read it. Taking that back changes the file's
+        // status time, so the stamp is taken again.
+        SecureFile::tighten(fileURL_);
+        now = stamp();
+    }
     seen_ = now;
     // A file that is gone or unreadable is an empty store, as when the store was made.
     session_ = Session{};

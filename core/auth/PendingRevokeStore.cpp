@@ -31,6 +31,7 @@ FileLock PendingRevokeStore::lockForWrite() const {
 }
 
 std::optional<PendingRevoke> PendingRevokeStore::read() const {
+    SecureFile::tighten(fileURL_);
     std::error_code ec;
     auto size = std::filesystem::file_size(fileURL_, ec);
     if (ec || size > maxFileSize) return std::nullopt;

@@ -117,6 +117,19 @@ void makeDirectory(const std::filesystem::path &dir) {
     createDirectories(dir.empty() ? std::filesystem::path(".") : dir);
 }
 
+void tighten(const std::filesystem::path &file) {
+    int dir = ::open(directoryOf(file).c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (dir < 0) return;
+    struct stat info {};
+    if (::fstat(dir, &info) == 0 && (info.st_mode & 077) != 0) (void)::fchmod(dir, directoryMode);
+    int fd = ::openat(dir, file.filename().c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd >= 0) {
+        if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && (info.st_mode & 077) != 0) (void)::fchmod(fd, fileMode);
+        ::close(fd);
+    }
+    ::close(dir);
+}
+
 void remove(const std::filesystem::path &file) {
     if (::unlink(file.c_str()) == 0) syncDirectory(directoryOf(file));
 }

@@ -20,6 +20,11 @@ bool write(std::string_view data, const std::filesystem::path &file);
 // ignored.
 void makeDirectory(const std::filesystem::path &dir);
 
+// Takes group and other permissions away from an existing file (to 0600) and its directory (to
+// 0700), as a copy or a restore from backup may have left them. Symbolic links are not followed;
+// failures are ignored.
+void tighten(const std::filesystem::path &file);
+
 // Deletes the file; a missing file or any other failure is ignored.
 void remove(const std::filesystem::path &file);
 

@@ -1,5 +1,8 @@
 #include "auth/SecureFile.hpp"
 
+#include "auth/FileTokenStore.hpp"
+#include "auth/PendingRevokeStore.hpp"
+
 #include "support/TempDir.hpp"
 
 #include <gtest/gtest.h>
@@ -110,4 +113,32 @@ TEST(SecureFile, RemoveDeletesAndIgnoresMissingFiles) {
     SecureFile::remove(file);
     SecureFile::remove(tmp / "missing" / "f.json");
     EXPECT_TRUE(std::filesystem::exists(tmp.path()));
+}
+
+// A restore from backup or a copy may leave the files readable by others: the stores take that back
+// as they load, and never follow a link to a file that is not theirs.
+TEST(SecureFile, StoresTightenLooseFilesAsTheyLoad) {
+    const std::function<void(const std::filesystem::path &)> loads[] = {
+        [](const std::filesystem::path &dir) { FileTokenStore tokens(dir); },
+        [](const std::filesystem::path &dir) { (void)PendingRevokeStore(dir).load(); },
+    };
+    const std::string names[] = {std::string(FileTokenStore::fileName), std::string(PendingRevokeStore::fileName)};
+    for (size_t k = 0; k < std::size(loads); ++k) {
+        TempDir tmp;
+        const auto dir = tmp / "auth";
+        std::filesystem::create_directory(dir);
+        writeFile(dir / names[k], "{}");
+        writeFile(tmp / "elsewhere", "{}");
+        ASSERT_EQ(::chmod((dir / names[k]).c_str(), 0644), 0);
+        ASSERT_EQ(::chmod(dir.c_str(), 0755), 0);
+        ASSERT_EQ(::chmod((tmp / "elsewhere").c_str(), 0644), 0);
+        loads[k](dir);
+        EXPECT_EQ(modeOf(dir / names[k]), 0600u) << names[k];
+        EXPECT_EQ(modeOf(dir), 0700u) << names[k];
+
+        std::filesystem::remove(dir / names[k]);
+        std::filesystem::create_symlink(tmp / "elsewhere", dir / names[k]);
+        loads[k](dir);
+        EXPECT_EQ(modeOf(tmp / "elsewhere"), 0644u) << names[k];
+    }
 }
