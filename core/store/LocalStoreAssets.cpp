@@ -1,6 +1,7 @@
 #include "store/LocalStore.hpp"
 
 #include "store/AtomicFile.hpp"
+#include "store/LibraryLock.hpp"
 #include "util/Hashing.hpp"
 
 #include <system_error>
@@ -103,6 +104,10 @@ std::optional<std::vector<uint8_t>> LocalStore::assetData(std::string_view sha25
 
 void LocalStore::repairQuietly(std::string_view sha256) {
     try {
+        // A sync in flight may have counted on this file and would write the entity tag back over the
+        // repair's; the viewer does not wait for it either. The next read or check repairs it.
+        auto library = LibraryLock::tryAcquire(directory_);
+        if (!library) return;
         repairImages({std::string(sha256)});
     } catch (const std::exception &) {
         // The placeholder shows either way; a later check finds the file again.
