@@ -1,9 +1,13 @@
 #include "StoreFixtures.hpp"
 #include "store/LibraryCheck.hpp"
+#include "store/LibraryLock.hpp"
 #include "support/StoreDamage.hpp"
 #include "support/TempDir.hpp"
 
 #include <gtest/gtest.h>
+
+#include <future>
+#include <thread>
 
 using namespace quorvel;
 using quorvel::test::asset;
@@ -151,6 +155,30 @@ TEST(StoreDamage, AssetDataServesOnlyTheNamedBytes) {
     EXPECT_EQ(store.etag(), std::nullopt);
     EXPECT_EQ(store.assetData(other.sha256), std::nullopt);
     EXPECT_EQ(marked(store), (std::vector<int64_t>{1, 2}));
+}
+
+// A sync in flight would write the entity tag back over the repair: the read leaves the file for
+// later, and still serves nothing.
+TEST(StoreDamage, AssetDataLeavesRepairsToAfterASync) {
+    test::TempDir dir;
+    LocalStore store(dir.path(), true);
+    fill(store);
+    test::writeFile(store.assetURL(shown.sha256), "another picture");
+    std::promise<void> held, done;
+    std::jthread sync([&] {
+        auto library = LibraryLock::acquire(dir.path());
+        held.set_value();
+        done.get_future().wait();
+    });
+    held.get_future().wait();
+    EXPECT_EQ(store.assetData(shown.sha256), std::nullopt);
+    EXPECT_TRUE(fs::exists(store.assetURL(shown.sha256)));
+    EXPECT_TRUE(marked(store).empty());
+    EXPECT_EQ(store.etag(), "\"e1\"");
+    done.set_value();
+    sync.join();
+    EXPECT_EQ(store.assetData(shown.sha256), std::nullopt);
+    EXPECT_EQ(marked(store), std::vector<int64_t>{1});
 }
 
 TEST(StoreDamage, CheckFindsAlteredAndMissingImagesAndMarksTheirDocuments) {
