@@ -229,6 +229,8 @@ SyncBadge AppModel::badge() const {
     if (needsRelogin_) return SyncBadge::loginRequired();
     if (upgradeRequired_) return SyncBadge::upgradeRequired(upgradeMinVersion_);
     if (isSyncing_) {
+        if (syncProgress_ && syncProgress_->rebuildingStore)
+            return SyncBadge::rebuilding(syncProgress_->documentsDone, syncProgress_->documentsTotal);
         if (syncProgress_) return SyncBadge::syncing(syncProgress_->documentsDone, syncProgress_->documentsTotal);
         return SyncBadge::syncing(0, 0);
     }

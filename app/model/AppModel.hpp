@@ -341,6 +341,7 @@ private:
     bool started_ = false;
     std::optional<double> lastAttemptAt_;
     std::optional<double> retryNotBefore_;
+    bool healRequested_ = false; // a sync was asked for the damage the library last showed
     int64_t generation_ = 0;
     bool pendingRevokeRunning_ = false;
     std::optional<std::string> shellVersionCache_;

@@ -35,6 +35,7 @@ struct LibraryAnswer {
     std::optional<double> lastSyncAt;
     std::optional<std::string> storedEmail;
     Lists lists;
+    bool damaged = false;
 };
 
 struct DocumentAnswer {
@@ -70,6 +71,7 @@ void AppModel::reloadLibrary() {
             a.lastSyncAt = store->lastSyncAt();
             a.storedEmail = store->email();
             a.lists = loadLists(*store, sort);
+            a.damaged = store->isDamaged();
             return a;
         },
         [this, reload = ++libraryReloads_](LibraryAnswer a) {
@@ -86,6 +88,12 @@ void AppModel::reloadLibrary() {
             // new library already, and one waiting out its pause will; neither is started again.
             // Otherwise it runs again at once: a reload is not a keystroke to pause for.
             if (isSearchActive() && !searchTimer_.isActive() && searchReload_ < reload) searchAgain();
+            // A damaged library is rebuilt by the next sync; it need not wait for the timer. Once per
+            // damage, so a disk that keeps failing is not asked again in a loop.
+            if (a.damaged && !healRequested_ && !isSyncing_) {
+                healRequested_ = true;
+                [[maybe_unused]] auto healing = requestSync(SyncTrigger::launch);
+            }
         });
 }
 

@@ -202,6 +202,7 @@ void AppModel::commonFailure(bool initial) {
 }
 
 void AppModel::markSuccess() {
+    healRequested_ = false;
     assign(needsRelogin_, false, &AppModel::needsReloginChanged);
     assign(upgradeRequired_, false, &AppModel::upgradeRequiredChanged);
     assign(upgradeMinVersion_, std::nullopt, &AppModel::upgradeMinVersionChanged);

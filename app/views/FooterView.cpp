@@ -23,9 +23,15 @@ FooterView::FooterView(AppModel &model, QWidget *parent) : QWidget(parent), mode
         label->setFont(small);
         layout->addWidget(label);
     }
+    // The badge is one short line; what it means when the library is being rebuilt needs more room.
+    rebuilding_ = new QLabel(SyncBadge::rebuildingMessage(), this);
+    rebuilding_->setWordWrap(true);
+    rebuilding_->setStyleSheet(QStringLiteral("color: #ef8a00;"));
+    layout->addWidget(rebuilding_);
     badge_ = new StatusBadgeView(model_, this);
     layout->addWidget(badge_, 0, Qt::AlignLeft);
-    for (auto signal : {&AppModel::fileCountChanged, &AppModel::storageBytesChanged, &AppModel::latestUpdatedChanged})
+    for (auto signal : {&AppModel::fileCountChanged, &AppModel::storageBytesChanged, &AppModel::latestUpdatedChanged,
+                        &AppModel::badgeChanged})
         connect(&model_, signal, this, &FooterView::refresh);
     refresh();
 }
@@ -36,6 +42,7 @@ void FooterView::refresh() {
     const auto &latest = model_.latestUpdated();
     changed_->setText(latest ? QStringLiteral("마지막 수정 ") + Format::dateTime(*latest) : QString());
     changed_->setVisible(latest.has_value());
+    rebuilding_->setVisible(model_.badge().kind == SyncBadge::Kind::rebuilding);
 }
 
 } // namespace quorvel::app

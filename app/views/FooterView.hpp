@@ -24,6 +24,7 @@ private:
     AppModel &model_;
     QLabel *figures_;
     QLabel *changed_;
+    QLabel *rebuilding_;
     StatusBadgeView *badge_;
 };
 

@@ -52,6 +52,9 @@ InitialSyncView::InitialSyncView(AppModel &model, QWidget *parent) : QWidget(par
     using namespace ScreenParts;
     QBoxLayout *column = centredColumn(this, 480);
     column->addWidget(title(QStringLiteral("내 문서를 이 컴퓨터로 가져오고 있어요"), this, 1.3));
+    rebuilding_ = text(SyncBadge::rebuildingMessage(), this);
+    rebuilding_->setStyleSheet(QStringLiteral("color: #ef8a00;"));
+    column->addWidget(rebuilding_);
 
     working_ = new QWidget(this);
     auto *workingLayout = new QVBoxLayout(working_);
@@ -110,6 +113,7 @@ void InitialSyncView::refresh() {
     } else {
         bar_->setRange(0, 0);
     }
+    rebuilding_->setVisible(progress && progress->rebuildingStore);
     const bool failed = model_.initialSyncError().has_value();
     error_->setText(model_.initialSyncError().value_or(QString()));
     failed_->setVisible(failed);

@@ -30,6 +30,7 @@ private:
     void refresh();
 
     AppModel &model_;
+    QLabel *rebuilding_;
     QProgressBar *bar_;
     QLabel *detail_;
     QWidget *working_;

@@ -30,6 +30,11 @@ StatusBadgeView::Look StatusBadgeView::look(const SyncBadge &badge, double now) 
                 badge.total <= 0 ? QStringLiteral("동기화 중")
                                  : QStringLiteral("동기화 중 %1/%2").arg(badge.done).arg(badge.total),
                 QStringLiteral("문서를 동기화하고 있어요"), false};
+    case K::rebuilding:
+        return {int(S::syncing), orange,
+                badge.total <= 0 ? QStringLiteral("다시 내려받는 중")
+                                 : QStringLiteral("다시 내려받는 중 %1/%2").arg(badge.done).arg(badge.total),
+                SyncBadge::rebuildingMessage(), false};
     case K::offline:
         return {int(S::offline), QColor(),
                 badge.date ? QStringLiteral("오프라인 · ") + Format::dateTime(*badge.date) + QStringLiteral(" 기준")

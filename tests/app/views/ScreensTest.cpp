@@ -4,6 +4,9 @@
 #include "model/LaunchAtLogin.hpp"
 #include "model/LinkCoordinator.hpp"
 #include "model/UpdateChecker.hpp"
+#include "store/LocalStore.hpp"
+#include "store/SQLiteDB.hpp"
+#include "support/StoreDamage.hpp"
 #include "views/Alerts.hpp"
 #include "views/Format.hpp"
 #include "views/InitialSyncView.hpp"
@@ -22,6 +25,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -42,6 +46,14 @@ void screenshot(QWidget *widget, const QString &name) {
         qEnvironmentVariable("QUORVEL_BINARY_DIR", QStringLiteral(".")) + QStringLiteral("/screenshots");
     QDir().mkpath(dir);
     QTest::qWait(300);
+    widget->grab().save(dir + QLatin1Char('/') + name + QStringLiteral(".png"));
+}
+
+// The same at the moment a signal arrives: no wait, so the state the signal told of is what shows.
+void screenshotNow(QWidget *widget, const QString &name) {
+    const QString dir =
+        qEnvironmentVariable("QUORVEL_BINARY_DIR", QStringLiteral(".")) + QStringLiteral("/screenshots");
+    QDir().mkpath(dir);
     widget->grab().save(dir + QLatin1Char('/') + name + QStringLiteral(".png"));
 }
 
@@ -89,6 +101,7 @@ private Q_SLOTS:
     void firstDownloadDetail_data();
     void firstDownloadDetail();
     void phasesShowTheirScreensAndCommands();
+    void aDamagedLibrarySaysItIsDownloadedAgain();
     void searchAndReadWithTheKeyboardAlone();
     void settingsRows();
 
@@ -151,6 +164,8 @@ void ScreensTest::badgeLooks_data() {
                                             << "문서를 동기화하고 있어요" << false;
     QTest::newRow("syncing") << SyncBadge::syncing(3, 7) << "동기화 중 3/7"
                              << "문서를 동기화하고 있어요" << false;
+    QTest::newRow("rebuilding") << SyncBadge::rebuilding(3, 7) << "다시 내려받는 중 3/7"
+                                << "보관소가 손상되어 처음부터 다시 내려받고 있어요." << false;
     QTest::newRow("offline") << SyncBadge::offline(std::nullopt) << "오프라인"
                              << "인터넷에 연결되면 자동으로 동기화해요" << false;
     QTest::newRow("offline since") << SyncBadge::offline(at)
@@ -249,6 +264,49 @@ void ScreensTest::phasesShowTheirScreensAndCommands() {
     QCOMPARE(alerts_.last().title, QStringLiteral("로그아웃할까요?"));
     QVERIFY(alerts_.last().buttons[1].destructive);
     QVERIFY(showing<MainView>(window));
+}
+
+// A library found damaged is downloaded again, and the window says so: on the first-download
+// screen when the damage showed as the app opened it, in the footer when it showed later.
+void ScreensTest::aDamagedLibrarySaysItIsDownloadedAgain() {
+    ModelKit kit;
+    kit.linkedModel().reset();
+    const auto database = kit.environment().storeDirectory / LocalStore::databaseFileName;
+    QFile garbage(QString::fromStdString(database.string()));
+    QVERIFY(garbage.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    garbage.write(QByteArray(20000, 'Z'));
+    garbage.close();
+
+    auto model = kit.makeModel();
+    MainWindow window(*model, model->updateChecker());
+    window.resize(1000, 640);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    const QString message = SyncBadge::rebuildingMessage();
+    bool firstScreenSaid = false, footerSaid = false;
+    connect(model.get(), &AppModel::phaseChanged, this, [&] {
+        if (firstScreenSaid || !showing<InitialSyncView>(window) || !shows(&window, message)) return;
+        firstScreenSaid = true;
+        screenshotNow(&window, QStringLiteral("rebuilding-first-download"));
+    });
+    model->start();
+    QTRY_VERIFY_WITH_TIMEOUT(showing<MainView>(window) && !model->isSyncing(), 20000);
+    QVERIFY(firstScreenSaid);
+    ModelKit::settle(*model);
+    QCOMPARE(model->fileCount(), 3);
+
+    auto store = model->store();
+    store->withDB([](SQLiteDB &db) { db.exec("PRAGMA wal_checkpoint(TRUNCATE)"); });
+    quorvel::test::damageTable(database, "files");
+    store->withDB([](SQLiteDB &db) { db.exec("PRAGMA shrink_memory"); });
+    connect(model.get(), &AppModel::badgeChanged, this, [&] {
+        if (footerSaid || !shows(&window, message)) return;
+        footerSaid = true;
+        screenshotNow(&window, QStringLiteral("rebuilding-footer"));
+    });
+    model->reloadLibrary();
+    QTRY_VERIFY_WITH_TIMEOUT(footerSaid && !model->isSyncing(), 20000);
+    QTRY_COMPARE(model->fileCount(), 3);
 }
 
 void ScreensTest::searchAndReadWithTheKeyboardAlone() {
