@@ -20,7 +20,11 @@ void listLines(std::ostream &out, const char *label, const std::vector<std::stri
 } // namespace
 
 int runCheck(CliSession &session, const CliOptions &options, CliStreams &io) {
-    const LibraryCheckReport report = LibraryCheck::run(session.store());
+    // Nothing on the standard output before the answer, which scripts read.
+    const LibraryCheckReport report = LibraryCheck::run(session.store(), {}, [&](LibraryCheck::Step step) {
+        io.err << (step == LibraryCheck::Step::database ? "checking the database…" : "checking the images…")
+               << std::endl;
+    });
     if (options.json) {
         nlohmann::json j = {
             {"sound", report.isSound()},

@@ -63,8 +63,11 @@ bool matchesName(const fs::path &file, const std::string &sha256) {
 
 } // namespace
 
-LibraryCheckReport run(LocalStore &store, std::stop_token stop) {
+LibraryCheckReport run(LocalStore &store, std::stop_token stop, const std::function<void(Step)> &step) {
     LibraryCheckReport report;
+    auto begin = [&](Step s) {
+        if (step) step(s);
+    };
     {
         // A sync in any process waits meanwhile: its batch is not checked half applied, and the
         // index's check, which needs a write transaction, does not make it fail as busy.
@@ -73,6 +76,7 @@ LibraryCheckReport run(LocalStore &store, std::stop_token stop) {
             report.complete = false;
             return report;
         }
+        begin(Step::database);
         report.databaseProblems = databaseProblems(store, stop, report.complete);
         if (!report.databaseProblems.empty()) {
             store.markDamaged();
@@ -80,6 +84,7 @@ LibraryCheckReport run(LocalStore &store, std::stop_token stop) {
         }
     }
 
+    begin(Step::images);
     std::error_code ec;
     for (fs::directory_iterator it(store.assetsDirectory(), ec), end; !ec && it != end; it.increment(ec)) {
         if (stop.stop_requested()) {

@@ -3,6 +3,7 @@
 #include "store/LibraryCheckReport.hpp"
 #include "store/LocalStore.hpp"
 
+#include <functional>
 #include <stop_token>
 
 namespace quorvel::LibraryCheck {
@@ -14,6 +15,8 @@ namespace quorvel::LibraryCheck {
 // the library lock (LibraryLock) is held while the database is read and while repairs are marked,
 // so a sync waits for those. A stop request ends the check early, with `complete` false.
 // Throws SQLiteError when the database cannot be read for another reason than damage.
-LibraryCheckReport run(LocalStore &store, std::stop_token stop = {});
+// On a large library the database's checks take seconds; `step` hears as each part begins.
+enum class Step { database, images };
+LibraryCheckReport run(LocalStore &store, std::stop_token stop = {}, const std::function<void(Step)> &step = {});
 
 } // namespace quorvel::LibraryCheck
