@@ -8,10 +8,14 @@
 // QUORVEL_BENCH_RUNS sets how many times the search queries run (3; the best is kept), and
 // QUORVEL_BENCH_SKIP_SNIPPET_CHECK skips comparing with SQLite's own snippet (seconds). For quick
 // runs while working on one kind: QUORVEL_BENCH_KINDS picks kinds by number (e.g. "3,4"),
-// QUORVEL_BENCH_NO_RIPGREP=1 leaves ripgrep out and QUORVEL_BENCH_NO_LONG=1 the long documents.
+// QUORVEL_BENCH_NO_RIPGREP=1 leaves ripgrep out and QUORVEL_BENCH_NO_LONG=1 the long documents;
+// QUORVEL_BENCH_NO_REPAIR=1 leaves out what finding damage costs (half a minute, 100 MB of images).
 // The slowest queries of each kind go to the standard error.
+#include "store/LibraryCheck.hpp"
 #include "store/LocalStore.hpp"
+#include "store/Schema.hpp"
 #include "store/SearchStopped.hpp"
+#include "util/Hashing.hpp"
 
 #include <fcntl.h>
 #include <pthread.h>
@@ -371,6 +375,59 @@ std::string longDocument(Random &r, const Vocabulary &v, size_t bytes) {
     return body;
 }
 
+// What damage costs to find: the checks an open runs after damage was seen, the whole check with
+// images on disk, the read-back a not-modified sync does, and the hash check of every image read.
+void repairRows(LocalStore &store, Random &random) {
+    auto run = [&](const char *sql) {
+        return measure(
+            [&] { store.withDB([&](SQLiteDB &db) { db.query(sql, {}, [](SQLiteStatement &) { return 0; }); }); });
+    };
+    Timing quick = run("PRAGMA quick_check");
+    Timing index = measure([&] { store.withDB([](SQLiteDB &db) { db.exec(Schema::ftsIntegrityCheckSQL); }); });
+    Timing integrity = run("PRAGMA integrity_check");
+    // 400 images of 250 KB, as a library with pictures has; a kept library keeps them too.
+    constexpr int imageCount = 400;
+    int64_t staged = 0;
+    for (const auto &entry : fs::directory_iterator(store.assetsDirectory()))
+        staged += LocalStore::isAssetHash(entry.path().filename().string()) ? 1 : 0;
+    for (int64_t k = staged; k < imageCount; ++k) {
+        std::string bytes(250 * 1024, '\0');
+        for (auto &c : bytes)
+            c = static_cast<char>(random.next());
+        store.stageAsset(Hashing::sha256Hex(std::string_view(bytes)), bytes);
+    }
+    LibraryCheckReport report;
+    Timing check = measure([&] { report = LibraryCheck::run(store); });
+    std::vector<Timing> readBack;
+    for (int k = 0; k < 10; ++k)
+        readBack.push_back(measure([&] {
+            store.folders();
+            store.snapshot();
+        }));
+    line("open after damage: PRAGMA quick_check (ms)", quick.wall, quick.cpu);
+    line("open after damage: full-text index check (ms)", index.wall, index.cpu);
+    line("check: PRAGMA integrity_check (ms)", integrity.wall, integrity.cpu);
+    line("check: whole, with " + std::to_string(report.imagesChecked) + " images of 250 KB (ms)", check.wall,
+         check.cpu);
+    line("not-modified sync: read-back of folders and documents, median ms", percentiles(readBack).wall50,
+         percentiles(readBack).cpu50);
+    for (size_t size : {50 * 1024, 500 * 1024, 5 * 1024 * 1024}) {
+        std::string bytes(size, '\0');
+        for (auto &c : bytes)
+            c = static_cast<char>(random.next());
+        const std::string hash = Hashing::sha256Hex(std::string_view(bytes));
+        store.stageAsset(hash, bytes);
+        std::vector<Timing> served, hashed;
+        for (int k = 0; k < 50; ++k) {
+            served.push_back(measure([&] { store.assetData(hash); }));
+            hashed.push_back(measure([&] { Hashing::sha256Hex(std::string_view(bytes)); }));
+        }
+        const std::string what = "assetData, " + std::to_string(size / 1024) + " KB image, median ms";
+        line(what, percentiles(served).wall50, percentiles(served).cpu50, "", 3);
+        line("  of which the hash check", percentiles(hashed).wall50, percentiles(hashed).cpu50, "", 3);
+    }
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
@@ -427,6 +484,10 @@ int main(int argc, char **argv) {
         store.recordView(1 + k * (documentCount / 10), 1700000100 + k);
     for (int k = 0; k < 200; ++k)
         recent.push_back(measure([&] { store.recent(); }));
+    if (!std::getenv("QUORVEL_BENCH_NO_REPAIR")) {
+        Random repairRandom{99};
+        repairRows(store, repairRandom);
+    }
 
     auto ftsQueries = makeQueries(random, vocabulary, true);
     auto likeQueries = makeQueries(random, vocabulary, false);
