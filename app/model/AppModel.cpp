@@ -146,6 +146,7 @@ AppModel::~AppModel() {
     // Work in flight holds what it uses; stopping it lets the pools' destructors return promptly.
     if (services_.engine) services_.engine->cancel();
     if (searchStop_) searchStop_->request_stop();
+    checkStop_->request_stop();
 }
 
 void AppModel::readPreferences() {

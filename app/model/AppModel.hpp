@@ -114,6 +114,9 @@ public:
     bool isLoggingOut() const { return isLoggingOut_; }
     bool isOnline() const { return isOnline_; }
     bool isSyncing() const { return isSyncing_; }
+    bool isCheckingLibrary() const { return isCheckingLibrary_; }
+    // What the last check of the library found, in a sentence for the settings.
+    const std::optional<QString> &libraryCheckMessage() const { return libraryCheckMessage_; }
     const std::optional<SyncProgress> &syncProgress() const { return syncProgress_; }
     const std::optional<double> &lastSyncAt() const { return lastSyncAt_; }
     const std::optional<QString> &lastFailureMessage() const { return lastFailureMessage_; }
@@ -207,6 +210,9 @@ public:
     void requestLogout();
     QCoro::Task<> logout();
     QCoro::Task<> wipeAndResync();
+    // Verifies the database and every image. What is found damaged is marked, and a sync is asked
+    // for at once to fetch it again.
+    QCoro::Task<> checkLibrary();
     QCoro::Task<> retryPendingRevoke();
 
     // --- For tests and benchmarks ---
@@ -222,6 +228,8 @@ Q_SIGNALS:
     void isLoggingOutChanged();
     void isOnlineChanged();
     void isSyncingChanged();
+    void isCheckingLibraryChanged();
+    void libraryCheckMessageChanged();
     void syncProgressChanged();
     void lastSyncAtChanged();
     void lastFailureMessageChanged();
@@ -300,6 +308,8 @@ private:
     bool isLoggingOut_ = false;
     bool isOnline_ = true;
     bool isSyncing_ = false;
+    bool isCheckingLibrary_ = false;
+    std::optional<QString> libraryCheckMessage_;
     std::optional<SyncProgress> syncProgress_;
     std::optional<double> lastSyncAt_;
     std::optional<QString> lastFailureMessage_;
@@ -357,6 +367,7 @@ private:
     uint64_t libraryReloads_ = 0; // reloads of the library asked for
     uint64_t searchReload_ = 0;   // the reloads asked for before the newest search was
     std::shared_ptr<std::stop_source> searchStop_;
+    std::shared_ptr<std::stop_source> checkStop_ = std::make_shared<std::stop_source>();
     QString pendingQuery_;
     QTimer searchTimer_;
 

@@ -1,6 +1,7 @@
 #include "model/AppModel.hpp"
 
 #include "auth/AuthSession.hpp"
+#include "store/LibraryCheck.hpp"
 #include "store/LocalStore.hpp"
 #include "sync/SyncEngine.hpp"
 
@@ -231,6 +232,42 @@ void AppModel::resetState() {
     assign(initialSyncError_, std::nullopt, &AppModel::initialSyncErrorChanged);
     assign(syncProgress_, std::nullopt, &AppModel::syncProgressChanged);
     setExpandedFolders({});
+}
+
+QCoro::Task<> AppModel::checkLibrary() {
+    if (isCheckingLibrary_) co_return;
+    QPointer<AppModel> self(this);
+    assign(isCheckingLibrary_, true, &AppModel::isCheckingLibraryChanged);
+    assign(libraryCheckMessage_, std::nullopt, &AppModel::libraryCheckMessageChanged);
+    auto checking = onWorker([store = store_, stop = checkStop_->get_token()]() -> std::optional<LibraryCheckReport> {
+        try {
+            return LibraryCheck::run(*store, stop);
+        } catch (const std::exception &) {
+            return std::nullopt;
+        }
+    });
+    const std::optional<LibraryCheckReport> report = co_await checking;
+    if (!self) co_return;
+    assign(isCheckingLibrary_, false, &AppModel::isCheckingLibraryChanged);
+    QString message;
+    if (!report) {
+        message = QStringLiteral("보관소를 검사하지 못했어요.");
+    } else if (!report->complete) {
+        co_return;
+    } else if (!report->databaseProblems.empty()) {
+        message = QStringLiteral("보관소가 손상되어 있어요. 다음 동기화에서 처음부터 다시 내려받아요.");
+    } else if (!report->alteredImages.empty() || !report->missingImages.empty()) {
+        message = QStringLiteral("이미지 %1개가 손상되었거나 없어요. 다음 동기화에서 문서 %2개의 이미지를 다시 받아요.")
+                      .arg(report->alteredImages.size() + report->missingImages.size())
+                      .arg(report->documentsToRepair.size());
+    } else {
+        message = QStringLiteral("문제가 없어요. 이미지 %1개를 확인했어요.").arg(report->imagesChecked);
+    }
+    assign(libraryCheckMessage_, std::optional<QString>(message), &AppModel::libraryCheckMessageChanged);
+    if (report && !report->isSound()) {
+        auto healing = requestSync(SyncTrigger::launch);
+        co_await healing;
+    }
 }
 
 void AppModel::openDownloadPage() {

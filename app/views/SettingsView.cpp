@@ -176,13 +176,21 @@ QWidget *SettingsView::sync() {
     layout->addRow(note(QStringLiteral("저장된 문서와 이미지를 모두 지우고 서버에서 처음부터 다시 받아요."), page));
     wipe_ = button(QStringLiteral("모두 지우고 다시 받기…"), page);
     layout->addRow(leftAligned(wipe_));
+    layout->addRow(note(QStringLiteral("문서와 이미지가 온전한지 확인하고, 손상된 것만 서버에서 다시 받아요."), page));
+    check_ = button(QStringLiteral("보관소 검사"), page);
+    layout->addRow(leftAligned(check_));
+    checkResult_ = new QLabel(page);
+    checkResult_->setWordWrap(true);
+    layout->addRow(checkResult_);
 
     connect(interval_, &QComboBox::activated, &model_,
             [this](int index) { model_.setSyncIntervalMinutes(interval_->itemData(index).toInt()); });
     connect(wipe_, &QPushButton::clicked, this, &SettingsView::confirmWipe);
-    for (auto signal : {&AppModel::syncIntervalMinutesChanged, &AppModel::fileCountChanged,
-                        &AppModel::storageBytesChanged, &AppModel::lastSyncAtChanged, &AppModel::isOnlineChanged,
-                        &AppModel::isSyncingChanged, &AppModel::phaseChanged})
+    connect(check_, &QPushButton::clicked, &model_, [this] { [[maybe_unused]] auto task = model_.checkLibrary(); });
+    for (auto signal :
+         {&AppModel::syncIntervalMinutesChanged, &AppModel::fileCountChanged, &AppModel::storageBytesChanged,
+          &AppModel::lastSyncAtChanged, &AppModel::isOnlineChanged, &AppModel::isSyncingChanged,
+          &AppModel::phaseChanged, &AppModel::isCheckingLibraryChanged, &AppModel::libraryCheckMessageChanged})
         connect(&model_, signal, this, &SettingsView::refreshSync);
     refreshSync();
     return page;
@@ -195,6 +203,11 @@ void SettingsView::refreshSync() {
     lastSync_->setText(model_.lastSyncAt() ? Format::dateTime(*model_.lastSyncAt()) : QStringLiteral("아직 없어요"));
     wipe_->setEnabled(model_.isOnline() && !model_.isSyncing() && model_.phase().is(AppPhase::Kind::main));
     wipe_->setToolTip(model_.isOnline() ? QString() : QStringLiteral("인터넷에 연결되어 있지 않아요"));
+    const bool checking = model_.isCheckingLibrary();
+    check_->setEnabled(!checking && model_.phase().is(AppPhase::Kind::main));
+    check_->setText(checking ? QStringLiteral("검사하는 중…") : QStringLiteral("보관소 검사"));
+    checkResult_->setText(model_.libraryCheckMessage().value_or(QString()));
+    checkResult_->setVisible(model_.libraryCheckMessage().has_value());
 }
 
 void SettingsView::confirmWipe() {

@@ -53,6 +53,8 @@ private:
     QLabel *storage_ = nullptr;
     QLabel *lastSync_ = nullptr;
     QPushButton *wipe_ = nullptr;
+    QPushButton *check_ = nullptr;
+    QLabel *checkResult_ = nullptr;
 
     QStackedWidget *accountPages_ = nullptr;
     QWidget *signedOut_ = nullptr;

@@ -247,6 +247,20 @@ void AppModelTest::damagedLibraryIsDownloadedAgain() {
     QCOMPARE(model->badge().kind, SyncBadge::Kind::upToDate);
     QVERIFY(!store->isDamaged());
     QVERIFY(std::filesystem::exists(kit.environment().storeDirectory / LocalStore::damagedCopyName));
+
+    // An image file lost on disk: the check says so and the sync it asks for fetches the image again.
+    std::vector<std::filesystem::path> images;
+    for (const auto &entry : std::filesystem::directory_iterator(store->assetsDirectory()))
+        if (LocalStore::isAssetHash(entry.path().filename().string())) images.push_back(entry.path());
+    QCOMPARE(images.size(), size_t(1));
+    std::filesystem::remove(images[0]);
+    const auto manifests = kit.control().requestCount("manifest");
+    auto checking = model->checkLibrary();
+    QTRY_VERIFY_WITH_TIMEOUT(model->libraryCheckMessage().has_value(), 20000);
+    QCOMPARE(*model->libraryCheckMessage(),
+             QStringLiteral("이미지 1개가 손상되었거나 없어요. 다음 동기화에서 문서 1개의 이미지를 다시 받아요."));
+    QTRY_VERIFY_WITH_TIMEOUT(kit.control().requestCount("manifest") > manifests && !model->isSyncing(), 20000);
+    QVERIFY(std::filesystem::exists(images[0]));
 }
 
 void AppModelTest::outcomesBecomeStatus_data() {
