@@ -530,9 +530,19 @@ private:
     void replace(size_t start, size_t end, std::string_view with) {
         out_.append(css_.substr(copied_, start - copied_));
         out_.append(with);
+        bool lineBreak = false;
         for (size_t k = start; k < end; ++k) {
-            if (css_[k] == '\n' || css_[k] == '\r' || css_[k] == '\f') out_.push_back(css_[k]);
+            if (css_[k] == '\n' || css_[k] == '\r' || css_[k] == '\f') {
+                out_.push_back(css_[k]);
+                lineBreak = true;
+            }
         }
+        // "none" where a reference ended would run into a name or "(" right after it ("none" and
+        // "url(" read "noneurl("), and the rest would read differently; a comment keeps them apart
+        // without adding a token.
+        if (!lineBreak && !with.empty() && isNameChar(with.back()) && end < css_.size() &&
+            (isWordByte(end) || css_[end] == '('))
+            out_.append("/**/");
         copied_ = end;
         changed_ = true;
     }

@@ -293,6 +293,10 @@ TEST_F(ImageRewriterTest, CSSScannerRules) {
     EXPECT_EQ(css("a{x:\\\x94\x94url(x.png)}"), "a{x:\\\uFFFD\uFFFDurl(x.png)}");
     EXPECT_EQ(css("a{x:\\\uFFFD\uFFFDurl(x.png)}"), "a{x:\\\uFFFD\uFFFDurl(x.png)}");
     EXPECT_EQ(css("a{x:(url(x.png))}"), "a{x:(none)}");
+    // What replaces a reference never runs into a name or "(" right after it.
+    EXPECT_EQ(css("a{x:url()url(data:x)}"), "a{x:none/**/url(data:x)}");
+    EXPECT_EQ(css("a{x:url()(url(/x.png))}"), "a{x:none/**/(url(quorvel-asset://missing))}");
+    EXPECT_EQ(css("a{x:url() url(data:x)}"), "a{x:none url(data:x)}");
     // Nested parentheses and escapes in unquoted values; trailing whitespace dropped.
     EXPECT_EQ(css("a{b:url( /x(1).png  ) c}"), "a{b:url(quorvel-asset://missing) c}");
     EXPECT_EQ(css("a{b:url(/x\\).png)}"), "a{b:url(quorvel-asset://missing)}");
