@@ -307,6 +307,7 @@ void ScreensTest::aDamagedLibrarySaysItIsDownloadedAgain() {
     model->reloadLibrary();
     QTRY_VERIFY_WITH_TIMEOUT(footerSaid && !model->isSyncing(), 20000);
     QTRY_COMPARE(model->fileCount(), 3);
+    QCOMPARE(model->badge().kind, SyncBadge::Kind::upToDate);
 }
 
 void ScreensTest::searchAndReadWithTheKeyboardAlone() {
