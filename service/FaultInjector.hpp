@@ -25,6 +25,16 @@ struct FaultRule {
     std::string contentType = "text/html; charset=utf-8";
     int64_t id = 0;
     int hits = 0;
+
+    // The common rule: answer the next `remaining` requests to `endpoint` with this status.
+    static FaultRule answer(std::string endpoint, int status, std::string reason = {}, int remaining = 1) {
+        FaultRule rule;
+        rule.endpoint = std::move(endpoint);
+        rule.status = status;
+        rule.reason = std::move(reason);
+        rule.remaining = remaining;
+        return rule;
+    }
 };
 
 class FaultInjector {

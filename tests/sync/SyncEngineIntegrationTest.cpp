@@ -24,15 +24,6 @@ void forgetETag(SyncHarness &h) {
     h.store->withDB([](SQLiteDB &db) { db.exec("DELETE FROM meta WHERE key = 'etag'"); });
 }
 
-service::FaultRule fault(std::string endpoint, int status, std::string reason = "", int remaining = 1) {
-    service::FaultRule rule;
-    rule.endpoint = std::move(endpoint);
-    rule.status = status;
-    rule.reason = std::move(reason);
-    rule.remaining = remaining;
-    return rule;
-}
-
 size_t occurrences(const std::string &text, const std::string &needle) {
     size_t n = 0;
     for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + needle.size()))
@@ -176,7 +167,7 @@ TEST(SyncIntegration, AccessTokenExpiringMidRunIsRefreshedOnce) {
 
 TEST(SyncIntegration, ASecondExpiryOnTheRepeatedCallEndsTheRun) {
     SyncHarness h(smallLibrary());
-    h.control().addFault(fault("manifest", 401, "token_expired", 2));
+    h.control().addFault(service::FaultRule::answer("manifest", 401, "token_expired", 2));
     h.control().resetCounters();
     EXPECT_EQ(h.sync(), SyncOutcome::needsAction(SyncAction::refresh()));
     EXPECT_EQ(h.control().requestCount("token"), 1);
@@ -187,7 +178,7 @@ TEST(SyncIntegration, RefreshRefusedAsRevokedErasesLibraryAndCredentials) {
     SyncHarness h(smallLibrary());
     ASSERT_TRUE(h.sync().is<SyncOutcome::Updated>());
     h.control().expireAccessTokens();
-    h.control().addFault(fault("token", 401, "revoked"));
+    h.control().addFault(service::FaultRule::answer("token", 401, "revoked"));
     EXPECT_EQ(h.sync(), SyncOutcome::needsAction(SyncAction::wipe()));
     EXPECT_EQ(h.store->fileCount(), 0);
     EXPECT_TRUE(h.store->isFirstSync());
@@ -205,7 +196,7 @@ TEST(SyncIntegration, WipeOnRevokeOffLeavesEverythingInPlace) {
     SyncConfig config;
     config.wipeOnRevoke = false;
     h.rebuild(config);
-    h.control().addFault(fault("manifest", 401, "suspended"));
+    h.control().addFault(service::FaultRule::answer("manifest", 401, "suspended"));
     EXPECT_EQ(h.sync(), SyncOutcome::needsAction(SyncAction::wipe()));
     EXPECT_EQ(h.store->fileCount(), 4);
     EXPECT_TRUE(h.tokens->refreshToken().has_value());
@@ -213,20 +204,20 @@ TEST(SyncIntegration, WipeOnRevokeOffLeavesEverythingInPlace) {
 
 TEST(SyncIntegration, ServiceRefusalsBecomeActions) {
     SyncHarness h(smallLibrary());
-    service::FaultRule upgrade = fault("manifest", 426);
+    service::FaultRule upgrade = service::FaultRule::answer("manifest", 426);
     upgrade.minVersion = "9.9.9";
     h.control().addFault(upgrade);
     EXPECT_EQ(h.sync(), SyncOutcome::needsAction(SyncAction::upgradeRequired("9.9.9")));
 
     for (int status : {429, 503}) {
-        service::FaultRule busy = fault("files", status);
+        service::FaultRule busy = service::FaultRule::answer("files", status);
         busy.retryAfter = "30";
         h.control().addFault(busy);
         EXPECT_EQ(h.sync(), SyncOutcome::needsAction(SyncAction::retryLater(30.0))) << status;
     }
     EXPECT_EQ(h.store->fileCount(), 0);
 
-    h.control().addFault(fault("shell", 404));
+    h.control().addFault(service::FaultRule::answer("shell", 404));
     auto failed = h.sync();
     ASSERT_TRUE(failed.is<SyncOutcome::Failed>());
     ASSERT_TRUE(failed.get<SyncOutcome::Failed>()->failure.api.has_value());

@@ -24,15 +24,6 @@ using namespace quorvel::app::test;
 
 namespace {
 
-service::FaultRule fault(std::string endpoint, int status, std::string reason = {}, int remaining = 1) {
-    service::FaultRule rule;
-    rule.endpoint = std::move(endpoint);
-    rule.status = status;
-    rule.reason = std::move(reason);
-    rule.remaining = remaining;
-    return rule;
-}
-
 int64_t idOf(AppModel &model, const std::string &title) {
     for (const auto &row : model.recent())
         if (row.filename == title) return row.id;
@@ -197,7 +188,7 @@ void AppModelTest::automaticSyncsRespectTheirGuards() {
     };
 
     // A busy server asks for two hours; automatic syncs wait an hour at most, a manual one never.
-    auto busy = fault("manifest", 503);
+    auto busy = service::FaultRule::answer("manifest", 503);
     busy.retryAfter = "7200";
     kit.control().addFault(busy);
     QVERIFY(trigger(SyncTrigger::manual));
@@ -266,7 +257,7 @@ void AppModelTest::outcomesBecomeStatus() {
     QFETCH(QString, message);
     ModelKit kit;
     auto model = kit.linkedModel();
-    auto rule = fault("manifest", status, reason.toStdString());
+    auto rule = service::FaultRule::answer("manifest", status, reason.toStdString());
     rule.drop = drop;
     if (drop) rule.remaining = -1; // the transport may try a cut connection again
     rule.message = "서버가 보낸 메시지";
@@ -284,7 +275,7 @@ void AppModelTest::firstDownloadRefusedEndsOnTheRightScreen() {
     {
         // Sign-in refused before anything was stored: back to the welcome screen with a message.
         ModelKit kit;
-        kit.control().addFault(fault("manifest", 401, "password_changed"));
+        kit.control().addFault(service::FaultRule::answer("manifest", 401, "password_changed"));
         auto model = kit.makeModel();
         model->beginLogin();
         QTRY_VERIFY_WITH_TIMEOUT(model->phase() == AppPhase::start() && !model->isSyncing(), 20000);
@@ -293,7 +284,7 @@ void AppModelTest::firstDownloadRefusedEndsOnTheRightScreen() {
     {
         // The device was unlinked on the web during the first download.
         ModelKit kit;
-        kit.control().addFault(fault("files", 401, "revoked"));
+        kit.control().addFault(service::FaultRule::answer("files", 401, "revoked"));
         auto model = kit.makeModel();
         model->beginLogin();
         QTRY_VERIFY_WITH_TIMEOUT(model->phase() == AppPhase::revoked(), 20000);
@@ -310,7 +301,7 @@ void AppModelTest::outcomeOfARunFromBeforeALogoutIsDropped() {
     ModelKit kit;
     auto model = kit.linkedModel();
     kit.clockOffset += 7200; // the access token has expired as the model sees it
-    auto slow = fault("token", 0);
+    auto slow = service::FaultRule::answer("token", 0);
     slow.delayMs = 7000;
     kit.control().addFault(slow);
     [[maybe_unused]] auto resync = model->wipeAndResync();
@@ -430,7 +421,7 @@ void AppModelTest::signInFailuresAndCancels() {
 
     kit.browserWorks = true;
     kit.autoApprove = true;
-    kit.control().addFault(fault("token", 429, "rate_limited"));
+    kit.control().addFault(service::FaultRule::answer("token", 429, "rate_limited"));
     model->beginLogin();
     QTRY_COMPARE(model->startError().value_or(QString()),
                  QStringLiteral("시도가 너무 많아요. 잠시 후 다시 시도해 주세요."));
@@ -444,7 +435,7 @@ void AppModelTest::reloginKeepsOrReplacesTheLibrary() {
     QTRY_VERIFY(model->page().has_value());
 
     // The same account again: the library stays and an ordinary sync runs.
-    kit.control().addFault(fault("manifest", 401, "password_changed"));
+    kit.control().addFault(service::FaultRule::answer("manifest", 401, "password_changed"));
     ModelKit::syncAndWait(*model);
     QTRY_VERIFY(model->needsRelogin());
     const auto syncsBefore = kit.control().requestCount("manifest");
@@ -458,7 +449,7 @@ void AppModelTest::reloginKeepsOrReplacesTheLibrary() {
 
     // Another account: the old library goes before the new one downloads.
     kit.control().setUser({8, "other@quorvel.test", std::nullopt});
-    kit.control().addFault(fault("manifest", 401, "password_changed"));
+    kit.control().addFault(service::FaultRule::answer("manifest", 401, "password_changed"));
     ModelKit::syncAndWait(*model);
     QTRY_VERIFY(model->needsRelogin());
     QList<AppPhase> phases;
