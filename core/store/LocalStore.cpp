@@ -42,6 +42,11 @@ void LocalStore::open() {
     try {
         db->exec("PRAGMA synchronous = NORMAL");
     } catch (const SQLiteError &) {}
+    // Pages read through a mapping instead of a read call each: a search testing bodies reads
+    // megabytes a query, a page at a time. SQLite caps the size at what it was built with.
+    try {
+        db->exec("PRAGMA mmap_size = 2147418112");
+    } catch (const SQLiteError &) {}
     db->migrate(Schema::migrations());
     rebuildId_ = db->queryOne(StoreSQL::selectMeta, {SQLiteValue::text(MetaKey::rebuildId)}, [](SQLiteStatement &s) {
                        return s.optText(0);
