@@ -17,22 +17,43 @@ namespace {
 
 constexpr const char *ellipsis = "…";
 
+// Whether a code point folds to itself and no other code point folds to it: ASCII but letters,
+// Hangul syllables and unified Han ideographs. A term made of these occurs in a text exactly where
+// it occurs in the text's folded copy, so the text need not be folded to find it.
+bool standsForItself(UChar32 c) {
+    const UChar32 lower = c | 0x20;
+    return (c >= 0 && c < 0x80 && (lower < 'a' || lower > 'z')) || (c >= 0xAC00 && c <= 0xD7A3) ||
+           (c >= 0x4E00 && c <= 0x9FFF);
+}
+
+bool isLiteral(std::string_view term) {
+    const auto *bytes = reinterpret_cast<const uint8_t *>(term.data());
+    const auto length = static_cast<int32_t>(std::min<size_t>(term.size(), std::numeric_limits<int32_t>::max()));
+    for (int32_t k = 0; k < length;) {
+        UChar32 c;
+        U8_NEXT(bytes, k, length, c);
+        if (c < 0 || !standsForItself(c)) return false;
+    }
+    return true;
+}
+
 // A text with every code point case-folded, folded on demand from the start, and where each
 // code point sits in both texts. Simple folding maps one code point to one, and nearly always to
 // one of the same length in UTF-8: the two texts then keep a fixed distance, and only where a
-// length changes is the pair of offsets written down.
+// length changes is the pair of offsets written down. A literal text is only ever searched for
+// terms that stand for themselves: it is its own folded copy, and nothing is copied.
 class FoldedText {
 public:
-    explicit FoldedText(std::string_view s)
+    explicit FoldedText(std::string_view s, bool literal = false)
         // Texts past what ICU can index are cut; no document comes near.
-        : source_(s), limit_(std::min<size_t>(s.size(), std::numeric_limits<int32_t>::max())) {}
+        : source_(s), limit_(std::min<size_t>(s.size(), std::numeric_limits<int32_t>::max())), literal_(literal) {}
 
     // How much of the source can be folded.
     size_t limit() const { return limit_; }
     bool complete() const { return done_ >= limit_; }
     // How much of the source is folded.
     size_t extent() const { return done_; }
-    const std::string &text() const { return text_; }
+    std::string_view text() const { return literal_ ? source_.substr(0, done_) : std::string_view(text_); }
 
     // Folds code points until `original` bytes of the source are folded, or all of them.
     void extendTo(size_t original) {
@@ -40,6 +61,10 @@ public:
         const auto length = static_cast<int32_t>(limit_);
         const size_t until = std::min(original, limit_);
         if (until <= done_) return;
+        if (literal_) {
+            done_ = until;
+            return;
+        }
         text_.reserve(text_.size() + (until - done_) + 16);
         while (done_ < until) {
             // A run of ASCII, Hangul syllables and unified Han ideographs, most of a Korean text,
@@ -81,6 +106,8 @@ public:
     // The original offset of a folded offset, when a code point starts there; where folding
     // stopped counts as one.
     std::optional<size_t> originalAt(size_t folded) const {
+        // A term that stands for itself begins at a character and ends before one.
+        if (literal_) return folded <= done_ ? std::optional(folded) : std::nullopt;
         if (folded == text_.size()) return done_;
         // The folded text is valid UTF-8: a code point starts at every byte but a continuation byte.
         if (folded > text_.size() || continues(text_[folded])) return std::nullopt;
@@ -93,6 +120,7 @@ public:
 
     // The folded offset of an original offset that starts a code point, within what is folded.
     size_t foldedAt(size_t original) const {
+        if (literal_) return std::min(original, done_);
         if (original >= done_) return text_.size();
         auto it = std::upper_bound(shifts_.begin(), shifts_.end(), original,
                                    [](size_t v, const Shift &s) { return v < s.original; });
@@ -128,6 +156,7 @@ private:
 
     std::string_view source_;
     size_t limit_;
+    bool literal_;
     size_t done_ = 0;
     std::string text_;
     std::vector<Shift> shifts_;
@@ -203,7 +232,7 @@ public:
     // The first occurrence of `term` (already folded) starting in [from, to) of the folded text and
     // ending by `to`, which lies within what is folded.
     std::optional<Range> find(std::string_view term, size_t from, size_t to) const {
-        std::string_view haystack(folded_.text().data(), to);
+        std::string_view haystack = folded_.text().substr(0, to);
         while (from + term.size() <= to) {
             size_t p = ByteSearch::find(haystack, term, from);
             if (p == std::string_view::npos) return std::nullopt;
@@ -257,23 +286,25 @@ private:
 } // namespace
 
 std::optional<std::vector<SnippetSegment>> cut(std::string_view body, bool whole, const std::vector<std::string> &terms,
-                                               int radius) {
+                                               int radius, bool foldAlways) {
     if (body.empty()) return whole ? std::optional(std::vector<SnippetSegment>{}) : std::nullopt;
     radius = std::max(radius, 0);
-    FoldedText folded(body);
-    body = body.substr(0, folded.limit());
-    Graphemes graphemes(body);
-    Matcher matcher(folded, graphemes);
-
     std::vector<std::string> needles;
     size_t longest = 0;
+    bool literal = !foldAlways;
     for (const auto &t : terms) {
         if (t.empty()) continue;
         FoldedText term(t);
         term.extendTo(t.size());
-        needles.push_back(term.text());
-        longest = std::max(longest, term.text().size());
+        needles.emplace_back(term.text());
+        longest = std::max(longest, needles.back().size());
+        literal = literal && isLiteral(needles.back());
     }
+
+    FoldedText folded(body, literal);
+    body = body.substr(0, folded.limit());
+    Graphemes graphemes(body);
+    Matcher matcher(folded, graphemes);
 
     std::optional<Range> first = matcher.earliest(needles);
     if (!first) {

@@ -14,8 +14,9 @@ namespace quorvel::TextSnippet {
 
 // The snippet of a body of which `text` holds the first bytes. With `whole` false the body goes
 // on after them; the answer is then absent when those bytes cannot settle the snippet, and the
-// caller reads more and asks again.
+// caller reads more and asks again. Terms that case folding leaves alone, Korean words for one,
+// are found without folding the text, unless `foldAlways` asks (tests compare the two).
 std::optional<std::vector<SnippetSegment>> cut(std::string_view text, bool whole, const std::vector<std::string> &terms,
-                                               int radius);
+                                               int radius, bool foldAlways = false);
 
 } // namespace quorvel::TextSnippet

@@ -1,11 +1,12 @@
 #include "store/LocalStore.hpp"
+#include "store/TextSnippet.hpp"
 
 #include <cstdlib>
 #include <string>
 
 // Input: one byte of radius, the body, then NUL-separated words.
 // Segments are never empty, and apart from the ellipses at either end they spell one
-// contiguous piece of the body.
+// contiguous piece of the body. Words found without folding the body give what folding gives.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (size == 0) return 0;
     int radius = data[0] % 64;
@@ -19,6 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         terms.emplace_back(rest.substr(0, cut));
     }
     auto segments = quorvel::LocalStore::makeSnippet(body, terms, radius);
+    if (segments != *quorvel::TextSnippet::cut(body, true, terms, radius, true)) std::abort();
     if (body.empty() ? !segments.empty() : (radius > 0 && segments.empty())) std::abort();
     for (const auto &s : segments) {
         if (s.text.empty()) std::abort();

@@ -1,6 +1,11 @@
 #include "StoreFixtures.hpp"
+#include "store/TextSnippet.hpp"
 
 #include <gtest/gtest.h>
+#include <unicode/uchar.h>
+#include <unicode/utf8.h>
+
+#include <random>
 
 using namespace quorvel;
 using quorvel::test::marked;
@@ -116,4 +121,46 @@ TEST(MakeSnippet, LettersWhoseFoldedFormIsLongerOrShorterKeepTheirPlace) {
     };
     for (const auto &c : cases)
         EXPECT_EQ(marked(LocalStore::makeSnippet(c.body, c.terms, c.radius)), c.expected) << c.body;
+}
+
+// Terms of Hangul, Han and ASCII other than letters are searched in the body as it is, not in a
+// folded copy; every answer must be the one folding gives.
+TEST(MakeSnippet, TermsThatFoldingLeavesAloneFindWhatFoldingFinds) {
+    auto both = [](const std::string &body, bool whole, const std::vector<std::string> &terms, int radius) {
+        auto fast = TextSnippet::cut(body, whole, terms, radius);
+        auto folded = TextSnippet::cut(body, whole, terms, radius, true);
+        EXPECT_EQ(fast.has_value(), folded.has_value()) << body;
+        if (fast && folded) {
+            EXPECT_EQ(marked(*fast), marked(*folded)) << body;
+        }
+    };
+    auto utf8 = [](UChar32 c) {
+        char buffer[U8_MAX_LENGTH];
+        int32_t n = 0;
+        U8_APPEND_UNSAFE(buffer, n, c);
+        return std::string(buffer, static_cast<size_t>(n));
+    };
+    // Every character that folds to another, searched for by what it folds to.
+    for (UChar32 c = 0; c <= 0x10FFFF; ++c) {
+        const UChar32 f = u_foldCase(c, U_FOLD_CASE_DEFAULT);
+        if (f != c && !U_IS_SURROGATE(c)) both("x" + utf8(c) + "y", true, {utf8(f)}, 1);
+    }
+    // Bodies of pieces that fold to other lengths, stray bytes, marks that join characters.
+    const std::vector<std::string> pieces = {"가",     "나",           "회의",     "漢",     "A",      "a",
+                                             "k",      "\u212A",       "\u023A",   "\u017F", "s",      "\xff",
+                                             "\x80",   "\xed\xa0\x80", "\xea\xb0", "\u0301", "\u200D", "\U0001F600",
+                                             "\u0130", "\u00DF",       " ",        ". ",     "1",      "-",
+                                             "\n"};
+    const std::vector<std::string> terms = {"가", "가나", "회의", "漢", "나 ", "1", ". 가", "-1", "의가"};
+    std::mt19937 random(7);
+    for (int k = 0; k < 20000; ++k) {
+        std::string body;
+        for (auto n = random() % 60; n > 0; --n)
+            body += pieces[random() % pieces.size()];
+        std::vector<std::string> chosen = {terms[random() % terms.size()]};
+        if (random() % 2) chosen.push_back(terms[random() % terms.size()]);
+        const int radius = static_cast<int>(random() % 6);
+        both(body, true, chosen, radius);
+        both(body.substr(0, random() % (body.size() + 1)), false, chosen, radius);
+    }
 }
