@@ -162,13 +162,15 @@ private:
 };
 
 // Tests documents against query words as "(<title> LIKE %w% OR f.body_text LIKE %w%)" does.
-// Titles (normalised, valid UTF-8) and plain bodies are searched as bytes with ASCII letters
-// folded, which is what LIKE does with valid UTF-8; other bodies go to SQLite's LIKE. Before a
-// body is read, the index may rule it out.
+// Titles (normalised, valid UTF-8) and plain bodies are searched as bytes in their LIKE keys,
+// which is what LIKE does with valid UTF-8; other bodies go to SQLite's LIKE. So does a word
+// holding U+FFFD, which a body's U+FFFE or U+FFFF also matches. Before a body is read, the index
+// may rule it out.
 class WordTests {
 public:
     struct Word {
         std::string text, key, pattern;
+        bool likeOnly = false; // bodies are tested by SQLite's LIKE, never ruled out by the index
         // Which documents (by catalog position) may hold the word in their body; empty for all.
         std::vector<bool> bodyMay;
         bool asked = false;
@@ -180,7 +182,9 @@ public:
           bodyLike_(db.prepare(bodyLikeSQL)) {}
 
     void add(const std::string &word) {
-        words_.push_back({word, lowerASCII(word), likePattern(word), {}, false, 0, 0});
+        std::string key = SearchCatalog::likeKey(word);
+        const bool likeOnly = key.find("\uFFFD") != std::string::npos;
+        words_.push_back({word, std::move(key), likePattern(word), likeOnly, {}, false, 0, 0});
     }
     const std::vector<Word> &words() const { return words_; }
     // The reader, moved to document `id` unless it is there already with what it has read.
@@ -225,7 +229,7 @@ private:
     }
 
     bool bodyHolds(const SearchCatalog::Document &d, const Word &w) {
-        if (!d.plain) {
+        if (!d.plain || w.likeOnly) {
             bodyLike_.bindAll({SQLiteValue::text(w.pattern), SQLiteValue::i(d.id)});
             return bodyLike_.step() && bodyLike_.int64(0) != 0;
         }
@@ -249,7 +253,7 @@ private:
     // term beginning with it, and those ending with it, which no term begins with.
     void askIndex(Word &w) {
         w.asked = true;
-        if (!vocabulary_) return;
+        if (!vocabulary_ || w.likeOnly) return;
         auto prefix = vocabulary_->termPrefix(w.text);
         if (!prefix) return;
         auto listed = vocabulary_->bodyDocuments(*prefix, indexTerms, indexEntries);

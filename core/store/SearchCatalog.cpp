@@ -42,6 +42,20 @@ std::vector<SQLiteValue> SearchCatalog::updateValues(int64_t id, int64_t updated
     return {SQLiteValue::i(id), SQLiteValue::i(updatedAt), SQLiteValue::text(HTMLText::normalize(stored(filename)))};
 }
 
+std::string SearchCatalog::likeKey(std::string_view text) {
+    std::string key(text);
+    for (size_t k = 0; k < key.size(); ++k) {
+        char &c = key[k];
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        } else if (c == '\xEF' && k + 2 < key.size() && key[k + 1] == '\xBF' &&
+                   (key[k + 2] == '\xBE' || key[k + 2] == '\xBF')) {
+            key[k + 2] = '\xBD';
+        }
+    }
+    return key;
+}
+
 void SearchCatalog::prepare(SQLiteDB &db) {
     db.exec(createSQL);
     // Out of step when some document lacks its row or has another time, as after a sync applied
@@ -70,10 +84,7 @@ SearchCatalog::SearchCatalog(SQLiteDB &db, bool fromTable, bool indexed) {
             d.tail = std::get<std::string>(values[3].value);
             d.plain = std::get<int64_t>(values[4].value) != 0;
         }
-        d.titleKey = d.title;
-        for (char &c : d.titleKey) {
-            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        }
+        d.titleKey = likeKey(d.title);
         index_.emplace(d.id, static_cast<int64_t>(documents_.size()));
         documents_.push_back(std::move(d));
     }

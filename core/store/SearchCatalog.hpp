@@ -28,9 +28,13 @@ public:
         std::string title;
         std::string tail;
         bool plain = false;
-        std::string titleKey;      // the title with ASCII letters lowered, for LIKE-style matching
+        std::string titleKey;      // likeKey(title)
         std::optional<int> tokens; // the document's size in the full-text index
     };
+
+    // Valid UTF-8 as LIKE compares it: ASCII letters lowered, and U+FFFE and U+FFFF, which
+    // SQLite reads as U+FFFD, written as U+FFFD.
+    static std::string likeKey(std::string_view text);
 
     static const char *const upsertSQL; // ?1 id, ?2 updated_at, ?3 title, ?4 tail, ?5 plain
     static const char *const updateSQL; // ?1 id, ?2 updated_at, ?3 title

@@ -58,6 +58,8 @@ const std::vector<std::string> pieces = {"회의록",
                                          "100%",
                                          "a_b",
                                          "🙂",
+                                         "\uFFFD",
+                                         "\uFFFF",
                                          "..."};
 
 struct Corpus {
