@@ -62,14 +62,6 @@ size_t scalarCount(std::string_view word) {
         std::count_if(word.begin(), word.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
 }
 
-std::string lowerASCII(std::string_view text) {
-    std::string out(text);
-    for (char &c : out) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return out;
-}
-
 // A literal substring pattern: the escape character, "%" and "_" lose their meaning.
 std::string likePattern(std::string_view word) {
     std::string escaped;
@@ -240,7 +232,7 @@ private:
         for (size_t want = firstRead;; want *= 4) {
             if (stop_.stop_requested()) throw SearchStopped();
             std::string_view text = reader_.prefix(want);
-            if (fold && lowered_.size() < text.size()) lowered_ += lowerASCII(text.substr(lowered_.size()));
+            if (fold && lowered_.size() < text.size()) lowered_ += ByteSearch::lowerASCII(text.substr(lowered_.size()));
             const std::string_view haystack = fold ? std::string_view(lowered_).substr(0, text.size()) : text;
             size_t from = searched + 1 > w.key.size() ? searched + 1 - w.key.size() : 0;
             if (ByteSearch::find(haystack, w.key, from) != std::string_view::npos) return true;
@@ -265,7 +257,8 @@ private:
             if (at >= 0) w.bodyMay[static_cast<size_t>(at)] = true;
         }
         for (size_t k = 0; k < docs.size(); ++k) {
-            if (!docs[k].plain || lowerASCII(docs[k].tail).find(w.key) != std::string::npos) w.bodyMay[k] = true;
+            if (!docs[k].plain || ByteSearch::lowerASCII(docs[k].tail).find(w.key) != std::string::npos)
+                w.bodyMay[k] = true;
         }
     }
 

@@ -2,6 +2,7 @@
 
 #include "html/HTMLText.hpp"
 #include "html/UTF8.hpp"
+#include "store/ByteSearch.hpp"
 #include "store/TrigramText.hpp"
 
 namespace quorvel {
@@ -43,15 +44,9 @@ std::vector<SQLiteValue> SearchCatalog::updateValues(int64_t id, int64_t updated
 }
 
 std::string SearchCatalog::likeKey(std::string_view text) {
-    std::string key(text);
-    for (size_t k = 0; k < key.size(); ++k) {
-        char &c = key[k];
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        } else if (c == '\xEF' && k + 2 < key.size() && key[k + 1] == '\xBF' &&
-                   (key[k + 2] == '\xBE' || key[k + 2] == '\xBF')) {
-            key[k + 2] = '\xBD';
-        }
+    std::string key = ByteSearch::lowerASCII(text);
+    for (size_t k = key.find('\xEF'); k != std::string::npos && k + 2 < key.size(); k = key.find('\xEF', k + 1)) {
+        if (key[k + 1] == '\xBF' && (key[k + 2] == '\xBE' || key[k + 2] == '\xBF')) key[k + 2] = '\xBD';
     }
     return key;
 }
