@@ -15,7 +15,6 @@
 
 #include <algorithm>
 #include <unordered_map>
-#include <unordered_set>
 
 // Search answers exactly what two statements would. Full text:
 //   SELECT f.id, f.filename, f.folder_id, f.updated_at, snippet(files_fts, 1, char(1), char(2), '…', 16)
@@ -362,9 +361,9 @@ std::vector<SearchResult> LocalStore::search(std::string_view query, int limit, 
         }
 
         if (fullText && !chosen.empty()) {
-            std::unordered_set<int64_t> rows;
+            TrigramSnippet::Rows rows;
             for (int64_t at : chosen)
-                rows.insert(docs[static_cast<size_t>(at)].id);
+                rows.emplace(docs[static_cast<size_t>(at)].id, docs[static_cast<size_t>(at)].plain);
             SQLiteStatement cut = db.prepare(snippetSQL);
             cut.bindAll({SQLiteValue::text(match)});
             cut.bindPointer(2, &rows, TrigramSnippet::rowsType);

@@ -7,8 +7,8 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <limits>
 #include <memory>
-#include <unordered_set>
 
 namespace quorvel::TrigramSnippet {
 
@@ -189,7 +189,7 @@ std::optional<std::string> cut(const Column &column, const Marks &marks, int tok
     // The tokenizer stops at a NUL, and the text snippet() copies ends there.
     std::string_view text = TrigramText::indexed(column.text);
     bool countable = true;
-    for (size_t at = 0; countable && at < text.size(); at += stopCheckBytes) {
+    for (size_t at = 0; !column.utf8 && countable && at < text.size(); at += stopCheckBytes) {
         if (stop.stop_requested()) return std::nullopt;
         const auto previous = static_cast<unsigned char>(at > 0 ? text[at - 1] : 0);
         countable = !TrigramText::hasLoneContinuation(text.substr(at, stopCheckBytes), previous);
@@ -260,16 +260,17 @@ struct UserData {
     std::string contentTable;
 };
 
-// Column `col` of row `rowid` as the index keeps it, read from its content table a block at a
-// time so that a stop request is seen while a long body is read (xColumnText reads it whole, in
-// one step no progress handler interrupts). SQLITE_INTERRUPT once a stop is requested.
-int readContent(sqlite3 *db, const std::string &table, int64_t rowid, int col, const std::stop_token *stop,
-                std::unique_ptr<char[]> &out, int &bytes) {
+// Column `col` of row `rowid` as the index keeps it, at most its first `limit` bytes, read from
+// its content table a block at a time so that a stop request is seen while a long body is read
+// (xColumnText reads it whole, in one step no progress handler interrupts). SQLITE_INTERRUPT once
+// a stop is requested.
+int readContent(sqlite3 *db, const std::string &table, int64_t rowid, int col, int64_t limit,
+                const std::stop_token *stop, std::unique_ptr<char[]> &out, int &bytes) {
     const std::string column = "c" + std::to_string(col);
     sqlite3_blob *blob = nullptr;
     int rc = sqlite3_blob_open(db, "main", table.c_str(), column.c_str(), rowid, 0, &blob);
     if (rc == SQLITE_OK) {
-        bytes = std::max(sqlite3_blob_bytes(blob), 0);
+        bytes = static_cast<int>(std::clamp<int64_t>(sqlite3_blob_bytes(blob), 0, limit));
         // Not zeroed first: touching every page of a long body twice costs as much as reading it.
         out = std::make_unique_for_overwrite<char[]>(static_cast<size_t>(bytes));
         const int block = static_cast<int>(stopCheckBytes);
@@ -311,12 +312,15 @@ void snippetFunction(const Fts5ExtensionApi *api, Fts5Context *fts, sqlite3_cont
         sqlite3_result_error(context, "wrong number of arguments to function quorvel_snippet()", -1);
         return;
     }
+    bool utf8 = false;
     if (count == 6) {
-        const auto *rows = static_cast<const std::unordered_set<int64_t> *>(sqlite3_value_pointer(values[5], rowsType));
-        if (!rows || !rows->count(api->xRowid(fts))) {
+        const auto *rows = static_cast<const Rows *>(sqlite3_value_pointer(values[5], rowsType));
+        const auto row = rows ? rows->find(api->xRowid(fts)) : Rows::const_iterator();
+        if (!rows || row == rows->end()) {
             sqlite3_result_null(context);
             return;
         }
+        utf8 = row->second;
     }
     const int col = sqlite3_value_int(values[0]);
     if (col < 0 || col >= api->xColumnCount(fts)) {
@@ -329,12 +333,26 @@ void snippetFunction(const Fts5ExtensionApi *api, Fts5Context *fts, sqlite3_cont
     int rc = collectHits(api, fts, col, stop, column.hits);
     for (int p = 0; p < api->xPhraseCount(fts); ++p)
         column.phraseTokens.push_back(api->xPhraseSize(fts, p));
+    const int tokens = sqlite3_value_int(values[4]);
+    // The window never starts past the last instance by more than half a phrase, and ends a
+    // window's length later; tokens are three characters. UTF-8 spends at most four bytes on
+    // each, and the rest of the column is never looked at.
+    int64_t limit = std::numeric_limits<int>::max();
+    if (utf8) {
+        int64_t reach = 0;
+        for (const Hit &h : column.hits)
+            reach = std::max<int64_t>(reach, h.offset);
+        for (int size : column.phraseTokens)
+            reach += std::max(size, 0);
+        reach += 2 * static_cast<int64_t>(std::max(tokens, 0)) + 8;
+        limit = std::min(limit, 4 * reach);
+    }
     std::unique_ptr<char[]> content;
     const char *text = nullptr;
     int bytes = 0;
     if (rc == SQLITE_OK) {
-        rc = readContent(sqlite3_context_db_handle(context), user->contentTable, api->xRowid(fts), col, stop, content,
-                         bytes);
+        rc = readContent(sqlite3_context_db_handle(context), user->contentTable, api->xRowid(fts), col, limit, stop,
+                         content, bytes);
         if (rc == SQLITE_OK) {
             text = content.get();
         } else if (rc != SQLITE_INTERRUPT) {
@@ -352,6 +370,7 @@ void snippetFunction(const Fts5ExtensionApi *api, Fts5Context *fts, sqlite3_cont
         return;
     }
     column.text = std::string_view(text, static_cast<size_t>(std::max(bytes, 0)));
+    column.utf8 = utf8;
     auto tokenize = [&](std::string_view part, int wanted) {
         struct Collected {
             std::vector<Token> tokens;
@@ -366,8 +385,8 @@ void snippetFunction(const Fts5ExtensionApi *api, Fts5Context *fts, sqlite3_cont
                        });
         return collected.tokens;
     };
-    auto fragment = cut(column, {textArgument(values[1]), textArgument(values[2]), textArgument(values[3])},
-                        sqlite3_value_int(values[4]), tokenize, stop ? *stop : std::stop_token());
+    auto fragment = cut(column, {textArgument(values[1]), textArgument(values[2]), textArgument(values[3])}, tokens,
+                        tokenize, stop ? *stop : std::stop_token());
     if (!fragment) {
         sqlite3_result_error_code(context, stop && stop->stop_requested() ? SQLITE_INTERRUPT : SQLITE_CORRUPT_VTAB);
         return;

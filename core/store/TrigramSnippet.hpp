@@ -5,6 +5,7 @@
 #include <stop_token>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace quorvel {
@@ -27,6 +28,7 @@ struct Hit {
 
 struct Column {
     std::string_view text;
+    bool utf8 = false;     // the text is known to be valid UTF-8, so no scan need prove it
     int tokens = 0;        // the column's size in tokens, as the index stored it
     std::vector<Hit> hits; // in the index's instance order: by offset, then by phrase
     std::vector<int> phraseTokens;
@@ -50,9 +52,13 @@ using Tokenize = std::function<std::vector<Token>(std::string_view text, int cou
 std::optional<std::string> cut(const Column &column, const Marks &marks, int tokens, const Tokenize &tokenize,
                                std::stop_token stop = {});
 
+// The rows to cut, each with whether its column is known to be valid UTF-8: such a column is read
+// only as far as its last instance needs, at most four bytes a character.
+using Rows = std::unordered_map<int64_t, bool>;
+
 // The SQL name of the auxiliary function. It takes snippet()'s arguments and, optionally, a sixth:
-// a pointer of type `rowsType` to a std::unordered_set<int64_t> of the rows to cut; it answers
-// NULL for other rows, so that one pass over the matches cuts the snippets of a chosen few.
+// a pointer of type `rowsType` to Rows; it answers NULL for other rows, so that one pass over the
+// matches cuts the snippets of a chosen few.
 inline constexpr const char *functionName = "quorvel_snippet";
 inline constexpr const char *rowsType = "quorvel_rows";
 
