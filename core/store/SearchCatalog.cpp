@@ -5,6 +5,8 @@
 #include "store/ByteSearch.hpp"
 #include "store/TrigramText.hpp"
 
+#include <algorithm>
+
 namespace quorvel {
 
 namespace {
@@ -80,8 +82,20 @@ SearchCatalog::SearchCatalog(SQLiteDB &db, bool fromTable, bool indexed) {
             d.plain = std::get<int64_t>(values[4].value) != 0;
         }
         d.titleKey = likeKey(d.title);
-        index_.emplace(d.id, static_cast<int64_t>(documents_.size()));
         documents_.push_back(std::move(d));
+    }
+    // Ranking looks up every row that matches; ids that are few and small (as services hand them
+    // out, counting up) index a plain array instead of a hash table.
+    const auto [least, most] = std::minmax_element(documents_.begin(), documents_.end(),
+                                                   [](const Document &a, const Document &b) { return a.id < b.id; });
+    const auto count = static_cast<int64_t>(documents_.size());
+    if (count == 0 || (least->id >= 0 && most->id < 4 * count + 4096)) {
+        dense_.assign(count == 0 ? 0 : static_cast<size_t>(most->id) + 1, -1);
+        for (int64_t at = 0; at < count; ++at)
+            dense_[static_cast<size_t>(documents_[static_cast<size_t>(at)].id)] = static_cast<int32_t>(at);
+    } else {
+        for (int64_t at = 0; at < count; ++at)
+            index_.emplace(documents_[static_cast<size_t>(at)].id, at);
     }
     if (!indexed) return;
     // The index keeps each row's size per column as varints; their sum is what its auxiliary
@@ -116,8 +130,11 @@ std::optional<int> SearchCatalog::tokens(int64_t id) const {
 }
 
 int64_t SearchCatalog::indexOf(int64_t id) const {
-    auto it = index_.find(id);
-    return it == index_.end() ? -1 : it->second;
+    if (dense_.empty()) {
+        auto it = index_.find(id);
+        return it == index_.end() ? -1 : it->second;
+    }
+    return id >= 0 && static_cast<uint64_t>(id) < dense_.size() ? dense_[static_cast<size_t>(id)] : -1;
 }
 
 } // namespace quorvel

@@ -61,6 +61,8 @@ public:
 
 private:
     std::vector<Document> documents_;
+    // Position by id: in dense_ when ids are small enough, otherwise in index_.
+    std::vector<int32_t> dense_;
     std::unordered_map<int64_t, int64_t> index_;
     int64_t indexed_ = 0;
 };
