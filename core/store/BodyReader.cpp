@@ -21,8 +21,9 @@ BodyReader::~BodyReader() {
 }
 
 void BodyReader::open(int64_t id) {
-    int rc =
-        blob_ ? sqlite3_blob_reopen(blob_, id) : sqlite3_blob_open(db_, "main", "files", "body_text", id, 0, &blob_);
+    int rc = blob_ ? sqlite3_blob_reopen(blob_, id)
+                   : sqlite3_blob_open(db_, "main", fromIndex_ ? "files_fts_content" : "files",
+                                       fromIndex_ ? "c1" : "body_text", id, 0, &blob_);
     if (rc != SQLITE_OK) {
         id_ = -1;
         fail(db_, rc);

@@ -14,7 +14,10 @@ namespace quorvel {
 // handle moves from document to document. Throws SQLiteError when reading fails.
 class BodyReader {
 public:
-    explicit BodyReader(sqlite3 *db) : db_(db) {}
+    // `fromIndex` reads the full-text index's copy of each body, which every document must have.
+    // It is the same text, but stored right after the title: in the documents' own rows the HTML
+    // comes first, and reaching the body means walking the pages of that HTML.
+    BodyReader(sqlite3 *db, bool fromIndex) : db_(db), fromIndex_(fromIndex) {}
     ~BodyReader();
     BodyReader(const BodyReader &) = delete;
     BodyReader &operator=(const BodyReader &) = delete;
@@ -31,6 +34,7 @@ public:
 
 private:
     sqlite3 *db_;
+    bool fromIndex_;
     sqlite3_blob *blob_ = nullptr;
     int64_t id_ = -1;
     size_t size_ = 0;

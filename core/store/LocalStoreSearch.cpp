@@ -168,9 +168,11 @@ public:
         int64_t reads = 0, hits = 0; // bodies read for the word, and those that held it
     };
 
-    WordTests(SQLiteDB &db, const SearchCatalog &catalog, TrigramVocabulary *vocabulary, const std::stop_token &stop)
-        : catalog_(catalog), vocabulary_(vocabulary), stop_(stop), reader_(db.handle()),
-          bodyLike_(db.prepare(bodyLikeSQL)) {}
+    // `indexComplete` when the full-text index holds every document: bodies are then read from it.
+    WordTests(SQLiteDB &db, const SearchCatalog &catalog, bool indexComplete, TrigramVocabulary *vocabulary,
+              const std::stop_token &stop)
+        : catalog_(catalog), vocabulary_(indexComplete ? vocabulary : nullptr), stop_(stop),
+          reader_(db.handle(), indexComplete), bodyLike_(db.prepare(bodyLikeSQL)) {}
 
     void add(const std::string &word) {
         std::string key = SearchCatalog::likeKey(word);
@@ -306,7 +308,7 @@ std::vector<SearchResult> LocalStore::search(std::string_view query, int limit, 
         const auto &docs = catalog.documents();
         FolderPaths paths(db);
         const bool fullText = hasFTS_ && !words.longWords.empty();
-        WordTests tests(db, catalog, indexComplete_ ? vocabulary_.get() : nullptr, searchStop_);
+        WordTests tests(db, catalog, indexComplete_, vocabulary_.get(), searchStop_);
         for (const auto &w : fullText ? words.shortWords : words.all)
             tests.add(w);
 
