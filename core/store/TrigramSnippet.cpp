@@ -184,8 +184,9 @@ std::optional<int64_t> bestStart(const Column &column, std::string_view text, bo
 } // namespace
 
 std::optional<std::string> cut(const Column &column, const Marks &marks, int tokens, const Tokenize &tokenize,
-                               std::stop_token stop) {
+                               std::stop_token stop, bool *needsWhole) {
     if (tokens < 2) return std::nullopt;
+    bool beyondPrefix = false;
     // The tokenizer stops at a NUL, and the text snippet() copies ends there.
     std::string_view text = TrigramText::indexed(column.text);
     bool countable = true;
@@ -211,6 +212,7 @@ std::optional<std::string> cut(const Column &column, const Marks &marks, int tok
     // Ends past the text (a folded character longer than the original) stop at the text's end,
     // where snippet() would read beyond it.
     auto copy = [&](size_t to) {
+        if (!column.whole && (to < copied || to > text.size())) beyondPrefix = true;
         const size_t at = std::min(copied, text.size());
         out.append(text.substr(at, to >= copied ? to - at : std::string_view::npos));
     };
@@ -241,9 +243,15 @@ std::optional<std::string> cut(const Column &column, const Marks &marks, int tok
         }
     }
     if (rangeEnd >= column.tokens - 1) {
+        beyondPrefix |= !column.whole;
         copy(text.size());
     } else {
         out += marks.ellipsis;
+    }
+    if (!column.whole && window.size() < static_cast<size_t>(tokens)) beyondPrefix = true;
+    if (beyondPrefix) {
+        if (needsWhole) *needsWhole = true;
+        return std::nullopt;
     }
     return out;
 }
@@ -260,17 +268,20 @@ struct UserData {
     std::string contentTable;
 };
 
-// Column `col` of row `rowid` as the index keeps it, at most its first `limit` bytes, read from
+// Column `col` of row `rowid` as the index keeps it, at most its first `limit` bytes (`whole`
+// when that is all of it), read from
 // its content table a block at a time so that a stop request is seen while a long body is read
 // (xColumnText reads it whole, in one step no progress handler interrupts). SQLITE_INTERRUPT once
 // a stop is requested.
 int readContent(sqlite3 *db, const std::string &table, int64_t rowid, int col, int64_t limit,
-                const std::stop_token *stop, std::unique_ptr<char[]> &out, int &bytes) {
+                const std::stop_token *stop, std::unique_ptr<char[]> &out, int &bytes, bool &whole) {
     const std::string column = "c" + std::to_string(col);
     sqlite3_blob *blob = nullptr;
     int rc = sqlite3_blob_open(db, "main", table.c_str(), column.c_str(), rowid, 0, &blob);
     if (rc == SQLITE_OK) {
-        bytes = static_cast<int>(std::clamp<int64_t>(sqlite3_blob_bytes(blob), 0, limit));
+        const int size = std::max(sqlite3_blob_bytes(blob), 0);
+        bytes = static_cast<int>(std::min<int64_t>(size, limit));
+        whole = bytes == size;
         // Not zeroed first: touching every page of a long body twice costs as much as reading it.
         out = std::make_unique_for_overwrite<char[]>(static_cast<size_t>(bytes));
         const int block = static_cast<int>(stopCheckBytes);
@@ -335,8 +346,8 @@ void snippetFunction(const Fts5ExtensionApi *api, Fts5Context *fts, sqlite3_cont
         column.phraseTokens.push_back(api->xPhraseSize(fts, p));
     const int tokens = sqlite3_value_int(values[4]);
     // The window never starts past the last instance by more than half a phrase, and ends a
-    // window's length later; tokens are three characters. UTF-8 spends at most four bytes on
-    // each, and the rest of the column is never looked at.
+    // window's length later; tokens are three characters, and UTF-8 spends at most four bytes on
+    // each. The rest of the column is read only when the cut asks for it.
     int64_t limit = std::numeric_limits<int>::max();
     if (utf8) {
         int64_t reach = 0;
@@ -347,29 +358,7 @@ void snippetFunction(const Fts5ExtensionApi *api, Fts5Context *fts, sqlite3_cont
         reach += 2 * static_cast<int64_t>(std::max(tokens, 0)) + 8;
         limit = std::min(limit, 4 * reach);
     }
-    std::unique_ptr<char[]> content;
-    const char *text = nullptr;
-    int bytes = 0;
-    if (rc == SQLITE_OK) {
-        rc = readContent(sqlite3_context_db_handle(context), user->contentTable, api->xRowid(fts), col, limit, stop,
-                         content, bytes);
-        if (rc == SQLITE_OK) {
-            text = content.get();
-        } else if (rc != SQLITE_INTERRUPT) {
-            bytes = 0;
-            rc = api->xColumnText(fts, col, &text, &bytes);
-        }
-    }
     if (rc == SQLITE_OK) rc = api->xColumnSize(fts, col, &column.tokens);
-    if (rc != SQLITE_OK) {
-        sqlite3_result_error_code(context, rc);
-        return;
-    }
-    if (!text) {
-        sqlite3_result_null(context);
-        return;
-    }
-    column.text = std::string_view(text, static_cast<size_t>(std::max(bytes, 0)));
     column.utf8 = utf8;
     auto tokenize = [&](std::string_view part, int wanted) {
         struct Collected {
@@ -385,8 +374,35 @@ void snippetFunction(const Fts5ExtensionApi *api, Fts5Context *fts, sqlite3_cont
                        });
         return collected.tokens;
     };
-    auto fragment = cut(column, {textArgument(values[1]), textArgument(values[2]), textArgument(values[3])}, tokens,
-                        tokenize, stop ? *stop : std::stop_token());
+    std::unique_ptr<char[]> content;
+    std::optional<std::string> fragment;
+    // A cut asks for the whole column when instances overlap in characters but not in tokens,
+    // as "aaa" does in "aaaa": snippet() then copies to the end of the column.
+    for (bool needsWhole = true; rc == SQLITE_OK && needsWhole; limit = std::numeric_limits<int>::max()) {
+        const char *text = nullptr;
+        int bytes = 0;
+        rc = readContent(sqlite3_context_db_handle(context), user->contentTable, api->xRowid(fts), col, limit, stop,
+                         content, bytes, column.whole);
+        if (rc == SQLITE_OK) {
+            text = content.get();
+        } else if (rc != SQLITE_INTERRUPT) {
+            rc = api->xColumnText(fts, col, &text, &bytes);
+            column.whole = true;
+        }
+        if (rc != SQLITE_OK) break;
+        if (!text) {
+            sqlite3_result_null(context);
+            return;
+        }
+        column.text = std::string_view(text, static_cast<size_t>(std::max(bytes, 0)));
+        needsWhole = false;
+        fragment = cut(column, {textArgument(values[1]), textArgument(values[2]), textArgument(values[3])}, tokens,
+                       tokenize, stop ? *stop : std::stop_token(), &needsWhole);
+    }
+    if (rc != SQLITE_OK) {
+        sqlite3_result_error_code(context, rc);
+        return;
+    }
     if (!fragment) {
         sqlite3_result_error_code(context, stop && stop->stop_requested() ? SQLITE_INTERRUPT : SQLITE_CORRUPT_VTAB);
         return;

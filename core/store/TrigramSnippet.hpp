@@ -29,6 +29,7 @@ struct Hit {
 struct Column {
     std::string_view text;
     bool utf8 = false;     // the text is known to be valid UTF-8, so no scan need prove it
+    bool whole = true;     // false when `text` is only the column's first part
     int tokens = 0;        // the column's size in tokens, as the index stored it
     std::vector<Hit> hits; // in the index's instance order: by offset, then by phrase
     std::vector<int> phraseTokens;
@@ -47,10 +48,11 @@ struct Token {
 using Tokenize = std::function<std::vector<Token>(std::string_view text, int count)>;
 
 // The fragment of at most `tokens` tokens (at least 2), hits between the open and close marks.
-// Absent when an instance lies past the column's end (a damaged index), or when `stop` is
-// requested before the cut is done.
+// Absent when an instance lies past the column's end (a damaged index), when `stop` is requested
+// before the cut is done, or, setting `*needsWhole`, when the text is only the column's first part
+// and the fragment needs more of it.
 std::optional<std::string> cut(const Column &column, const Marks &marks, int tokens, const Tokenize &tokenize,
-                               std::stop_token stop = {});
+                               std::stop_token stop = {}, bool *needsWhole = nullptr);
 
 // The rows to cut, each with whether its column is known to be valid UTF-8: such a column is read
 // only as far as its last instance needs, at most four bytes a character.

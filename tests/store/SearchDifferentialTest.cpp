@@ -208,6 +208,25 @@ TEST(SearchDifferentialCommon, CommonShortWordsAnswerTheSame) {
     }
 }
 
+// Instances that overlap in characters but not in tokens ("aaa" twice in "aaaa") make the
+// snippet run to the end of the body, however far past the hits that is.
+TEST(SearchDifferentialCommon, OverlappingHitsEarlyInALongBody) {
+    test::TempDir dir;
+    LocalStore store(dir.path(), true);
+    SyncApplyBatch b(1, "e", 1);
+    std::string tail;
+    for (int k = 0; k < 2000; ++k)
+        tail += k % 100 ? "본문 " : "끝. ";
+    b.upserts.push_back(test::upsert(1, std::nullopt, "제목", "ㅋㅋㅋㅋ 회의 " + tail, 1000.0));
+    b.upserts.push_back(test::upsert(2, std::nullopt, "제목", "시작 aaaa " + tail + "aaa", 1001.0));
+    store.apply(b);
+    for (const char *query : {"ㅋㅋㅋ", "ㅋㅋㅋ 회의", "aaa", "AAA 본문"}) {
+        auto expected = test::referenceSearch(store, query, 10);
+        ASSERT_FALSE(expected.empty()) << query;
+        ASSERT_EQ(store.search(query, 10), expected) << query;
+    }
+}
+
 // Whole bodies are scanned eight bytes at a time; the answers are those of one byte at a time,
 // for any bytes, at any alignment, and across a block boundary given the byte before it.
 TEST(TrigramTextScan, WordAtATimeEqualsByteAtATime) {
