@@ -185,22 +185,18 @@ TEST_P(SearchDifferential, AnswersEqualTheStatementsRunAsWritten) {
 
 INSTANTIATE_TEST_SUITE_P(Shards, SearchDifferential, ::testing::Range(0, 4));
 
-// A short word so common that listing its documents from the index would cost more than reading
-// bodies in order: the answer is the same either way.
-TEST(SearchDifferentialCommon, CommonShortWordsAnswerTheSame) {
+namespace {
+
+// A store holding `files` answers each query, at each limit, what the statements answer.
+void answersEqualTheStatements(std::vector<SyncApplyBatch::FileUpsert> files, std::vector<std::string> queries,
+                               std::vector<int> limits) {
     test::TempDir dir;
     LocalStore store(dir.path(), true);
     SyncApplyBatch b(1, "e", 1);
-    std::string laughter;
-    for (int k = 0; k < 20000; ++k)
-        laughter += k % 1000 ? "ㅋ" : "ㅋ. ";
-    for (int64_t id = 1; id <= 40; ++id) {
-        std::string body = id % 8 == 0 ? laughter : "본문 " + std::to_string(id) + (id % 3 ? " ㅋ" : " 끝ㅋㅋ");
-        b.upserts.push_back(test::upsert(id, std::nullopt, id % 5 ? "제목" : "ㅋ 제목", body, 1000.0 + id % 4));
-    }
+    b.upserts = std::move(files);
     store.apply(b);
-    for (const char *query : {"ㅋ", "ㅋㅋ", "ㅋ 끝", "끝ㅋ", ". ㅋ", "제목 ㅋ"}) {
-        for (int limit : {3, 100}) {
+    for (const auto &query : queries) {
+        for (int limit : limits) {
             auto expected = test::referenceSearch(store, query, limit);
             ASSERT_FALSE(expected.empty()) << query;
             ASSERT_EQ(store.search(query, limit), expected) << query << " limit " << limit;
@@ -208,23 +204,31 @@ TEST(SearchDifferentialCommon, CommonShortWordsAnswerTheSame) {
     }
 }
 
+} // namespace
+
+// A short word so common that listing its documents from the index would cost more than reading
+// bodies in order: the answer is the same either way.
+TEST(SearchDifferentialCommon, CommonShortWordsAnswerTheSame) {
+    std::string laughter;
+    for (int k = 0; k < 20000; ++k)
+        laughter += k % 1000 ? "ㅋ" : "ㅋ. ";
+    std::vector<SyncApplyBatch::FileUpsert> files;
+    for (int64_t id = 1; id <= 40; ++id) {
+        std::string body = id % 8 == 0 ? laughter : "본문 " + std::to_string(id) + (id % 3 ? " ㅋ" : " 끝ㅋㅋ");
+        files.push_back(test::upsert(id, std::nullopt, id % 5 ? "제목" : "ㅋ 제목", body, 1000.0 + id % 4));
+    }
+    answersEqualTheStatements(files, {"ㅋ", "ㅋㅋ", "ㅋ 끝", "끝ㅋ", ". ㅋ", "제목 ㅋ"}, {3, 100});
+}
+
 // Instances that overlap in characters but not in tokens ("aaa" twice in "aaaa") make the
 // snippet run to the end of the body, however far past the hits that is.
 TEST(SearchDifferentialCommon, OverlappingHitsEarlyInALongBody) {
-    test::TempDir dir;
-    LocalStore store(dir.path(), true);
-    SyncApplyBatch b(1, "e", 1);
     std::string tail;
     for (int k = 0; k < 2000; ++k)
         tail += k % 100 ? "본문 " : "끝. ";
-    b.upserts.push_back(test::upsert(1, std::nullopt, "제목", "ㅋㅋㅋㅋ 회의 " + tail, 1000.0));
-    b.upserts.push_back(test::upsert(2, std::nullopt, "제목", "시작 aaaa " + tail + "aaa", 1001.0));
-    store.apply(b);
-    for (const char *query : {"ㅋㅋㅋ", "ㅋㅋㅋ 회의", "aaa", "AAA 본문"}) {
-        auto expected = test::referenceSearch(store, query, 10);
-        ASSERT_FALSE(expected.empty()) << query;
-        ASSERT_EQ(store.search(query, 10), expected) << query;
-    }
+    answersEqualTheStatements({test::upsert(1, std::nullopt, "제목", "ㅋㅋㅋㅋ 회의 " + tail, 1000.0),
+                               test::upsert(2, std::nullopt, "제목", "시작 aaaa " + tail + "aaa", 1001.0)},
+                              {"ㅋㅋㅋ", "ㅋㅋㅋ 회의", "aaa", "AAA 본문"}, {10});
 }
 
 // Whole bodies are scanned eight bytes at a time; the answers are those of one byte at a time,
