@@ -269,10 +269,9 @@ struct UserData {
 };
 
 // Column `col` of row `rowid` as the index keeps it, at most its first `limit` bytes (`whole`
-// when that is all of it), read from
-// its content table a block at a time so that a stop request is seen while a long body is read
-// (xColumnText reads it whole, in one step no progress handler interrupts). SQLITE_INTERRUPT once
-// a stop is requested.
+// when that is all of it), read from its content table a block at a time so that a stop request
+// is seen while a long body is read (xColumnText reads it whole, in one step no progress handler
+// interrupts). SQLITE_INTERRUPT once a stop is requested.
 int readContent(sqlite3 *db, const std::string &table, int64_t rowid, int col, int64_t limit,
                 const std::stop_token *stop, std::unique_ptr<char[]> &out, int &bytes, bool &whole) {
     const std::string column = "c" + std::to_string(col);
