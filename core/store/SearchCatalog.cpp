@@ -102,9 +102,9 @@ SearchCatalog::SearchCatalog(SQLiteDB &db, bool fromTable, bool indexed) {
     // functions see as the row's size.
     SQLiteStatement sizes = db.prepare("SELECT id, sz FROM files_fts_docsize");
     while (sizes.step()) {
-        ++indexed_;
         int64_t at = indexOf(sizes.int64(0));
         if (at < 0) continue;
+        ++indexed_;
         std::vector<uint8_t> bytes = sizes.blob(1);
         int64_t total = 0;
         for (size_t i = 0; i < bytes.size();) {

@@ -56,7 +56,7 @@ public:
     // Position in documents(), or -1.
     int64_t indexOf(int64_t id) const;
     std::optional<int> tokens(int64_t id) const override;
-    // How many documents the full-text index holds.
+    // How many of the documents the full-text index holds (rows of other ids are not counted).
     int64_t indexedCount() const { return indexed_; }
 
 private:

@@ -230,6 +230,9 @@ TEST(SearchCatalogRebuild, AnOutOfStepCatalogIsRebuiltOnOpening) {
         {"a row missing", "DELETE FROM search_docs WHERE id = 2"},
         {"renamed and newer", "UPDATE files SET filename = '새 회의 제목', updated_at = 5000 WHERE id = 3; "
                               "UPDATE files_fts SET title = '새 회의 제목' WHERE rowid = 3"},
+        // As many index rows as documents, but one of another document: bodies are not read from it.
+        {"an index row swapped", "DELETE FROM files_fts WHERE rowid = 2; "
+                                 "INSERT INTO files_fts(rowid, title, body) VALUES(99, '다른', '다른 본문')"},
     };
     for (const auto &[what, sql] : damage) {
         SCOPED_TRACE(what);
