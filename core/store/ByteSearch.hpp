@@ -17,12 +17,19 @@ inline size_t find(std::string_view haystack, std::string_view needle, size_t fr
     return hit ? static_cast<size_t>(static_cast<const char *>(hit) - haystack.data()) : std::string_view::npos;
 }
 
-// `text` with ASCII letters lowered, as LIKE compares them; every other byte as it is.
-inline std::string lowerASCII(std::string_view text) {
-    std::string out(text);
-    for (char &c : out) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+// Appends `text` to `out` with ASCII letters lowered, as LIKE compares them; every other byte as
+// it is.
+inline void appendLowerASCII(std::string &out, std::string_view text) {
+    const size_t at = out.size();
+    out.append(text);
+    for (size_t k = at; k < out.size(); ++k) {
+        if (out[k] >= 'A' && out[k] <= 'Z') out[k] = static_cast<char>(out[k] - 'A' + 'a');
     }
+}
+
+inline std::string lowerASCII(std::string_view text) {
+    std::string out;
+    appendLowerASCII(out, text);
     return out;
 }
 

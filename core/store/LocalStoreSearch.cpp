@@ -233,7 +233,8 @@ private:
         for (size_t want = firstRead;; want *= 4) {
             if (stop_.stop_requested()) throw SearchStopped();
             std::string_view text = reader_.prefix(want);
-            if (fold && lowered_.size() < text.size()) lowered_ += ByteSearch::lowerASCII(text.substr(lowered_.size()));
+            if (fold && lowered_.size() < text.size())
+                ByteSearch::appendLowerASCII(lowered_, text.substr(lowered_.size()));
             const std::string_view haystack = fold ? std::string_view(lowered_).substr(0, text.size()) : text;
             size_t from = searched + 1 > w.key.size() ? searched + 1 - w.key.size() : 0;
             if (ByteSearch::find(haystack, w.key, from) != std::string_view::npos) return true;

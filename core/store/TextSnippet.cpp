@@ -80,11 +80,7 @@ public:
                 }
             }
             if (run > done_) {
-                const size_t at = text_.size();
-                text_.append(source_.substr(done_, run - done_));
-                for (size_t k = at; k < text_.size(); ++k) {
-                    if (text_[k] >= 'A' && text_[k] <= 'Z') text_[k] = static_cast<char>(text_[k] - 'A' + 'a');
-                }
+                ByteSearch::appendLowerASCII(text_, source_.substr(done_, run - done_));
                 done_ = run;
                 continue;
             }
