@@ -17,13 +17,18 @@ namespace {
 
 constexpr const char *ellipsis = "…";
 
+// Hangul syllables and unified Han ideographs, most of a Korean text, fold to themselves and
+// nothing else folds to them.
+bool isHangulOrHan(UChar32 c) {
+    return (c >= 0xAC00 && c <= 0xD7A3) || (c >= 0x4E00 && c <= 0x9FFF);
+}
+
 // Whether a code point folds to itself and no other code point folds to it: ASCII but letters,
 // Hangul syllables and unified Han ideographs. A term made of these occurs in a text exactly where
 // it occurs in the text's folded copy, so the text need not be folded to find it.
 bool standsForItself(UChar32 c) {
     const UChar32 lower = c | 0x20;
-    return (c >= 0 && c < 0x80 && (lower < 'a' || lower > 'z')) || (c >= 0xAC00 && c <= 0xD7A3) ||
-           (c >= 0x4E00 && c <= 0x9FFF);
+    return (c >= 0 && c < 0x80 && (lower < 'a' || lower > 'z')) || isHangulOrHan(c);
 }
 
 bool isLiteral(std::string_view term) {
@@ -135,13 +140,11 @@ public:
 private:
     static bool continues(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
 
-    // Whether three bytes spell a Hangul syllable (U+AC00 to U+D7A3) or a unified Han ideograph
-    // (U+4E00 to U+9FFF), which fold to themselves.
+    // Whether three bytes spell a Hangul syllable or a unified Han ideograph.
     static bool selfFolding(const uint8_t *b) {
         if (b[0] < 0xE4 || b[0] > 0xED || !continues(static_cast<char>(b[1])) || !continues(static_cast<char>(b[2])))
             return false;
-        const auto c = static_cast<UChar32>(((b[0] & 0x0F) << 12) | ((b[1] & 0x3F) << 6) | (b[2] & 0x3F));
-        return (c >= 0xAC00 && c <= 0xD7A3) || (c >= 0x4E00 && c <= 0x9FFF);
+        return isHangulOrHan(static_cast<UChar32>(((b[0] & 0x0F) << 12) | ((b[1] & 0x3F) << 6) | (b[2] & 0x3F)));
     }
 
     // Offsets in both texts of the start and the end of each code point folded to another length;
