@@ -89,8 +89,8 @@ SearchCatalog::SearchCatalog(SQLiteDB &db, bool fromTable, bool indexed) {
     const auto [least, most] = std::minmax_element(documents_.begin(), documents_.end(),
                                                    [](const Document &a, const Document &b) { return a.id < b.id; });
     const auto count = static_cast<int64_t>(documents_.size());
-    if (count == 0 || (least->id >= 0 && most->id < 4 * count + 4096)) {
-        dense_.assign(count == 0 ? 0 : static_cast<size_t>(most->id) + 1, -1);
+    if (count > 0 && least->id >= 0 && most->id < 4 * count + 4096) {
+        dense_.assign(static_cast<size_t>(most->id) + 1, -1);
         for (int64_t at = 0; at < count; ++at)
             dense_[static_cast<size_t>(documents_[static_cast<size_t>(at)].id)] = static_cast<int32_t>(at);
     } else {

@@ -349,9 +349,7 @@ void snippetFunction(const Fts5ExtensionApi *api, Fts5Context *fts, sqlite3_cont
     // each. The rest of the column is read only when the cut asks for it.
     int64_t limit = std::numeric_limits<int>::max();
     if (utf8) {
-        int64_t reach = 0;
-        for (const Hit &h : column.hits)
-            reach = std::max<int64_t>(reach, h.offset);
+        int64_t reach = column.hits.empty() ? 0 : column.hits.back().offset;
         for (int size : column.phraseTokens)
             reach += std::max(size, 0);
         reach += 2 * static_cast<int64_t>(std::max(tokens, 0)) + 8;
