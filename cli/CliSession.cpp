@@ -3,8 +3,7 @@
 #include "CliEnvironment.hpp"
 
 #include "api/CurlTransport.hpp"
-
-#include <curl/curl.h>
+#include "api/ServiceAddress.hpp"
 
 #include <system_error>
 
@@ -13,25 +12,8 @@ namespace fs = std::filesystem;
 namespace quorvel::cli {
 
 std::string CliSession::normalizedBaseURL(const std::string &text) {
-    std::string trimmed = text;
-    while (!trimmed.empty() && trimmed.back() == '/')
-        trimmed.pop_back();
-    CURLU *url = curl_url();
-    bool ok = url && curl_url_set(url, CURLUPART_URL, trimmed.c_str(), 0) == CURLUE_OK;
-    std::string scheme, host;
-    if (ok) {
-        char *part = nullptr;
-        if (curl_url_get(url, CURLUPART_SCHEME, &part, 0) == CURLUE_OK && part) scheme = part;
-        curl_free(part);
-        part = nullptr;
-        if (curl_url_get(url, CURLUPART_HOST, &part, 0) == CURLUE_OK && part) host = part;
-        curl_free(part);
-    }
-    curl_url_cleanup(url);
-    if (!ok || (scheme != "http" && scheme != "https") || host.empty() ||
-        trimmed.find_first_of("?# \t\r\n") != std::string::npos)
-        throw CliError("\"" + text + "\" is not a service address (expected http://host:port or https://host)");
-    return trimmed;
+    if (auto base = ServiceAddress::normalized(text)) return *base;
+    throw CliError("\"" + text + "\" is not a service address (expected http://host:port or https://host)");
 }
 
 CliSession::CliSession(const CliOptions &options)

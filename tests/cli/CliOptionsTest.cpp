@@ -55,6 +55,7 @@ TEST(CliOptions, BadArgumentsAreUsageErrors) {
 TEST(CliOptions, BaseURLsAreNormalisedOrRefused) {
     EXPECT_EQ(CliSession::normalizedBaseURL("http://127.0.0.1:8787/"), "http://127.0.0.1:8787");
     EXPECT_EQ(CliSession::normalizedBaseURL("https://docs.example.com//"), "https://docs.example.com");
+    EXPECT_EQ(CliSession::normalizedBaseURL("HTTPS://docs.example.com"), "https://docs.example.com");
     for (std::string bad : {"", "127.0.0.1:8787", "ftp://x", "http://", "https://h/?q=1", "not a url"})
         EXPECT_THROW(CliSession::normalizedBaseURL(bad), CliError) << bad;
 }
