@@ -13,9 +13,12 @@
 #include <QMessageBox>
 #include <QTranslator>
 
+#include <langinfo.h>
 #include <unistd.h>
 
+#include <clocale>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 using namespace quorvel::app;
@@ -31,9 +34,20 @@ QString urlArgument(int argc, char **argv) {
     return {};
 }
 
+// Minimal systems and containers often set no locale. Qt and the window system's text need UTF-8
+// (without it the Korean window title is written to WM_NAME as mislabelled bytes), so such a start
+// takes C.UTF-8's character handling, for this process and the viewer's.
+void ensureUTF8Locale() {
+    std::setlocale(LC_ALL, "");
+    if (std::strcmp(nl_langinfo(CODESET), "UTF-8") == 0) return;
+    ::setenv(std::getenv("LC_ALL") && *std::getenv("LC_ALL") ? "LC_ALL" : "LC_CTYPE", "C.UTF-8", 1);
+    std::setlocale(LC_ALL, "");
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
+    ensureUTF8Locale();
     // Chromium will not start as root with its sandbox on.
     if (geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX")) {
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
