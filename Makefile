@@ -54,7 +54,7 @@ demo: build
 # A .deb of the app and quorvel-cli, installing under /usr.
 package: deps
 	@cmake -S . -B $(PACKAGE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
-	  -DQUORVEL_BENCH=OFF >/dev/null
+	  -DQUORVEL_BENCH=OFF -DQUORVEL_DEV_BASE_URL_OVERRIDE=OFF >/dev/null
 	@cmake --build $(PACKAGE_BUILD) -j $(JOBS) --target quorvel quorvel-cli quorvel-icons
 	@cd $(PACKAGE_BUILD) && cpack -G DEB
 	@ls $(PACKAGE_BUILD)/*.deb

@@ -11,6 +11,7 @@ namespace AppConfig {
 inline constexpr const char *applicationID = "kr.vatsu.quorvel";
 
 // The service base URL compiled into the program (-DQUORVEL_BASE_URL=…), without trailing "/".
+// A development build (-DQUORVEL_DEV_BASE_URL_OVERRIDE=ON) takes $QUORVEL_DEV_BASE_URL instead.
 std::string baseURL();
 // $XDG_DATA_HOME (else ~/.local/share) / "kr.vatsu.quorvel", shared with quorvel-cli.
 std::filesystem::path storeDirectory();

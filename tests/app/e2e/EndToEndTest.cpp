@@ -1,10 +1,11 @@
-// The real program against the sample service on the address it is built for: linked through the
+// The real program against the sample service on a port of the test's own: linked through the
 // service's link page and a second process, the first download, a document, a search, settings,
 // and the screen of a device unlinked on the web, in light and in dark. Screenshots go to
 // build/screenshots/ for a person to look at.
 #include "LibraryLoader.hpp"
 #include "SampleService.hpp"
 
+#include "app/EndsWithTest.hpp"
 #include "store/LocalStore.hpp"
 
 #include <QApplication>
@@ -36,6 +37,11 @@ public Q_SLOTS:
 
 QString xdotool(const QStringList &args) {
     QProcess p;
+    // Window names are matched in xdotool's locale: without one it cannot read a Korean title.
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
+    p.setProcessEnvironment(env);
+    test::endsWithTest(p);
     p.start(QStringLiteral("xdotool"), args);
     p.waitForFinished(15000);
     return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
@@ -72,14 +78,14 @@ private:
 
 void EndToEndTest::initTestCase() {
     if (QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty()) QFAIL("xdotool is not installed");
-    service::ServiceOptions options;
-    options.port = 8787; // the address the program is built for
+    // On a free port, handed to the program as its development address: the run neither needs
+    // 8787 nor disturbs what else listens there.
     service_ = std::make_unique<service::SampleService>(
-        options, service::LibraryLoader::load(service::SampleService::sampleLibraryDir()));
+        service::ServiceOptions{}, service::LibraryLoader::load(service::SampleService::sampleLibraryDir()));
     try {
         service_->start();
     } catch (const std::exception &e) {
-        QFAIL(qPrintable(QStringLiteral("the sample service cannot listen on 8787: ") + QString::fromUtf8(e.what())));
+        QFAIL(qPrintable(QStringLiteral("the sample service cannot start: ") + QString::fromUtf8(e.what())));
     }
     for (const char *dir : {"data", "config", "cache", "runtime"})
         QVERIFY(QDir().mkpath(home_.filePath(QString::fromLatin1(dir))));
@@ -95,6 +101,7 @@ void EndToEndTest::cleanupTestCase() {
 }
 
 QString EndToEndTest::privateBus(QProcess &daemon) {
+    test::endsWithTest(daemon);
     daemon.start(QStringLiteral("dbus-daemon"),
                  {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
     if (!daemon.waitForReadyRead(10000)) return {};
@@ -110,6 +117,7 @@ QProcessEnvironment EndToEndTest::environment(const QString &bus) const {
     env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), bus);
     env.insert(QStringLiteral("BROWSER"), QStringLiteral(QUORVEL_FAKE_BROWSER));
     env.insert(QStringLiteral("QUORVEL_APP"), QStringLiteral(QUORVEL_APP_PATH));
+    env.insert(QStringLiteral("QUORVEL_DEV_BASE_URL"), QString::fromStdString(service_->baseURL()));
     env.insert(QStringLiteral("QTWEBENGINE_DISABLE_SANDBOX"), QStringLiteral("1"));
     env.insert(QStringLiteral("QTWEBENGINE_CHROMIUM_FLAGS"), QStringLiteral("--disable-gpu"));
     env.remove(QStringLiteral("QT_QPA_PLATFORM"));
@@ -119,6 +127,7 @@ QProcessEnvironment EndToEndTest::environment(const QString &bus) const {
 void EndToEndTest::startApp(const QString &bus) {
     app_.setProcessEnvironment(environment(bus));
     app_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    test::endsWithTest(app_);
     app_.start(QStringLiteral(QUORVEL_APP_PATH), {});
     QVERIFY(app_.waitForStarted());
 }
@@ -136,7 +145,8 @@ QString EndToEndTest::window(const QString &title, bool whole) {
         [&] {
             int area = 0;
             const QString ids =
-                xdotool({QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
+                xdotool({QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--onlyvisible"),
+                         QStringLiteral("--pid"), QString::number(app_.processId()), QStringLiteral("--name"),
                          QLatin1Char('^') + title + (whole ? QStringLiteral("$") : QString())});
             for (const QString &id : ids.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
                 const QString shell = xdotool({QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), id});

@@ -7,4 +7,5 @@ request=$(printf '%s' "$page" | sed -n 's/.*name="request" value="\([^"]*\)".*/\
 base=${1%%/app/link*}
 callback=$(curl -sS -o /dev/null -D - --data-urlencode "request=$request" --data "decision=approve" \
   "$base/app/link/decision" | tr -d '\r' | sed -n 's/^[Ll]ocation: //p' | head -n 1)
-exec "$QUORVEL_APP" -- "$callback"
+# Bounded: should the hand-over fail, this second program would otherwise stay as the app.
+exec timeout -s KILL 120 "$QUORVEL_APP" -- "$callback"
