@@ -1,4 +1,5 @@
 #include "ModelKit.hpp"
+#include "app/EndsWithTest.hpp"
 
 #include "model/InstanceMessage.hpp"
 #include "model/LinkCoordinator.hpp"
@@ -553,6 +554,7 @@ void AppModelTest::linkThroughTheLinkPageAndASecondProcess() {
 
     // The desktop starts the program with the callback; it finds this one running and hands it over.
     QProcess second;
+    quorvel::test::endsWithTest(second);
     second.start(QStringLiteral(QUORVEL_APP_PATH), {QStringLiteral("--"), callback});
     // (Waiting without the event loop would keep this process from taking the URL.)
     QTRY_VERIFY_WITH_TIMEOUT(second.state() == QProcess::NotRunning, 20000);

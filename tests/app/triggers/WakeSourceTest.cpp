@@ -1,5 +1,7 @@
 #include "model/SyncScheduler.hpp"
 
+#include "app/EndsWithTest.hpp"
+
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QProcess>
@@ -19,6 +21,7 @@ private Q_SLOTS:
     void initTestCase() {
         const QString program = QStandardPaths::findExecutable(QStringLiteral("dbus-daemon"));
         if (program.isEmpty()) QSKIP("dbus-daemon is not installed");
+        quorvel::test::endsWithTest(daemon_);
         daemon_.start(program, {"--session", "--nofork", "--print-address=1"});
         QTRY_VERIFY(daemon_.canReadLine());
         qputenv("DBUS_SYSTEM_BUS_ADDRESS", daemon_.readLine().trimmed()); // before anything opens the system bus
