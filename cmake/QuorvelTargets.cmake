@@ -52,7 +52,13 @@ function(quorvel_test name)
   cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} quorvel_test_support GTest::gmock GTest::gtest_main quorvel_options)
-  set(props ENVIRONMENT "QUORVEL_SOURCE_DIR=${PROJECT_SOURCE_DIR};QUORVEL_BINARY_DIR=${PROJECT_BINARY_DIR}")
+  # The environment goes in front of the command: gtest_discover_tests splits a property's list
+  # value apart, so an ENVIRONMENT of more than one entry loses all but the first. Name order
+  # follows the user's locale (a Korean one sorts Hangul first), so the tests state the locale
+  # whose order they expect instead of taking the caller's.
+  set_target_properties(${name} PROPERTIES CROSSCOMPILING_EMULATOR
+    "env;QUORVEL_SOURCE_DIR=${PROJECT_SOURCE_DIR};QUORVEL_BINARY_DIR=${PROJECT_BINARY_DIR};LC_ALL=C.UTF-8")
+  set(props)
   if(ARG_LABELS)
     list(APPEND props LABELS "${ARG_LABELS}")
   endif()
