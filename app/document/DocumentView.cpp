@@ -222,6 +222,10 @@ void DocumentView::setUrlOpener(UrlOpener opener) {
     page_->setUrlOpener(std::move(opener));
 }
 
+void DocumentView::setLibraryLinks(std::string_view baseURL, DocumentOpener opener) {
+    page_->setLibraryLinks(LibraryLinks(baseURL), std::move(opener));
+}
+
 void DocumentView::setPrintDialog(PrintDialog dialog) {
     printDialog_ = std::move(dialog);
 }

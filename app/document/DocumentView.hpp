@@ -1,5 +1,6 @@
 #pragma once
 
+#include "document/DocumentWebPage.hpp"
 #include "model/UrlOpener.hpp"
 
 #include <QWidget>
@@ -22,7 +23,6 @@ namespace quorvel::app {
 
 class AssetSchemeHandler;
 class ContentBlocker;
-class DocumentWebPage;
 class PageSchemeHandler;
 
 // Shows one stored page in a web view that cannot reach the network or the file system: no
@@ -52,6 +52,8 @@ public:
     double zoom() const { return zoom_; }
     // Opens http, https and mailto links; defaults to desktopUrlOpener().
     void setUrlOpener(UrlOpener opener);
+    // Links to documents of the service at `baseURL` go to `opener` (until then they are web links).
+    void setLibraryLinks(std::string_view baseURL, DocumentOpener opener);
     QWebEngineView *webView() const { return view_; }
     // Asks through the print dialog, then prints the page shown.
     void print();

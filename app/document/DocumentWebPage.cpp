@@ -1,7 +1,5 @@
 #include "document/DocumentWebPage.hpp"
 
-#include "document/NavigationPolicy.hpp"
-
 #include <QWebEngineNewWindowRequest>
 #include <QWebEngineSettings>
 
@@ -47,6 +45,11 @@ void DocumentWebPage::setUrlOpener(UrlOpener opener) {
     opener_ = std::move(opener);
 }
 
+void DocumentWebPage::setLibraryLinks(LibraryLinks links, DocumentOpener opener) {
+    links_ = std::move(links);
+    documentOpener_ = std::move(opener);
+}
+
 void DocumentWebPage::openWindow(QWebEngineNewWindowRequest &request) {
     // The request does not tell a link from a form; a hidden page receives the navigation so that
     // it is decided with its real type. Only the newest such page is kept.
@@ -59,20 +62,28 @@ void DocumentWebPage::javaScriptConsoleMessage(JavaScriptConsoleMessageLevel, co
     // Every refused load of a document would otherwise be printed; the app keeps no log.
 }
 
+bool DocumentWebPage::leave(NavigationPolicy::Decision decision, const QUrl &url, const LinkTarget &link) {
+    using NavigationPolicy::Decision;
+    if (decision == Decision::openDocument && documentOpener_ &&
+        documentOpener_(link.documentID, QString::fromStdString(link.fragment)))
+        return true;
+    if (decision != Decision::openDocument && decision != Decision::openExternally) return false;
+    if (opener_) opener_(url);
+    return true;
+}
+
 bool DocumentWebPage::acceptNavigationRequest(const QUrl &url, NavigationType type, bool isMainFrame) {
     DocumentWebPage *owner = windowOf_ ? windowOf_ : this;
     const QUrl pageUrl = windowOf_ ? QUrl() : this->url();
-    const auto decision = NavigationPolicy::decide(url, type, isMainFrame, pageUrl);
+    LinkTarget link;
+    const auto decision = NavigationPolicy::decide(url, type, isMainFrame, pageUrl, owner->links_, &link);
     if (windowOf_) {
         // A new window never shows anything, whatever was decided, and has no more use.
-        if (decision == NavigationPolicy::Decision::openExternally && owner->opener_) owner->opener_(url);
+        owner->leave(decision, url, link);
         deleteLater();
         return false;
     }
-    if (decision == NavigationPolicy::Decision::openExternally) {
-        if (opener_) opener_(url);
-        return false;
-    }
+    if (leave(decision, url, link)) return false;
     return decision == NavigationPolicy::Decision::allow;
 }
 

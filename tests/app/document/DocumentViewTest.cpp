@@ -294,6 +294,43 @@ private Q_SLOTS:
         QCOMPARE(server.connections, 0);
     }
 
+    // A stored document goes to the opener with its fragment as the engine encodes it; one the
+    // opener does not show, and a link that is not a document's address, go out as web links.
+    void documentLinksGoToTheDocumentOpener() {
+        CountingServer server;
+        const std::string h = server.origin();
+        const std::vector<std::string> links = {
+            "<a href=\"" + h + "/docs/5#제목\">stored</a>",
+            "<a href=\"" + h + "/editor/6\">not stored</a>",
+            "<a href=\"" + h + "/docs/7\" target=\"_blank\">new window</a>",
+            "<a href=\"" + h + "/docs/5?x=1\">query</a>",
+        };
+        std::string content;
+        for (const auto &link : links)
+            content += "<div style=\"height:40px\">" + link + "</div>\n";
+        DocumentView &view = makeView();
+        QList<QPair<qint64, QString>> documents;
+        view.setLibraryLinks(h, [&](int64_t id, const QString &fragment) {
+            documents.append({id, fragment});
+            return id != 6;
+        });
+        QVERIFY(showAndWait(view, "links",
+                            DocumentPage::build("<html><head><style>a { display: block; height: 40px; }</style></head>"
+                                                "<body style=\"margin:0\">{{CONTENT}}</body></html>",
+                                                content)));
+        QSignalSpy loaded(&view, &DocumentView::pageLoaded);
+        for (int i = 0; i < int(links.size()); ++i) {
+            QTest::mouseClick(view.webView()->focusProxy(), Qt::LeftButton, {}, QPoint(200, 20 + 40 * i));
+            QTRY_COMPARE_WITH_TIMEOUT(documents.size() + opened_.size(), i < 2 ? 1 + 2 * i : i + 2, 10000);
+        }
+        using Documents = QList<QPair<qint64, QString>>;
+        QCOMPARE(documents, (Documents{{5, "%EC%A0%9C%EB%AA%A9"}, {6, ""}, {7, ""}}));
+        QCOMPARE(opened_, (QList<QUrl>{QUrl(QString::fromStdString(h + "/editor/6")),
+                                       QUrl(QString::fromStdString(h + "/docs/5?x=1"))}));
+        QVERIFY(loaded.isEmpty());
+        QCOMPARE(server.connections, 0);
+    }
+
     void documentsOfAnySizeDisplay_data() {
         // What the engine takes as a data: URL: 2 MiB less its "data:text/html;charset=UTF-8," prefix.
         const int room = 2 * 1024 * 1024 - 29;
