@@ -1,6 +1,7 @@
 // Single-thread throughput of the HTML content processing over a real-world corpus
 // (Debian's HTML manuals, fetched by scripts/html-corpus.sh into a cache when missing), beside the
 // same text extraction done with gumbo, a full HTML5 parser.
+#include "html/HTMLOutline.hpp"
 #include "html/HTMLText.hpp"
 #include "html/HTMLTokenizer.hpp"
 #include "sync/ImageRewriter.hpp"
@@ -121,6 +122,8 @@ int main() {
         throughput(documents, bytes, [&](const std::string &doc) { return rewriter.rewrite(doc, {}).html.size(); });
     const double extract =
         throughput(documents, bytes, [](const std::string &doc) { return HTMLText::extract(doc).size() + 1; });
+    const double outline =
+        throughput(documents, bytes, [](const std::string &doc) { return HTMLOutline::read(doc).size() + 1; });
     const double gumbo =
         throughput(documents, bytes, [](const std::string &doc) { return gumboExtract(doc).size() + 1; });
 
@@ -132,6 +135,7 @@ int main() {
     std::printf("%-34s %10.1f\n", "tokenize", tokenize);
     std::printf("%-34s %10.1f\n", "rewrite (discovery, no hashes)", rewrite);
     std::printf("%-34s %10.1f\n", "extract", extract);
+    std::printf("%-34s %10.1f\n", "outline (headings and their ids)", outline);
     std::printf("%-34s %10.1f\n", "extract with gumbo (peer)", gumbo);
     std::printf("%-34s %10.2f\n", "extract ratio ours/gumbo", extract / gumbo);
     std::printf("identical text from both on %zu of %zu files\n", same, documents.size());
