@@ -30,6 +30,9 @@ const std::string_view fallbackPage =
 
 namespace {
 
+// Room for one ` id="…"` an outline writes into the content.
+constexpr size_t anchorRoom = 32;
+
 char lower(char c) {
     return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
 }
@@ -98,16 +101,34 @@ std::string injectCSP(std::string_view text) {
     }
 }
 
-std::string build(const std::optional<std::string> &shell, std::string_view content) {
+namespace {
+
+std::string assemble(const std::optional<std::string> &shell, std::string_view content,
+                     const std::vector<HTMLHeading> &outline) {
     std::string_view page = builtInTemplate;
     if (shell && shell->find(contentMarker) != std::string::npos) page = *shell;
     const size_t marker = page.find(contentMarker);
     const std::string head = injectCSP(withoutBaseTags(page.substr(0, marker)));
     const std::string_view tail = page.substr(marker + contentMarker.size());
     std::string out;
-    out.reserve(head.size() + content.size() + tail.size());
-    out.append(head).append(content).append(tail);
+    out.reserve(head.size() + content.size() + outline.size() * anchorRoom + tail.size());
+    out.append(head);
+    HTMLOutline::appendAnchored(out, content, outline);
+    out.append(tail);
     return out;
+}
+
+} // namespace
+
+std::string build(const std::optional<std::string> &shell, std::string_view content) {
+    return assemble(shell, content, {});
+}
+
+OutlinedPage buildOutlined(const std::optional<std::string> &shell, std::string_view content) {
+    OutlinedPage page;
+    page.outline = HTMLOutline::read(content);
+    page.html = assemble(shell, content, page.outline);
+    return page;
 }
 
 } // namespace quorvel::app::DocumentPage

@@ -1,8 +1,11 @@
 #pragma once
 
+#include "html/HTMLOutline.hpp"
+
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace quorvel::app {
 
@@ -21,6 +24,15 @@ extern const std::string_view fallbackPage;
 // The shell when it carries the content marker, else the built-in template, split at the first
 // marker with `content` between; the head loses every <base> tag and receives the policy tag.
 std::string build(const std::optional<std::string> &shell, std::string_view content);
+
+struct OutlinedPage {
+    std::string html;
+    std::vector<HTMLHeading> outline;
+};
+
+// The page `build` makes, with the content's headings h1 to h3, each holding an id in the page that
+// "#" plus its anchor scrolls to.
+OutlinedPage buildOutlined(const std::optional<std::string> &shell, std::string_view content);
 
 // `text` with the policy tag inserted right after its <head> start tag (not <header>); unchanged
 // when there is no such tag or it is never closed.

@@ -208,6 +208,13 @@ void DocumentView::load(const std::string &key, std::string_view html) {
     }
 }
 
+void DocumentView::scrollToAnchor(const QString &anchor) {
+    if (!loadedKey_ || pending_ || page_->url().isEmpty()) return;
+    QUrl url = page_->url();
+    url.setFragment(anchor);
+    page_->setUrl(url);
+}
+
 void DocumentView::setZoom(double zoom) {
     zoom_ = zoom;
     applyZoom();

@@ -47,6 +47,9 @@ public:
 
     // Shows the page unless it is the one shown already or waiting to be (same key).
     void showPage(const std::string &key, const std::string &html);
+    // Scrolls the page shown to the element whose id is `anchor` (an outline's heading), without
+    // scripts: a move to that fragment of the page. Nothing happens before a page has loaded.
+    void scrollToAnchor(const QString &anchor);
     // Applied at once and kept for every later page.
     void setZoom(double zoom);
     double zoom() const { return zoom_; }

@@ -11,6 +11,7 @@
 #include "SampleService.hpp"
 #include "SyntheticLibrary.hpp"
 
+#include "document/DocumentPage.hpp"
 #include "document/DocumentView.hpp"
 #include "model/AppModel.hpp"
 #include "views/AppShell.hpp"
@@ -263,6 +264,31 @@ int main(int argc, char **argv) {
     }
     row("model start: construction to first phase and lists (ms)", median(starts), "ms", "goal <= 300");
     row("open() of the 1 MB document to page set (ms, median)", median(opens), "ms", "goal <= 30");
+    // What an outline adds to that open: the page built with its headings listed and their ids
+    // written in, for the 1 MB document (one heading) and one as large with a heading every ten
+    // paragraphs. The first of 21 runs is the cold one.
+    std::string dense;
+    for (int n = 0; dense.size() < 1'000'000; ++n)
+        dense += n % 10 ? "<p>회의록 보고서 정리 — a long paragraph of the one large document, 반복되는 문장입니다.</p>"
+                        : "<h2>절 " + std::to_string(n / 10 + 1) + "</h2>";
+    for (const auto &[name, content] :
+         {std::pair<const char *, const std::string &>{"the 1 MB document", big},
+          std::pair<const char *, const std::string &>{"1 MB, a heading every ten paragraphs", dense}}) {
+        std::vector<double> plain, outlined;
+        size_t headings = 0, size = 0;
+        for (int i = 0; i < 21; ++i) {
+            double t = nowMs();
+            size = DocumentPage::build(std::nullopt, content).size();
+            plain.push_back(nowMs() - t);
+            t = nowMs();
+            const auto page = DocumentPage::buildOutlined(std::nullopt, content);
+            outlined.push_back(nowMs() - t);
+            headings = page.outline.size();
+        }
+        std::printf("page of %s (%zu bytes, %zu headings), built without / with its outline (ms): median %.2f / "
+                    "%.2f, cold %.2f / %.2f\n",
+                    name, size, headings, median(plain), median(outlined), plain.front(), outlined.front());
+    }
     row("search keystroke to results set, pause left out (ms, median)", median(searches), "ms");
     row("search keystroke to results set, pause left out (ms, p95)", p95(searches), "ms");
     row("peak resident memory of this process, service included (MB)", residentMB(getpid(), false), "MB");

@@ -10,8 +10,9 @@
 using namespace quorvel::app;
 
 // Shells and documents come from the service. The input is a shell and a document separated by the
-// first NUL (no NUL: no shell). Whatever they hold, the document reaches the page whole, the policy
-// goes in at most once, and splitting asset hosts for the engine is done once and for all.
+// first NUL (no NUL: no shell). Whatever they hold, the document reaches the page whole (with its
+// outline's ids written in, when asked for one, and nothing else changed), the policy goes in at
+// most once, and splitting asset hosts for the engine is done once and for all.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const std::string_view bytes(reinterpret_cast<const char *>(data), size);
     const size_t nul = bytes.find('\0');
@@ -21,6 +22,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
 
     const std::string page = DocumentPage::build(shell, content);
     if (page.find(content) == std::string::npos) std::abort();
+    const DocumentPage::OutlinedPage outlined = DocumentPage::buildOutlined(shell, content);
+    std::string anchored;
+    quorvel::HTMLOutline::appendAnchored(anchored, content, outlined.outline);
+    if (outlined.html.size() != page.size() + anchored.size() - content.size() ||
+        outlined.html.find(anchored) == std::string::npos)
+        std::abort();
 
     // Either nothing changes or one policy tag is added and nothing else.
     const std::string injected = DocumentPage::injectCSP(bytes);

@@ -331,6 +331,36 @@ private Q_SLOTS:
         QCOMPARE(server.connections, 0);
     }
 
+    void outlineAnchorsScrollWithoutScripts_data() {
+        QTest::addColumn<int>("padding");
+        QTest::newRow("data: URL") << 0;
+        QTest::newRow("page scheme") << 800000; // spaces the data: URL would take as 2.4 MB
+    }
+    void outlineAnchorsScrollWithoutScripts() {
+        QFETCH(int, padding);
+        std::string content;
+        for (int k = 0; k < 4; ++k)
+            content += "<h2>장 " + std::to_string(k) + "</h2><div style=\"height:2000px\"></div>";
+        content.append(size_t(padding), ' ');
+        const auto page = DocumentPage::buildOutlined(std::nullopt, content);
+        QCOMPARE(page.outline.size(), size_t(4));
+        QCOMPARE(DocumentView::fitsDataUrl(page.html), padding == 0);
+        DocumentView &view = makeView();
+        QVERIFY(showAndWait(view, "outline", page.html));
+        QSignalSpy loaded(&view, &DocumentView::pageLoaded);
+        std::map<int, double> at;
+        for (int k : {2, 1, 3}) {
+            const double before = this->page()->scrollPosition().y();
+            view.scrollToAnchor(QString::fromStdString(page.outline[size_t(k)].anchor));
+            QTRY_VERIFY_WITH_TIMEOUT(this->page()->scrollPosition().y() != before, 10000);
+            at[k] = this->page()->scrollPosition().y();
+        }
+        // Each heading a block of 2000 pixels and its own height below the one before.
+        QVERIFY(at[1] > 2000 && at[2] > at[1] && at[3] > at[2]);
+        QVERIFY(std::abs((at[3] - at[2]) - (at[2] - at[1])) < 2);
+        QVERIFY(loaded.isEmpty());
+    }
+
     void documentsOfAnySizeDisplay_data() {
         // What the engine takes as a data: URL: 2 MiB less its "data:text/html;charset=UTF-8," prefix.
         const int room = 2 * 1024 * 1024 - 29;
