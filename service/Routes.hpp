@@ -12,7 +12,8 @@ void installApiRoutes(httplib::Server &server, ServiceState &state);
 void installLinkRoutes(httplib::Server &server, ServiceState &state);
 // "/images/..." and the redirect hops "/_r/N/images/..."; installed on every listener.
 void installImageRoutes(httplib::Server &server, ServiceState &state);
-// The web pages the app opens: "/", "/signup", "/profile", "/editor", "/editor/{id}", "/download".
+// The web pages the app opens: "/", "/signup", "/profile", "/docs/{id}", "/editor", "/editor/{id}",
+// "/download".
 void installWebPages(httplib::Server &server, ServiceState &state);
 // "/control/..." (only when the control API is enabled).
 void installControlRoutes(httplib::Server &server, ServiceState &state);

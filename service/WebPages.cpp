@@ -20,8 +20,7 @@ void home(const httplib::Request &, httplib::Response &res, ServiceState &state)
     if (recent.size() > 10) recent.resize(10);
     std::string list;
     for (const auto *d : recent)
-        list +=
-            "<li><a href=\"/editor/" + std::to_string(d->id) + "\">" + http::htmlEscape(d->filename) + "</a></li>\n";
+        list += "<li><a href=\"/docs/" + std::to_string(d->id) + "\">" + http::htmlEscape(d->filename) + "</a></li>\n";
     std::string body = "<h1>내 문서</h1>\n<p class=\"muted\">문서 " + std::to_string(docs.size()) + "개 · 폴더 " +
                        std::to_string(state.library.folders().size()) +
                        "개</p>\n<h2>최근 수정한 문서</h2>\n<ul class=\"docs\">\n" + list +
@@ -94,9 +93,10 @@ void editorCreate(const httplib::Request &req, httplib::Response &res, ServiceSt
     res.set_redirect("/editor/" + std::to_string(id), 303);
 }
 
+// Ids as the pages write them: no leading zero, at most 18 digits.
 std::optional<int64_t> pathId(const httplib::Request &req) {
     std::string text = req.matches[1].str();
-    if (text.size() > 18) return std::nullopt;
+    if (text.size() > 18 || text[0] == '0') return std::nullopt;
     return std::stoll(text);
 }
 
@@ -107,19 +107,31 @@ void notFound(httplib::Response &res) {
                    404);
 }
 
+void documentShow(const httplib::Request &req, httplib::Response &res, ServiceState &state) {
+    auto id = pathId(req);
+    std::lock_guard lock(state.mutex);
+    const LibraryDocument *doc = id ? state.library.document(*id) : nullptr;
+    if (!doc) return notFound(res);
+    std::string body = "<h1>" + http::htmlEscape(doc->filename) + "</h1>\n<p class=\"muted\"><a href=\"/editor/" +
+                       std::to_string(doc->id) + "\">편집하기</a></p>\n<article>\n" + doc->content + "\n</article>";
+    http::sendPage(res, pageLayout(doc->filename, body));
+}
+
 void editorShow(const httplib::Request &req, httplib::Response &res, ServiceState &state) {
     auto id = pathId(req);
     std::lock_guard lock(state.mutex);
     const LibraryDocument *doc = id ? state.library.document(*id) : nullptr;
     if (!doc) return notFound(res);
-    std::string body = "<h1>" + http::htmlEscape(doc->filename) +
-                       "</h1>\n<p class=\"muted\">웹 편집기 · 저장하면 연결된 앱이 다음 동기화 때 받아 가요.</p>\n"
-                       "<form method=\"post\" action=\"/editor/" +
-                       std::to_string(doc->id) + "\">\n<p><input type=\"text\" name=\"filename\" value=\"" +
-                       http::htmlEscape(doc->filename) + "\"></p>\n<p><textarea name=\"content\">" +
-                       http::htmlEscape(doc->content) +
-                       "</textarea></p>\n<div class=\"actions\"><button class=\"primary\" "
-                       "type=\"submit\">저장</button></div>\n</form>";
+    std::string body =
+        "<h1>" + http::htmlEscape(doc->filename) +
+        "</h1>\n<p class=\"muted\">웹 편집기 · 저장하면 연결된 앱이 다음 동기화 때 받아 가요. <a href=\"/docs/" +
+        std::to_string(doc->id) +
+        "\">읽기 화면</a></p>\n"
+        "<form method=\"post\" action=\"/editor/" +
+        std::to_string(doc->id) + "\">\n<p><input type=\"text\" name=\"filename\" value=\"" +
+        http::htmlEscape(doc->filename) + "\"></p>\n<p><textarea name=\"content\">" + http::htmlEscape(doc->content) +
+        "</textarea></p>\n<div class=\"actions\"><button class=\"primary\" "
+        "type=\"submit\">저장</button></div>\n</form>";
     http::sendPage(res, pageLayout(doc->filename, body));
 }
 
@@ -153,6 +165,7 @@ void installWebPages(httplib::Server &server, ServiceState &state) {
     server.Get("/editor", bind(state, editorNew));
     server.Post("/editor", bind(state, editorCreate));
     server.Get(R"(/editor/(\d+))", bind(state, editorShow));
+    server.Get(R"(/docs/(\d+))", bind(state, documentShow));
     server.Post(R"(/editor/(\d+))", bind(state, editorSave));
 }
 

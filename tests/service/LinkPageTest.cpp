@@ -83,13 +83,19 @@ TEST_F(LinkPage, RejectsMalformedRequestsAndHonoursTheSwitches) {
 }
 
 TEST_F(LinkPage, WebPagesExistInKorean) {
-    for (std::string path : {"/", "/signup", "/profile", "/editor", "/editor/1", "/download"}) {
+    for (std::string path : {"/", "/signup", "/profile", "/editor", "/editor/1", "/docs/2", "/download"}) {
         auto r = web.Get(path);
         ASSERT_TRUE(r) << path;
         EXPECT_EQ(r->status, 200) << path;
         EXPECT_NE(r->body.find("lang=\"ko\""), std::string::npos) << path;
     }
-    EXPECT_EQ(web.Get("/editor/999")->status, 404);
+    // The reading page shows the document and leads to its editor; the home page leads to it.
+    EXPECT_NE(web.Get("/docs/2")->body.find("<p>회의록입니다.</p>"), std::string::npos);
+    EXPECT_NE(web.Get("/docs/2")->body.find("href=\"/editor/2\""), std::string::npos);
+    EXPECT_NE(web.Get("/")->body.find("href=\"/docs/2\""), std::string::npos);
+    // One address for each document: no other spelling of its id.
+    for (std::string path : {"/editor/999", "/docs/999", "/docs/02", "/editor/01", "/docs/0"})
+        EXPECT_EQ(web.Get(path)->status, 404) << path;
     EXPECT_EQ(web.Get("/no-such-page")->status, 404);
 }
 
