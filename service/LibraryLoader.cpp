@@ -79,6 +79,8 @@ void loadImages(Library &library, const fs::path &root, const fs::path &dir) {
 }
 
 using UpdateTimes = std::map<std::string, double>;
+// Document ids by path relative to the root ("folder/name.html").
+using DocumentIds = std::map<std::string, int64_t>;
 
 // "_updated.txt" at the root: "relative/path.html<TAB>ISO 8601 time" a line, so a checked-out
 // library keeps its dates instead of the checkout's.
@@ -96,7 +98,7 @@ UpdateTimes readUpdateTimes(const fs::path &root) {
 }
 
 void loadFolder(Library &library, const fs::path &root, const fs::path &dir, std::optional<int64_t> folderId,
-                const UpdateTimes &times) {
+                const UpdateTimes &times, DocumentIds &ids) {
     for (const auto &entry : fs::directory_iterator(dir)) {
         auto name = entry.path().filename().string();
         if (entry.is_directory() && name.size() > 1 && name[0] == '_') loadImages(library, root, entry.path());
@@ -106,7 +108,7 @@ void loadFolder(Library &library, const fs::path &root, const fs::path &dir, std
         const auto &path = entry.path();
         if (entry.is_directory()) {
             int64_t id = library.addFolder(path.filename().string(), folderId, order++);
-            loadFolder(library, root, path, id, times);
+            loadFolder(library, root, path, id, times, ids);
             continue;
         }
         if (!entry.is_regular_file()) continue;
@@ -115,9 +117,10 @@ void loadFolder(Library &library, const fs::path &root, const fs::path &dir, std
             std::string content = readAll(path);
             std::string title = LibraryLoader::titleOf(content);
             if (title.empty()) title = path.stem().string();
-            auto known = times.find(fs::relative(path, root).generic_string());
-            library.addDocument(title, folderId, std::move(content),
-                                known != times.end() ? known->second : modificationTime(path));
+            const std::string relative = fs::relative(path, root).generic_string();
+            auto known = times.find(relative);
+            ids[relative] = library.addDocument(title, folderId, std::move(content),
+                                                known != times.end() ? known->second : modificationTime(path));
             continue;
         }
         std::string type = LibraryLoader::contentTypeFor(path);
@@ -125,6 +128,28 @@ void loadFolder(Library &library, const fs::path &root, const fs::path &dir, std
         auto bytes = std::make_shared<const std::string>(readAll(path));
         library.putImage("/images/" + fs::relative(path, root).generic_string(),
                          LibraryImage{type, [bytes] { return *bytes; }});
+    }
+}
+
+// "{{ID:folder/name.html}}" becomes that document's id; a path that names none is an error, so a
+// library cannot ship a link that leads nowhere by mistake.
+void fillDocumentIds(Library &library, const DocumentIds &ids) {
+    static const std::string open = "{{ID:";
+    for (const auto &[id, document] : library.documents()) {
+        std::string content = document.content;
+        bool changed = false;
+        for (size_t at = content.find(open); at != std::string::npos; at = content.find(open, at)) {
+            const size_t close = content.find("}}", at);
+            if (close == std::string::npos) throw LibraryError("unclosed {{ID: in " + document.filename);
+            const std::string path = content.substr(at + open.size(), close - at - open.size());
+            auto named = ids.find(path);
+            if (named == ids.end()) throw LibraryError("no document " + path + " for " + document.filename);
+            const std::string value = std::to_string(named->second);
+            content.replace(at, close + 2 - at, value);
+            at += value.size();
+            changed = true;
+        }
+        if (changed) library.editDocument(id, content, document.updatedAt);
     }
 }
 
@@ -153,7 +178,9 @@ std::string LibraryLoader::titleOf(const std::string &html) {
 Library LibraryLoader::load(const fs::path &root) {
     if (!fs::is_directory(root)) throw LibraryError("not a folder: " + root.string());
     Library library;
-    loadFolder(library, root, root, std::nullopt, readUpdateTimes(root));
+    DocumentIds ids;
+    loadFolder(library, root, root, std::nullopt, readUpdateTimes(root), ids);
+    fillDocumentIds(library, ids);
     if (fs::exists(root / "_shell.html")) library.setShell(ShellDocument{"1", readAll(root / "_shell.html")});
     return library;
 }

@@ -19,7 +19,8 @@ namespace quorvel::service {
 // - "_shell.html" at the root replaces the default document shell;
 // - other names starting with "_" or "." are skipped.
 // Documents may write "{{ORIGIN}}" for the service's origin and "{{ALT_ORIGIN}}" for the
-// alternate origin; they are filled in once the service listens.
+// alternate origin, filled in once the service listens, and "{{ID:folder/name.html}}" for the id
+// of the document at that path (relative to the root), filled in as the library is read.
 class LibraryLoader {
 public:
     static Library load(const std::filesystem::path &root);

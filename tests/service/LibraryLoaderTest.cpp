@@ -116,6 +116,49 @@ TEST(LibraryLoader, ReadsOrderTitlesAndAssetFolders) {
     EXPECT_THROW(LibraryLoader::load(dir / "missing"), LibraryError);
 }
 
+// Every link between sample documents names one of them, in both forms, except the one left
+// deliberately pointing at a deleted document; a fragment names an id its target holds.
+TEST(SampleLibrary, DocumentsLinkToEachOtherByTheirServiceAddress) {
+    SampleService service({}, LibraryLoader::load(SampleService::sampleLibraryDir()));
+    service.start();
+    const std::regex link("href=\"" + service.baseURL() + "/(docs|editor)/([0-9]+)(?:#([^\"]*))?\"");
+    std::set<std::string> forms, dangling;
+    int fragments = 0;
+    service.control().withLibrary([&](const Library &lib) {
+        for (const auto &[id, d] : lib.documents()) {
+            for (auto it = std::sregex_iterator(d.content.begin(), d.content.end(), link); it != std::sregex_iterator();
+                 ++it) {
+                forms.insert((*it)[1].str());
+                const LibraryDocument *target = lib.document(std::stoll((*it)[2].str()));
+                if (!target) dangling.insert((*it)[2].str());
+                if (target && (*it)[3].matched) {
+                    EXPECT_NE(target->content.find("id=\"" + (*it)[3].str() + "\""), std::string::npos);
+                    ++fragments;
+                }
+            }
+        }
+        return 0;
+    });
+    EXPECT_EQ(forms, (std::set<std::string>{"docs", "editor"}));
+    EXPECT_EQ(dangling, std::set<std::string>{"9999"});
+    EXPECT_GE(fragments, 1);
+}
+
+TEST(LibraryLoader, DocumentIdsAreFilledInAsTheLibraryIsRead) {
+    quorvel::test::TempDir dir;
+    std::filesystem::create_directories(dir.path() / "b");
+    quorvel::test::writeFile(dir / "a.html", "<a href=\"/docs/{{ID:b/c.html}}\">c</a>{{ID:a.html}}");
+    quorvel::test::writeFile(dir.path() / "b" / "c.html", "<p>c</p>");
+    Library lib = LibraryLoader::load(dir.path());
+    std::map<std::string, std::pair<int64_t, std::string>> byName;
+    for (const auto &[id, d] : lib.documents())
+        byName[d.filename] = {id, d.content};
+    EXPECT_EQ(byName.at("a").second, "<a href=\"/docs/" + std::to_string(byName.at("c").first) + "\">c</a>" +
+                                         std::to_string(byName.at("a").first));
+    quorvel::test::writeFile(dir / "a.html", "{{ID:b/none.html}}");
+    EXPECT_THROW(LibraryLoader::load(dir.path()), LibraryError);
+}
+
 TEST(LibraryLoader, OriginsAreFilledInOnceTheServiceListens) {
     quorvel::test::TempDir dir;
     quorvel::test::writeFile(dir / "d.html",
