@@ -43,12 +43,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (target.kind != LinkTarget::Kind::document) return 0;
 
     const std::string_view beforeFragment = url.substr(0, url.find('#'));
-    const std::string id = std::to_string(target.documentID);
-    if (target.documentID <= 0 || beforeFragment.find_first_of("?@") != std::string_view::npos ||
-        !beforeFragment.ends_with(id))
-        std::abort();
     const size_t authority = url.find("://");
     if (authority == std::string_view::npos) std::abort();
+    const size_t hostEnd = beforeFragment.find('/', authority + 3);
+    const std::string_view host = beforeFragment.substr(
+        authority + 3, hostEnd == std::string_view::npos ? std::string_view::npos : hostEnd - authority - 3);
+    const std::string id = std::to_string(target.documentID);
+    if (target.documentID <= 0 || beforeFragment.find('?') != std::string_view::npos ||
+        host.find('@') != std::string_view::npos || !beforeFragment.ends_with(id))
+        std::abort();
     const std::string withUser =
         std::string(url.substr(0, authority + 3)) + "u@" + std::string(url.substr(authority + 3));
     const std::string withQuery = std::string(beforeFragment) + "?" + std::string(url.substr(beforeFragment.size()));
