@@ -19,6 +19,15 @@ LocalStore::LocalStore(fs::path directory, bool enableFTS)
     openOrRebuild();
 }
 
+LocalStore::LocalStore(fs::path directory, ReadOnly)
+    : directory_(std::move(directory)), wantFTS_(true), downloadCache_(directory_ / DownloadCache::directoryName) {
+    try {
+        openReadOnly();
+    } catch (const SQLiteError &) {
+        closeDatabase();
+    }
+}
+
 LocalStore::~LocalStore() = default;
 
 bool LocalStore::hasFTS() const {
@@ -70,6 +79,22 @@ void LocalStore::open() {
     prepareSearch();
 }
 
+void LocalStore::openReadOnly() {
+    std::error_code ec;
+    if (!fs::is_regular_file(databasePath(), ec)) return;
+    auto db = std::make_unique<SQLiteDB>(databasePath().string(), SQLiteDB::Access::readOnly);
+    try {
+        db->exec("PRAGMA mmap_size = 2147418112");
+    } catch (const SQLiteError &) {}
+    // A library the app has not yet brought to this schema may lack what the queries read.
+    if (db->userVersion() != static_cast<int64_t>(Schema::migrations().size())) return;
+    db_ = std::move(db);
+    openedFile_ = fileIdentity(databasePath());
+    hasFTS_ = db_->tableExists("files_fts") && TrigramSnippet::install(*db_, &searchStop_, "files_fts") &&
+              Bm25Rank::install(*db_, &searchStop_);
+    prepareSearch(false);
+}
+
 // Search's state holds statements of the connection, so it goes first.
 void LocalStore::closeDatabase() {
     vocabulary_.reset();
@@ -78,13 +103,13 @@ void LocalStore::closeDatabase() {
     hasFTS_ = false;
 }
 
-void LocalStore::prepareSearch() {
+void LocalStore::prepareSearch(bool writable) {
     catalog_.reset();
     vocabulary_.reset();
     catalogTable_ = false;
     try {
-        SearchCatalog::prepare(*db_);
-        catalogTable_ = true;
+        if (writable) SearchCatalog::prepare(*db_);
+        catalogTable_ = writable || SearchCatalog::inStep(*db_);
     } catch (const SQLiteError &) {
         // Search derives the same from `files` at each change of the library: only slower.
     }

@@ -48,6 +48,11 @@ public:
     static constexpr int64_t ftsBufferBytes = 8 * 1024 * 1024;
 
     LocalStore(std::filesystem::path directory, bool enableFTS);
+    // Opens an existing library only to read it, as a process beside the app and a syncing CLI
+    // may: nothing on disk is created, migrated, repaired or marked. The store stays closed when
+    // there is no library yet, when it is at another schema, or when SQLite cannot read it.
+    struct ReadOnly {};
+    LocalStore(std::filesystem::path directory, ReadOnly);
     ~LocalStore();
     LocalStore(const LocalStore &) = delete;
     LocalStore &operator=(const LocalStore &) = delete;
@@ -179,6 +184,7 @@ public:
 
 private:
     void open();
+    void openReadOnly();
     void eraseInPlace(SQLiteDB &db);
     static std::optional<std::pair<uintmax_t, uintmax_t>> fileIdentity(const std::filesystem::path &path);
     void openOrRebuild();
@@ -194,7 +200,8 @@ private:
     std::filesystem::path databasePath() const { return directory_ / databaseFileName; }
     static void enlargeIndexBuffer(SQLiteDB &db);
     void closeDatabase();
-    void prepareSearch();
+    // With `writable`, the catalog table is created or refilled when it is missing or out of step.
+    void prepareSearch(bool writable = true);
     // The catalog as of the open read transaction, reloaded when the library changed.
     const SearchCatalog &searchCatalog(SQLiteDB &db);
     void applyBatch(const SyncApplyBatch &batch, UpsertSource *more);

@@ -20,7 +20,10 @@ class SQLiteDB {
 public:
     using Step = std::function<void(SQLiteDB &)>;
 
-    explicit SQLiteDB(std::string path);
+    enum class Access { readWrite, readOnly };
+
+    // readWrite creates the file when it is missing; readOnly never writes it.
+    explicit SQLiteDB(std::string path, Access access = Access::readWrite);
     ~SQLiteDB();
     SQLiteDB(const SQLiteDB &) = delete;
     SQLiteDB &operator=(const SQLiteDB &) = delete;

@@ -53,13 +53,17 @@ std::string SearchCatalog::likeKey(std::string_view text) {
     return key;
 }
 
+// Out of step when some document lacks its row or has another time, as after a sync applied by a
+// build that did not keep the table.
+bool SearchCatalog::inStep(SQLiteDB &db) {
+    return db.tableExists("search_docs") &&
+           db.scalarInt("SELECT count(*) FROM search_docs") == db.scalarInt("SELECT count(*) FROM files") &&
+           db.scalarInt(staleSQL) == 0;
+}
+
 void SearchCatalog::prepare(SQLiteDB &db) {
     db.exec(createSQL);
-    // Out of step when some document lacks its row or has another time, as after a sync applied
-    // by a build that did not keep the table.
-    if (db.scalarInt("SELECT count(*) FROM search_docs") == db.scalarInt("SELECT count(*) FROM files") &&
-        db.scalarInt(staleSQL) == 0)
-        return;
+    if (inStep(db)) return;
     db.transaction(true, [&] {
         db.exec("DELETE FROM search_docs");
         SQLiteStatement insert = db.prepare(upsertSQL);

@@ -46,6 +46,8 @@ public:
 
     // Creates the table, and fills it from `files` unless it already holds one row per document.
     static void prepare(SQLiteDB &db);
+    // The table is there and holds one row per document, as `files` has it now.
+    static bool inStep(SQLiteDB &db);
 
     // Reads the table, or, when it could not be prepared, derives the same from `files`; with
     // `indexed`, also each document's size in the full-text index.
