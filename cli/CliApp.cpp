@@ -60,6 +60,8 @@ int runCommand(const CliOptions &options, CliStreams &io) {
             return runSearch(session, options, io);
         case C::show:
             return runShow(session, options, io);
+        case C::open:
+            return runOpen(session, options, io);
         case C::check:
             return runCheck(session, options, io);
         case C::logout:

@@ -23,6 +23,7 @@ int runTree(CliSession &session, const CliOptions &options, CliStreams &io);
 int runRecent(CliSession &session, const CliOptions &options, CliStreams &io);
 int runSearch(CliSession &session, const CliOptions &options, CliStreams &io);
 int runShow(CliSession &session, const CliOptions &options, CliStreams &io);
+int runOpen(CliSession &session, const CliOptions &options, CliStreams &io);
 int runCheck(CliSession &session, const CliOptions &options, CliStreams &io);
 int runLogout(CliSession &session, const CliOptions &options, CliStreams &io);
 int runWipe(CliSession &session, const CliOptions &options, CliStreams &io);

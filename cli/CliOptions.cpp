@@ -1,21 +1,13 @@
 #include "CliOptions.hpp"
 
+#include "CliReference.hpp"
+
+#include <algorithm>
 #include <charconv>
-#include <map>
 
 namespace quorvel::cli {
 
 namespace {
-
-const std::map<std::string, CliOptions::Command> &commands() {
-    using C = CliOptions::Command;
-    static const std::map<std::string, C> table = {
-        {"help", C::help},     {"version", C::version}, {"link", C::link},     {"sync", C::sync},
-        {"status", C::status}, {"tree", C::tree},       {"recent", C::recent}, {"search", C::search},
-        {"show", C::show},     {"check", C::check},     {"logout", C::logout}, {"wipe", C::wipe},
-    };
-    return table;
-}
 
 template <class T>
 std::optional<T> parseNumber(const std::string &text) {
@@ -23,6 +15,29 @@ std::optional<T> parseNumber(const std::string &text) {
     auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
     return value;
+}
+
+// Appends `text` to `out`, broken into lines of at most `width` columns after `indent` spaces;
+// the first line continues from where `column` is.
+void wrap(std::string &out, std::string_view text, size_t column, size_t indent, size_t width = 98) {
+    while (!text.empty()) {
+        size_t room = column < width ? width - column : 0;
+        size_t cut = text.size();
+        if (cut > room) {
+            cut = text.rfind(' ', room);
+            if (cut == std::string_view::npos || cut == 0) cut = text.find(' ');
+            if (cut == std::string_view::npos) cut = text.size();
+        }
+        out += text.substr(0, cut);
+        text.remove_prefix(cut);
+        while (!text.empty() && text.front() == ' ')
+            text.remove_prefix(1);
+        if (!text.empty()) {
+            out += "\n" + std::string(indent, ' ');
+            column = indent;
+        }
+    }
+    out += "\n";
 }
 
 } // namespace
@@ -88,17 +103,25 @@ CliOptions CliOptions::parse(const std::vector<std::string> &args) {
         }
     }
     if (!commandName) throw UsageError("no command given");
-    auto found = commands().find(*commandName);
-    if (found == commands().end()) throw UsageError("unknown command \"" + *commandName + "\"");
-    options.command = found->second;
+    const CliReference::Command *entry = CliReference::command(*commandName);
+    if (!entry) throw UsageError("unknown command \"" + *commandName + "\"");
+    options.command = entry->command;
 
     using C = Command;
     const C c = options.command;
-    if (options.json && c != C::status && c != C::tree && c != C::recent && c != C::search && c != C::check)
-        throw UsageError("--json works with status, tree, recent, search and check");
-    if (sawLimit && c != C::search) throw UsageError("--limit works with search");
-    if (sawSort && c != C::tree) throw UsageError("--sort works with tree");
-    if ((sawHTML || sawText) && c != C::show) throw UsageError("--html and --text work with show");
+    const auto accepted = CliReference::optionsOf(*entry);
+    for (auto [name, seen] : {std::pair<std::string_view, bool>{"--json", options.json},
+                              {"--limit", sawLimit},
+                              {"--sort", sawSort},
+                              {"--html", sawHTML},
+                              {"--text", sawText}}) {
+        if (seen && std::find(accepted.begin(), accepted.end(), name) == accepted.end()) {
+            std::vector<std::string> names;
+            for (auto command : CliReference::commandsWith(name))
+                names.emplace_back(command);
+            throw UsageError(std::string(name) + " works with " + CliReference::spokenList(names));
+        }
+    }
     if (sawHTML && sawText) throw UsageError("choose one of --html and --text");
     options.showFormat = sawHTML ? ShowFormat::html : ShowFormat::text;
 
@@ -108,8 +131,8 @@ CliOptions CliOptions::parse(const std::vector<std::string> &args) {
         for (size_t i = 0; i < positional.size(); ++i)
             options.query += (i ? " " : "") + positional[i];
         positional.clear();
-    } else if (c == C::show) {
-        if (positional.size() != 1) throw UsageError("show needs one document id");
+    } else if (entry->operand == CliReference::Command::Operand::documentId) {
+        if (positional.size() != 1) throw UsageError(std::string(entry->name) + " needs one document id");
         auto id = parseNumber<int64_t>(positional[0]);
         if (!id || *id < 0) throw UsageError("\"" + positional[0] + "\" is not a document id");
         options.fileId = *id;
@@ -120,35 +143,30 @@ CliOptions CliOptions::parse(const std::vector<std::string> &args) {
 }
 
 std::string CliOptions::usage() {
-    return R"(usage: quorvel-cli [--store DIR] [--base-url URL] COMMAND [ARGS]
-
-Keeps an offline copy of your documents, the same library the desktop app keeps.
-
-commands:
-  link                     link this computer to your account: open the printed address,
-                           approve, then paste the quorvel://link address you are sent to
-  sync                     bring the library up to date (Ctrl-C cancels; nothing is half-applied)
-  status [--json]          account, document count, storage and last sync
-  tree [--sort name|updated] [--json]
-                           folders and documents
-  recent [--json]          recently viewed documents
-  search QUERY [--limit N] [--json]
-                           search titles and text (at most 100 results unless --limit says)
-  show ID [--html|--text]  print a document as text (default) or as stored HTML
-  check [--json]           verify the database and every image; what is damaged is downloaded
-                           again by the next sync
-  logout                   unlink on the service and erase the local library
-  wipe                     erase the local library; the link stays
-  help, version
-
-options:
-  --store DIR              library directory (default: ~/.local/share/kr.vatsu.quorvel)
-  --base-url URL           service address (default: the one this program was built for)
-
-exit status: 0 success; 1 failure; 2 bad arguments; for sync also 3 when the service asks for
-an action (sign in again, upgrade, retry later) and 130 when cancelled; for check 4 when it
-found damage.
-)";
+    std::string text = "usage: quorvel-cli [--store DIR] [--base-url URL] COMMAND [ARGS]\n\n"
+                       "Keeps an offline copy of your documents, the same library the desktop app keeps.\n\n"
+                       "commands:\n";
+    constexpr size_t column = 27;
+    auto entry = [&](const std::string &name, std::string_view help) {
+        text += "  " + name;
+        if (name.size() + 2 < column - 1)
+            text += std::string(column - 2 - name.size(), ' ');
+        else
+            text += "\n" + std::string(column, ' ');
+        wrap(text, help, column, column);
+    };
+    for (const auto &c : CliReference::commands())
+        entry(CliReference::synopsis(c), c.help);
+    text += "\noptions:\n";
+    for (const auto *table : {&CliReference::globalOptions(), &CliReference::commandOptions()})
+        for (const auto &o : *table)
+            entry(std::string(o.name) + (o.value.empty() ? "" : " " + std::string(o.value)), o.help);
+    std::string statuses = "exit status:";
+    for (const auto &s : CliReference::exitStatuses())
+        statuses += (statuses.back() == ':' ? " " : "; ") + std::to_string(s.code) + " " + std::string(s.meaning);
+    text += "\n";
+    wrap(text, statuses + ".", 0, 0);
+    return text;
 }
 
 } // namespace quorvel::cli

@@ -16,7 +16,7 @@ public:
 
 // What the command line asked for.
 struct CliOptions {
-    enum class Command { help, version, link, sync, status, tree, recent, search, show, check, logout, wipe };
+    enum class Command { help, version, link, sync, status, tree, recent, search, show, open, check, logout, wipe };
     enum class ShowFormat { text, html };
 
     Command command = Command::help;
@@ -25,7 +25,7 @@ struct CliOptions {
     bool json = false;                         // --json (status, tree, recent, search, check)
     std::string query;                         // search
     int limit = 100;                           // search --limit
-    int64_t fileId = 0;                        // show
+    int64_t fileId = 0;                        // show, open
     ShowFormat showFormat = ShowFormat::text;  // show --html | --text
     bool sortByName = false;                   // tree --sort name
 

@@ -1,6 +1,8 @@
+#include "AppLauncher.hpp"
 #include "CliCommands.hpp"
 
 #include "html/HTMLText.hpp"
+#include "util/DocumentLink.hpp"
 #include "util/ISO8601.hpp"
 
 #include <nlohmann/json.hpp>
@@ -153,12 +155,18 @@ int runSearch(CliSession &session, const CliOptions &options, CliStreams &io) {
     return 0;
 }
 
+namespace {
+
+int noSuchDocument(int64_t fileId, CliStreams &io) {
+    io.err << "quorvel-cli: no document with id " << fileId << " in the library\n";
+    return 1;
+}
+
+} // namespace
+
 int runShow(CliSession &session, const CliOptions &options, CliStreams &io) {
     auto doc = session.store().document(options.fileId);
-    if (!doc) {
-        io.err << "quorvel-cli: no document with id " << options.fileId << " in the library\n";
-        return 1;
-    }
+    if (!doc) return noSuchDocument(options.fileId, io);
     if (options.showFormat == CliOptions::ShowFormat::html) {
         io.out << doc->renderHTML;
         if (!doc->renderHTML.empty() && doc->renderHTML.back() != '\n') io.out << "\n";
@@ -167,6 +175,17 @@ int runShow(CliSession &session, const CliOptions &options, CliStreams &io) {
     }
     // Reading a document here counts as opening it, as in the app.
     session.store().recordView(options.fileId, SyncEngine::systemClock());
+    return 0;
+}
+
+// The app opens the document (and records the view) itself; this only checks the id first, so
+// that a mistyped one is said here and not in a window.
+int runOpen(CliSession &session, const CliOptions &options, CliStreams &io) {
+    if (!session.store().summary(options.fileId)) return noSuchDocument(options.fileId, io);
+    if (auto failure = AppLauncher::open(DocumentLink::make(options.fileId))) {
+        io.err << "quorvel-cli: " << *failure << "\n";
+        return 1;
+    }
     return 0;
 }
 

@@ -18,6 +18,8 @@ packages=(
   dbus-x11
   # desktop integration checks, the .deb, and driving the real program in the end-to-end test
   desktop-file-utils appstream dpkg-dev xdotool
+  # the shells whose completion scripts the tests run, and the .deb's own check
+  zsh fish lintian
 )
 
 missing=()

@@ -1,9 +1,14 @@
 #include "CliOptions.hpp"
 #include "CliCommands.hpp"
+#include "CliReference.hpp"
 #include "CliSession.hpp"
+#include "ManualPage.hpp"
 #include "ProgressBar.hpp"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
 
 using namespace quorvel;
 using namespace quorvel::cli;
@@ -94,4 +99,52 @@ TEST(CliOutput, ProgressBarShowsDocumentsThenImages) {
     EXPECT_EQ(ProgressBar::render({SyncProgress::Phase::manifest, 0, 0, 0, 0}, 8).find('['), std::string::npos);
     p = {SyncProgress::Phase::images, 10, 10, 3, 4, 6, 2};
     EXPECT_NE(ProgressBar::render(p, 8).find("documents 10/10 (6 kept)  images 3/4 (2 kept)"), std::string::npos);
+}
+
+TEST(CliReference, EachOptionWorksWithExactlyTheCommandsThatListIt) {
+    const std::map<std::string, std::vector<std::string>> samples = {{"--json", {"--json"}},
+                                                                     {"--limit", {"--limit", "5"}},
+                                                                     {"--sort", {"--sort", "name"}},
+                                                                     {"--html", {"--html"}},
+                                                                     {"--text", {"--text"}}};
+    for (const auto &command : CliReference::commands()) {
+        std::vector<std::string> base{std::string(command.name)};
+        if (command.operand == CliReference::Command::Operand::query) base.push_back("회의");
+        if (command.operand == CliReference::Command::Operand::documentId) base.push_back("3");
+        EXPECT_EQ(parse(base).command, command.command) << command.name;
+        const auto accepted = CliReference::optionsOf(command);
+        for (const auto &option : CliReference::commandOptions()) {
+            auto args = base;
+            const auto &extra = samples.at(std::string(option.name));
+            args.insert(args.end(), extra.begin(), extra.end());
+            const bool listed = std::find(accepted.begin(), accepted.end(), option.name) != accepted.end();
+            if (listed)
+                EXPECT_NO_THROW(parse(args)) << ::testing::PrintToString(args);
+            else
+                EXPECT_THROW(parse(args), UsageError) << ::testing::PrintToString(args);
+        }
+    }
+    EXPECT_EQ(parse({"open", "12"}).fileId, 12);
+}
+
+TEST(CliReference, UsageAndManualNameEveryCommandAndOption) {
+    const std::string usage = CliOptions::usage();
+    const std::string manual = ManualPage::render("9.9.9");
+    for (const auto &command : CliReference::commands()) {
+        EXPECT_NE(usage.find("  " + CliReference::synopsis(command)), std::string::npos) << command.name;
+        EXPECT_NE(manual.find(".TP\n\\fB" + std::string(command.name) + "\\fR"), std::string::npos) << command.name;
+    }
+    for (const auto *table : {&CliReference::globalOptions(), &CliReference::commandOptions()})
+        for (const auto &option : *table) {
+            EXPECT_NE(usage.find("  " + std::string(option.name)), std::string::npos) << option.name;
+            EXPECT_NE(manual.find(".TP\n\\fB" + ManualPage::escaped(option.name)), std::string::npos) << option.name;
+        }
+    for (const auto &line : {std::string_view("  search QUERY [--limit N] [--json]"),
+                             std::string_view("  tree [--sort name|updated] [--json]"),
+                             std::string_view("  show ID [--html|--text]  print a document")})
+        EXPECT_NE(usage.find(line), std::string::npos) << line;
+    size_t start = 0;
+    for (size_t end = usage.find('\n'); end != std::string::npos; start = end + 1, end = usage.find('\n', start))
+        EXPECT_LE(end - start, 98u) << usage.substr(start, end - start);
+    EXPECT_EQ(ManualPage::escaped(".a-b\\c"), "\\&.a\\-b\\ec");
 }
