@@ -1,6 +1,7 @@
 // quorvel: the desktop reader. One instance per user: a second start (the browser handing back a
 // sign-in, or the user) gives its URL to the running one and exits.
 #include "document/DocumentView.hpp"
+#include "document/ViewerSandbox.hpp"
 #include "model/AppConfig.hpp"
 #include "model/AppModel.hpp"
 #include "model/SchemeRegistration.hpp"
@@ -14,7 +15,6 @@
 #include <QTranslator>
 
 #include <langinfo.h>
-#include <unistd.h>
 
 #include <clocale>
 #include <cstdio>
@@ -24,6 +24,35 @@
 using namespace quorvel::app;
 
 namespace {
+
+constexpr const char *usage = R"(usage: quorvel [-- URL]
+
+Reads and searches your documents without a network: the desktop app of Quorvel.
+It keeps one window per user; a second start hands its URL to the running app and exits.
+
+  URL          a quorvel: link, as the browser and the desktop hand it over:
+               quorvel://link?... (the answer to "브라우저로 로그인"),
+               quorvel://open?id=N (a document)
+  -h, --help   show this help and exit
+  --version    show the version and exit
+
+The library is kept in ~/.local/share/kr.vatsu.quorvel; quorvel-cli(1) reads the same one.
+)";
+
+// --help and --version, before anything else starts. False when neither was asked for.
+bool answeredInformation(int argc, char **argv) {
+    for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(usage, stdout);
+            return true;
+        }
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("quorvel %s (%s)\n", AppConfig::appVersion().c_str(), AppConfig::buildNumber().c_str());
+            return true;
+        }
+    }
+    return false;
+}
 
 // "quorvel -- URL" (how the desktop entry passes it) or a lone quorvel: URL.
 QString urlArgument(int argc, char **argv) {
@@ -47,15 +76,12 @@ void ensureUTF8Locale() {
 } // namespace
 
 int main(int argc, char **argv) {
+    if (answeredInformation(argc, argv)) return 0;
     ensureUTF8Locale();
-    // Chromium will not start as root with its sandbox on.
-    if (geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX")) {
-        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
-        std::fprintf(stderr, "quorvel: started as root; the document viewer runs without its sandbox\n");
-    }
     const QString url = urlArgument(argc, argv);
     const QString channel = SingleInstance::defaultServerName();
     if (SingleInstance::forward(channel, url, 2000)) return 0;
+    if (const std::string line = ViewerSandbox::decide(); !line.empty()) std::fprintf(stderr, "%s\n", line.c_str());
 
     DocumentView::registerSchemes();
     QApplication::setOrganizationName(QStringLiteral("kr.vatsu"));
@@ -81,6 +107,8 @@ int main(int argc, char **argv) {
         QMessageBox::critical(nullptr, QStringLiteral("쿼벨"), QString::fromUtf8(e.what()));
         return 1;
     }
+    // A link callback and a document link (quorvel://open?id=N) both go to the model from here and,
+    // from later starts, through the channel (AppModel::handleCallbackURL).
     shell->show(url);
     return app.exec();
 }
