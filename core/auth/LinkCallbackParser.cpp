@@ -1,6 +1,7 @@
 #include "auth/LinkCallbackParser.hpp"
 
 #include "api/CurlGlobal.hpp"
+#include "util/ASCIICase.hpp"
 #include "util/Hashing.hpp"
 #include "util/URLEncoding.hpp"
 
@@ -24,15 +25,6 @@ std::optional<std::string> urlPart(CURLU *url, CURLUPart part) {
     std::string out(text);
     curl_free(text);
     return out;
-}
-
-bool equalsIgnoringASCIICase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
-        if (lower(a[i]) != lower(b[i])) return false;
-    }
-    return true;
 }
 
 bool isValidUTF8(std::string_view s) {
@@ -112,8 +104,7 @@ LinkCallback parse(std::string_view url, std::string_view expectedState, std::st
         throw LinkCallbackError::notLinkCallback();
     auto urlScheme = urlPart(handle.get(), CURLUPART_SCHEME);
     auto urlHost = urlPart(handle.get(), CURLUPART_HOST);
-    if (!urlScheme || !urlHost || !equalsIgnoringASCIICase(*urlScheme, scheme) ||
-        !equalsIgnoringASCIICase(*urlHost, host))
+    if (!urlScheme || !urlHost || !ASCIICase::equal(*urlScheme, scheme) || !ASCIICase::equal(*urlHost, host))
         throw LinkCallbackError::notLinkCallback();
 
     auto items = queryItems(urlPart(handle.get(), CURLUPART_QUERY).value_or(""));

@@ -1,5 +1,6 @@
 #include "util/DocumentLink.hpp"
 
+#include "util/ASCIICase.hpp"
 #include "util/URLEncoding.hpp"
 
 #include <charconv>
@@ -11,18 +12,9 @@ namespace {
 // Longer than any link make writes, so nothing long is decoded.
 constexpr size_t maxLength = 256;
 
-bool equalsIgnoringASCIICase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
-        if (lower(a[i]) != lower(b[i])) return false;
-    }
-    return true;
-}
-
 // Takes `prefix` off the front of `text` when it is there, ignoring ASCII case.
 bool consume(std::string_view &text, std::string_view prefix) {
-    if (!equalsIgnoringASCIICase(text.substr(0, prefix.size()), prefix)) return false;
+    if (!ASCIICase::equal(text.substr(0, prefix.size()), prefix)) return false;
     text.remove_prefix(prefix.size());
     return true;
 }
