@@ -51,11 +51,12 @@ fuzz: deps
 demo: build
 	@bash scripts/demo.sh $(BUILD)
 
-# A .deb of the app and quorvel-cli, installing under /usr.
+# A .deb of the app, quorvel-cli and the search provider, installing under /usr.
 package: deps
 	@cmake -S . -B $(PACKAGE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
 	  -DQUORVEL_BENCH=OFF -DQUORVEL_DEV_BASE_URL_OVERRIDE=OFF >/dev/null
-	@cmake --build $(PACKAGE_BUILD) -j $(JOBS) --target quorvel quorvel-cli quorvel-icons
+	@cmake --build $(PACKAGE_BUILD) -j $(JOBS) --target quorvel quorvel-cli quorvel-icons quorvel-search-provider \
+	  quorvel-docs
 	@cd $(PACKAGE_BUILD) && cpack -G DEB
 	@ls $(PACKAGE_BUILD)/*.deb
 
