@@ -78,7 +78,10 @@ const std::vector<Option> &commandOptions() {
     static const std::vector<Option> table = {
         {"--json", "", {}, "print JSON instead of text"},
         {"--limit", "N", {}, "at most N results, from 1 to 10000"},
-        {"--sort", "ORDER", {"name", "updated"}, "order documents by name or by last change (the default)"},
+        {"--sort",
+         "ORDER",
+         {{"name", "by name"}, {"updated", "by last change, newest first"}},
+         "order documents by name or by last change (the default)"},
         {"--html", "", {}, "print the stored HTML"},
         {"--text", "", {}, "print the text (the default)"},
     };
@@ -95,6 +98,13 @@ const std::vector<ExitStatus> &exitStatuses() {
         {130, "sync: cancelled"},
     };
     return table;
+}
+
+std::vector<std::string_view> Option::choiceValues() const {
+    std::vector<std::string_view> values;
+    for (const auto &c : choices)
+        values.push_back(c.value);
+    return values;
 }
 
 const Command *command(std::string_view name) {
@@ -158,7 +168,7 @@ std::string synopsis(const Command &command) {
             std::string value(o->value);
             if (!o->choices.empty()) {
                 value.clear();
-                for (auto choice : o->choices)
+                for (auto choice : o->choiceValues())
                     value += (value.empty() ? "" : "|") + std::string(choice);
             }
             text += " " + value;

@@ -10,11 +10,18 @@
 // page and the shell completions are all made from these tables.
 namespace quorvel::cli::CliReference {
 
-struct Option {
-    std::string_view name;                 // "--limit"
-    std::string_view value;                // its value's placeholder ("N"); empty for a flag
-    std::vector<std::string_view> choices; // the values it accepts, when they are few
+struct Choice {
+    std::string_view value;
     std::string_view help;
+};
+
+struct Option {
+    std::string_view name;       // "--limit"
+    std::string_view value;      // its value's placeholder ("N"); empty for a flag
+    std::vector<Choice> choices; // the values it accepts, when they are few
+    std::string_view help;
+
+    std::vector<std::string_view> choiceValues() const;
 };
 
 struct Command {

@@ -23,7 +23,7 @@ std::string optionTerm(const Option &o) {
         return term;
     }
     std::string choices;
-    for (auto c : o.choices)
+    for (auto c : o.choiceValues())
         choices += (choices.empty() ? "" : "|") + bold(c);
     return term + " " + choices;
 }
@@ -125,7 +125,11 @@ std::string render(std::string_view version) {
         std::vector<std::string> with;
         for (auto name : commandsWith(o.name))
             with.push_back(bold(name));
-        page += ".TP\n" + optionTerm(o) + "\n" + escaped(o.help) + "; with " + spokenList(with) + ".\n";
+        std::vector<std::string> choices;
+        for (const auto &c : o.choices)
+            choices.push_back(bold(c.value) + " " + escaped(c.help));
+        page += ".TP\n" + optionTerm(o) + "\n" + escaped(o.help) + (choices.empty() ? "" : ": " + spokenList(choices)) +
+                "; with " + spokenList(with) + ".\n";
     }
     page += ".SH EXIT STATUS\n";
     for (const auto &s : exitStatuses())

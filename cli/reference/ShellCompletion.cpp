@@ -101,7 +101,7 @@ std::string bash() {
             s += "    " + std::string(o.name) + ") ";
             s += o.choices.empty()
                      ? "return ;;\n"
-                     : "COMPREPLY=($(compgen -W " + quoted(join(o.choices)) + " -- \"$cur\")); return ;;\n";
+                     : "COMPREPLY=($(compgen -W " + quoted(join(o.choiceValues())) + " -- \"$cur\")); return ;;\n";
         }
     s += "    esac\n"
          "    local global=" +
@@ -164,7 +164,7 @@ std::string zsh() {
             if (o.value.empty() || o.name == "--store") continue;
             s += std::string(o.name) + ") ";
             s += o.choices.empty() ? "_message " + quoted(o.value) + "; return ;;\n"
-                                   : "compadd -- " + join(o.choices) + "; return ;;\n";
+                                   : "compadd -- " + join(o.choiceValues()) + "; return ;;\n";
         }
     s += "esac\n"
          "if [[ -z $command ]]; then\n"
@@ -266,9 +266,20 @@ std::string fish() {
         std::vector<std::string_view> with = commandsWith(o.name);
         s += "complete -c quorvel-cli -n " + quoted("__quorvel_cli_using " + join(with)) + " -l " +
              std::string(o.name.substr(2));
-        if (!o.choices.empty())
-            s += " -x -a " + quoted(join(o.choices));
-        else if (!o.value.empty())
+        if (!o.choices.empty()) {
+            // Each value with its own description, as lines "value<tab>help" of a command's output:
+            // the option's description would otherwise stand beside every value.
+            auto fishQuoted = [](std::string_view text) {
+                std::string out = "\"";
+                for (char c : text)
+                    out += (c == '"' || c == '$' || c == '\\') ? std::string("\\") + c : std::string(1, c);
+                return out + "\"";
+            };
+            std::string list = "(printf '%s\\t%s\\n'";
+            for (const auto &c : o.choices)
+                list += " " + fishQuoted(c.value) + " " + fishQuoted(c.help);
+            s += " -x -a " + quoted(list + ")");
+        } else if (!o.value.empty())
             s += " -x";
         s += " -d " + quoted(o.help) + "\n";
     }
