@@ -128,12 +128,14 @@ TEST_P(CliCompletion, CommandsAndTheOptionsEachTakes) {
     EXPECT_FALSE(std::filesystem::exists(*dir_ / "data" / "kr.vatsu.quorvel"));
 }
 
-TEST_P(CliCompletion, TheWordTypedSoFarNarrowsTheOffer) {
-    // zsh narrows by itself, after its functions have offered everything.
-    if (GetParam() == "zsh") GTEST_SKIP();
+// zsh narrows by itself, after its functions have offered everything, so only bash and fish here.
+class CliCompletionNarrowing : public CliCompletion {};
+
+TEST_P(CliCompletionNarrowing, TheWordTypedSoFarNarrowsTheOffer) {
     EXPECT_EQ(offered({"s"}), (std::set<std::string>{"sync", "status", "search", "show"}));
     EXPECT_EQ(offered({"tree", "--s"}), (std::set<std::string>{"--sort", "--store"}));
     EXPECT_EQ(offered({"--store", (*dir_ / "library").string(), "show", "1"}), (std::set<std::string>{"12"}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Shells, CliCompletion, ::testing::Values("bash", "zsh", "fish"));
+INSTANTIATE_TEST_SUITE_P(Shells, CliCompletionNarrowing, ::testing::Values("bash", "fish"));

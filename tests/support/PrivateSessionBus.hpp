@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/EndsWithTest.hpp"
+
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -38,6 +40,7 @@ public:
                          .arg(dir_.path(), dir_.filePath(QStringLiteral("services")))
                          .toUtf8());
         config.close();
+        endsWithTest(daemon_);
         daemon_.start(QStringLiteral("dbus-daemon"), {QStringLiteral("--config-file=") + config.fileName(),
                                                       QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
         if (!daemon_.waitForReadyRead(10000)) return {};
