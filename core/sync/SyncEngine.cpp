@@ -55,6 +55,24 @@ bool sameFolderSet(std::vector<FolderRecord> a, std::vector<FolderRecord> b) {
     return a == b;
 }
 
+// A downloaded document as the store writes it. The manifest's size and time stand when the content
+// is the one it lists; a newer content brings its own.
+SyncApplyBatch::FileUpsert upsertFor(const ManifestFile &entry, FileContent &c) {
+    SyncApplyBatch::FileUpsert upsert;
+    upsert.id = c.id;
+    upsert.folderId = entry.folderId;
+    upsert.filename = entry.filename;
+    if (c.contentHash == entry.contentHash) {
+        upsert.updatedAt = entry.updatedAt;
+        upsert.fileSize = entry.fileSize;
+    } else {
+        upsert.updatedAt = c.updatedAt;
+        upsert.fileSize = static_cast<int64_t>(c.content.size());
+    }
+    upsert.contentHash = std::move(c.contentHash);
+    return upsert;
+}
+
 // What one image download left behind; the bytes are already staged as a file.
 struct DownloadResult {
     std::string url;
@@ -259,6 +277,26 @@ SyncOutcome SyncEngine::notModified(Run &run) {
     return SyncOutcome::upToDate();
 }
 
+// What one run found to do, from the manifest and the store, and the batch it fills on the way.
+struct SyncEngine::Plan {
+    Plan(const Manifest &m, std::optional<std::string> e, ManifestDiffResult d)
+        : manifest(m), etag(std::move(e)), diff(std::move(d)), batch(m.user.id, m.user.email, 0) {}
+
+    const Manifest &manifest;
+    std::optional<std::string> etag; // the manifest's new entity tag
+    ManifestDiffResult diff;
+    std::unordered_map<int64_t, const ManifestFile *> listed;
+    std::vector<int64_t> rerender; // stored documents whose images are missing
+    bool sameFolders = false;
+    bool needShell = false;
+    SyncApplyBatch batch;
+    std::vector<int64_t> skipped; // asked for but not delivered, or delivered unverified twice
+    std::vector<std::string> toDownload;
+    std::vector<DownloadResult> images;
+
+    bool nothingToDo() const { return diff.isEmpty() && sameFolders && !needShell && rerender.empty(); }
+};
+
 SyncOutcome SyncEngine::body(Run &run) {
     store_->rebuildIfDamaged();
     {
@@ -280,84 +318,71 @@ SyncOutcome SyncEngine::body(Run &run) {
     ManifestResult result =
         callService([&](const std::string &token) { return api_->manifest(token, etag, run.stop); }, run.stop);
     if (result.isNotModified()) return notModified(run);
-    const Manifest &manifest = result.fresh()->manifest;
-    const std::optional<std::string> &newETag = result.fresh()->etag;
-
     checkCancelled(run);
+    const Manifest &manifest = result.fresh()->manifest;
     if (auto stored = store_->userId(); stored && *stored != manifest.user.id) store_->wipeAll();
 
-    const ManifestDiffResult diff = ManifestDiff::diff(store_->snapshot(), manifest.files);
-    std::unordered_map<int64_t, const ManifestFile *> listed;
-    listed.reserve(manifest.files.size());
-    for (const auto &f : manifest.files)
-        listed.emplace(f.id, &f); // the first entry of an id wins
-
-    std::vector<FolderRecord> folders = folderRecords(manifest.folders);
-    const bool sameFolders = sameFolderSet(store_->folders(), folders);
-    const auto storedShell = store_->shell();
-    const bool needShell = !storedShell || storedShell->version != manifest.shellVersion;
-
-    const std::unordered_set<int64_t> toFetchSet(diff.toFetch.begin(), diff.toFetch.end());
-    std::vector<int64_t> rerender;
-    for (int64_t id : store_->idsWithMissingAssets())
-        if (listed.count(id) && !toFetchSet.count(id)) rerender.push_back(id);
-
-    SyncApplyBatch batch(manifest.user.id, manifest.user.email, 0);
-    batch.folders = std::move(folders);
-    batch.serverTime = manifest.serverTime;
-
-    if (diff.isEmpty() && sameFolders && !needShell && rerender.empty()) {
-        batch.etag = newETag;
-        batch.syncedAt = now_();
-        store_->apply(batch);
+    Plan plan = makePlan(manifest, result.fresh()->etag);
+    if (plan.nothingToDo()) {
+        plan.batch.etag = plan.etag;
+        plan.batch.syncedAt = now_();
+        store_->apply(plan.batch);
         if (forgetDownloads()) store_->collectGarbageFiles();
         emit(Phase::done);
         return SyncOutcome::upToDate();
     }
-
-    if (needShell) {
+    if (plan.needShell) {
         emit(Phase::shell);
         ShellDoc doc = callService([&](const std::string &token) { return api_->shell(token, run.stop); }, run.stop);
-        batch.shell = ShellRecord{std::move(doc.version), std::move(doc.html)};
+        plan.batch.shell = ShellRecord{std::move(doc.version), std::move(doc.html)};
         checkCancelled(run);
     }
-
-    // Documents, in bounded batches, each content checked against its hash. What an earlier run that
-    // ended early downloaded comes from the download cache instead, when the manifest still lists it.
-    DownloadCache &cache = store_->downloadCache();
-    cache.bindAccount(manifest.user.id);
+    store_->downloadCache().bindAccount(manifest.user.id);
     // Documents go to disk as they arrive: a large library never sits in memory.
     RenderQueue queue(rewriter_, config_.maxImagesPerDocument,
                       config_.spoolDirectory.empty() ? store_->directory() : config_.spoolDirectory, run.stop);
-    auto accept = [&](FileContent &c) {
-        const ManifestFile &entry = *listed.at(c.id);
-        SyncApplyBatch::FileUpsert upsert;
-        upsert.id = c.id;
-        upsert.folderId = entry.folderId;
-        upsert.filename = entry.filename;
-        if (c.contentHash == entry.contentHash) {
-            upsert.updatedAt = entry.updatedAt;
-            upsert.fileSize = entry.fileSize;
-        } else {
-            upsert.updatedAt = c.updatedAt;
-            upsert.fileSize = static_cast<int64_t>(c.content.size());
-        }
-        upsert.contentHash = std::move(c.contentHash);
-        queue.addDownloaded(std::move(upsert), c.content);
-    };
+    fetchDocuments(run, plan, queue);
+    fetchImages(run, plan, queue);
+    return applyPlan(run, plan, queue);
+}
+
+SyncEngine::Plan SyncEngine::makePlan(const Manifest &manifest, std::optional<std::string> etag) {
+    Plan plan(manifest, std::move(etag), ManifestDiff::diff(store_->snapshot(), manifest.files));
+    plan.listed.reserve(manifest.files.size());
+    for (const auto &f : manifest.files)
+        plan.listed.emplace(f.id, &f); // the first entry of an id wins
+
+    std::vector<FolderRecord> folders = folderRecords(manifest.folders);
+    plan.sameFolders = sameFolderSet(store_->folders(), folders);
+    const auto storedShell = store_->shell();
+    plan.needShell = !storedShell || storedShell->version != manifest.shellVersion;
+
+    const std::unordered_set<int64_t> toFetch(plan.diff.toFetch.begin(), plan.diff.toFetch.end());
+    for (int64_t id : store_->idsWithMissingAssets())
+        if (plan.listed.count(id) && !toFetch.count(id)) plan.rerender.push_back(id);
+
+    plan.batch.folders = std::move(folders);
+    plan.batch.serverTime = manifest.serverTime;
+    return plan;
+}
+
+// What an earlier run that ended early downloaded comes from the download cache, when the manifest
+// still lists it; the answer is what is left to download.
+std::vector<BatchItem> SyncEngine::takeCachedDocuments(Plan &plan, RenderQueue &queue) {
+    DownloadCache &cache = store_->downloadCache();
     std::vector<std::pair<int64_t, std::string>> cacheKeys;
-    cacheKeys.reserve(diff.toFetch.size());
-    for (int64_t id : diff.toFetch)
-        cacheKeys.emplace_back(id, lower(listed.at(id)->contentHash));
+    cacheKeys.reserve(plan.diff.toFetch.size());
+    for (int64_t id : plan.diff.toFetch)
+        cacheKeys.emplace_back(id, lower(plan.listed.at(id)->contentHash));
     cache.keepDocuments(cacheKeys);
     std::vector<BatchItem> items;
-    items.reserve(diff.toFetch.size());
+    items.reserve(cacheKeys.size());
     int64_t docsCached = 0;
     for (const auto &[id, hash] : cacheKeys) {
-        const ManifestFile &entry = *listed.at(id);
+        const ManifestFile &entry = *plan.listed.at(id);
         if (auto content = cache.document(id, hash)) {
             FileContent c{id, std::move(*content), entry.contentHash, entry.updatedAt};
-            accept(c);
+            queue.addDownloaded(upsertFor(entry, c), c.content);
             ++docsCached;
         } else {
             items.push_back({id, entry.fileSize});
@@ -367,8 +392,15 @@ SyncOutcome SyncEngine::body(Run &run) {
         std::lock_guard guard(mutex_);
         progress_.documentsCached = docsCached;
     }
-    emit(Phase::documents, docsCached, static_cast<int64_t>(diff.toFetch.size()));
-    std::vector<int64_t> skipped;
+    emit(Phase::documents, docsCached, static_cast<int64_t>(plan.diff.toFetch.size()));
+    return items;
+}
+
+// Documents, in bounded batches, each content checked against its hash.
+void SyncEngine::fetchDocuments(Run &run, Plan &plan, RenderQueue &queue) {
+    const std::vector<BatchItem> items = takeCachedDocuments(plan, queue);
+    const auto docsCached = static_cast<int64_t>(plan.diff.toFetch.size() - items.size());
+    DownloadCache &cache = store_->downloadCache();
     // Takes each verified document of an answer once; ids asked for but absent are skipped, ids
     // that came back unverified go to `unverified`.
     auto take = [&](std::vector<FileContent> answer, const std::vector<int64_t> &asked,
@@ -377,162 +409,170 @@ SyncOutcome SyncEngine::body(Run &run) {
         std::unordered_set<int64_t> seen;
         for (auto &c : answer) {
             if (!wanted.count(c.id) || !seen.insert(c.id).second) continue;
-            if (verified(c)) {
-                cache.putDocument(c.id, lower(c.contentHash), c.content);
-                accept(c);
-            } else {
+            if (!verified(c)) {
                 unverified.push_back(c.id);
+                continue;
             }
+            cache.putDocument(c.id, lower(c.contentHash), c.content);
+            queue.addDownloaded(upsertFor(*plan.listed.at(c.id), c), c.content);
         }
         for (int64_t id : asked)
-            if (!seen.count(id)) skipped.push_back(id);
+            if (!seen.count(id)) plan.skipped.push_back(id);
+    };
+    auto files = [&](const std::vector<int64_t> &ids) {
+        checkCancelled(run);
+        return callService([&](const std::string &token) { return api_->files(token, ids, run.stop); }, run.stop);
     };
     int64_t docsDone = docsCached;
     for (const auto &ids : BatchPlanner::plan(items, config_.maxBatchCount, config_.maxBatchBytes)) {
-        checkCancelled(run);
         std::vector<int64_t> mismatched;
-        take(callService([&](const std::string &token) { return api_->files(token, ids, run.stop); }, run.stop), ids,
-             mismatched);
-        if (!mismatched.empty()) {
-            // One repeat request; what still fails its hash is skipped until the next run.
-            checkCancelled(run);
-            take(callService([&](const std::string &token) { return api_->files(token, mismatched, run.stop); },
-                             run.stop),
-                 mismatched, skipped);
-        }
+        take(files(ids), ids, mismatched);
+        // One repeat request; what still fails its hash is skipped until the next run.
+        if (!mismatched.empty()) take(files(mismatched), mismatched, plan.skipped);
         docsDone += static_cast<int64_t>(ids.size());
         emit(Phase::documents, docsDone);
     }
-    {
-        std::vector<int64_t> sorted = skipped;
-        std::sort(sorted.begin(), sorted.end());
-        std::lock_guard guard(mutex_);
-        lastReport_.skippedIDs = std::move(sorted);
-    }
+    std::vector<int64_t> sorted = plan.skipped;
+    std::sort(sorted.begin(), sorted.end());
+    std::lock_guard guard(mutex_);
+    lastReport_.skippedIDs = std::move(sorted);
+}
 
-    queue.arrange(diff.toFetch);
-    for (int64_t id : rerender)
+// Images: what the documents need and the library does not hold comes from the network, unless an
+// earlier run that ended early staged it already.
+void SyncEngine::fetchImages(Run &run, Plan &plan, RenderQueue &queue) {
+    queue.arrange(plan.diff.toFetch);
+    for (int64_t id : plan.rerender)
         if (auto stored = store_->content(id)) queue.addStored(id, *stored);
 
-    // Images: what the documents need and the library does not hold comes from the network, unless
-    // an earlier run that ended early staged it already.
-    std::unordered_map<std::string, std::string> urlToHash;
-    std::vector<std::string> toDownload;
-    std::vector<DownloadResult> results;
-    {
-        std::unordered_map<std::string, std::string> staged;
-        for (auto &image : cache.stagedImages())
-            staged.insert_or_assign(std::move(image.url), std::move(image.sha256));
-        std::unordered_map<std::string, int64_t> checked; // hash → size of its sound file, 0 for none
-        std::vector<DownloadCache::StagedImage> kept;
-        for (const auto &u : queue.imageURLs()) {
-            if (auto hash = store_->cachedAsset(u)) {
-                urlToHash.emplace(u, std::move(*hash));
-                continue;
-            }
-            if (auto s = staged.find(u); s != staged.end()) {
-                auto [check, first] = checked.try_emplace(s->second, 0);
-                if (first) check->second = stagedSize(s->second);
-                if (check->second > 0) {
-                    results.push_back({u, s->second, check->second});
-                    kept.push_back({u, s->second});
-                    continue;
-                }
-            }
-            toDownload.push_back(u);
-        }
-        // Images no document needs any more, or whose file is damaged, are forgotten, and their files
-        // go before this run stages any: staged files never grow beyond one library's worth.
-        if (!staged.empty()) {
-            cache.keepImages(kept);
-            store_->collectGarbageFiles();
-        }
-    }
-    const auto imagesCached = static_cast<int64_t>(results.size());
+    std::unordered_map<std::string, std::string> urlToHash = sortImages(queue.imageURLs(), plan);
+    const auto imagesCached = static_cast<int64_t>(plan.images.size());
     {
         std::lock_guard guard(mutex_);
         progress_.imagesCached = imagesCached;
     }
     emit(Phase::images, std::nullopt, std::nullopt, imagesCached,
-         imagesCached + static_cast<int64_t>(toDownload.size()));
-
-    if (!toDownload.empty()) {
+         imagesCached + static_cast<int64_t>(plan.toDownload.size()));
+    if (!plan.toDownload.empty()) {
         checkCancelled(run);
-        results.reserve(results.size() + toDownload.size());
-        std::mutex resultsMutex;
-        std::atomic<size_t> next{0};
-        std::exception_ptr stageError;
-        auto worker = [&] {
-            for (;;) {
-                const size_t index = next.fetch_add(1);
-                if (index >= toDownload.size()) return;
-                const std::string &url = toDownload[index];
-                DownloadResult r{url, std::nullopt, 0};
-                std::optional<FetchedAsset> asset;
-                if (!run.stop.stop_requested()) {
-                    try {
-                        asset = assets_->fetch(url, run.stop);
-                    } catch (...) {
-                        // Any failure of one image only marks it missing.
-                    }
-                }
-                const auto size = asset ? static_cast<int64_t>(asset->bytes.size()) : 0;
-                if (asset && size > 0 && size <= config_.maxImageBytes) {
-                    try {
-                        // Staged as it arrives, so a large library never holds its images in memory.
-                        store_->stageAsset(asset->sha256, asset->bytes);
-                        cache.recordImage(url, asset->sha256);
-                        r.sha256 = std::move(asset->sha256);
-                        r.bytes = size;
-                    } catch (...) {
-                        std::lock_guard guard(resultsMutex);
-                        if (!stageError) stageError = std::current_exception();
-                    }
-                }
-                asset.reset();
-                std::lock_guard guard(resultsMutex);
-                results.push_back(std::move(r));
-                emit(Phase::images, std::nullopt, std::nullopt, static_cast<int64_t>(results.size()));
-            }
-        };
-        const size_t workers =
-            std::min<size_t>(static_cast<size_t>(std::max<int64_t>(config_.imageConcurrency, 1)), toDownload.size());
-        {
-            std::vector<std::jthread> helpers;
-            for (size_t i = 1; i < workers; ++i)
-                helpers.emplace_back(worker);
-            worker();
-        }
-        if (stageError) std::rethrow_exception(stageError);
+        downloadImages(run, plan);
         checkCancelled(run);
     }
 
     std::unordered_set<std::string> failed;
-    {
-        std::unordered_set<std::string> recorded;
-        for (auto &r : results) {
-            if (!r.sha256) {
-                failed.insert(r.url);
-                continue;
-            }
-            urlToHash[r.url] = *r.sha256;
-            batch.urlCache[r.url] = *r.sha256;
-            if (recorded.insert(*r.sha256).second) batch.newAssets.push_back({*r.sha256, r.bytes});
+    std::unordered_set<std::string> recorded;
+    for (auto &r : plan.images) {
+        if (!r.sha256) {
+            failed.insert(r.url);
+            continue;
         }
-        std::vector<std::string> failedInOrder;
-        for (const auto &u : toDownload)
-            if (failed.count(u)) failedInOrder.push_back(u);
+        urlToHash[r.url] = *r.sha256;
+        plan.batch.urlCache[r.url] = *r.sha256;
+        if (recorded.insert(*r.sha256).second) plan.batch.newAssets.push_back({*r.sha256, r.bytes});
+    }
+    std::vector<std::string> failedInOrder;
+    for (const auto &u : plan.toDownload)
+        if (failed.count(u)) failedInOrder.push_back(u);
+    {
         std::lock_guard guard(mutex_);
         lastReport_.failedImageURLs = std::move(failedInOrder);
     }
-
     queue.setImages(std::move(urlToHash), std::move(failed));
+}
 
-    for (const auto &f : diff.metaOnly)
+// Sorts the images the documents show: held by the library already (the answer), staged by an
+// earlier run (to plan.images), or still to download (to plan.toDownload).
+std::unordered_map<std::string, std::string> SyncEngine::sortImages(const std::vector<std::string> &urls, Plan &plan) {
+    DownloadCache &cache = store_->downloadCache();
+    std::unordered_map<std::string, std::string> urlToHash;
+    std::unordered_map<std::string, std::string> staged;
+    for (auto &image : cache.stagedImages())
+        staged.insert_or_assign(std::move(image.url), std::move(image.sha256));
+    std::unordered_map<std::string, int64_t> checked; // hash → size of its sound file, 0 for none
+    std::vector<DownloadCache::StagedImage> kept;
+    for (const auto &u : urls) {
+        if (auto hash = store_->cachedAsset(u)) {
+            urlToHash.emplace(u, std::move(*hash));
+            continue;
+        }
+        if (auto s = staged.find(u); s != staged.end()) {
+            auto [check, first] = checked.try_emplace(s->second, 0);
+            if (first) check->second = stagedSize(s->second);
+            if (check->second > 0) {
+                plan.images.push_back({u, s->second, check->second});
+                kept.push_back({u, s->second});
+                continue;
+            }
+        }
+        plan.toDownload.push_back(u);
+    }
+    // Images no document needs any more, or whose file is damaged, are forgotten, and their files go
+    // before this run stages any: staged files never grow beyond one library's worth.
+    if (!staged.empty()) {
+        cache.keepImages(kept);
+        store_->collectGarbageFiles();
+    }
+    return urlToHash;
+}
+
+// Downloads plan.toDownload with up to imageConcurrency in flight, staging each as it arrives, so a
+// large library never holds its images in memory. A failed image is only marked missing.
+void SyncEngine::downloadImages(Run &run, Plan &plan) {
+    DownloadCache &cache = store_->downloadCache();
+    const std::vector<std::string> &urls = plan.toDownload;
+    plan.images.reserve(plan.images.size() + urls.size());
+    std::mutex resultsMutex;
+    std::atomic<size_t> next{0};
+    std::exception_ptr stageError;
+    auto worker = [&] {
+        for (;;) {
+            const size_t index = next.fetch_add(1);
+            if (index >= urls.size()) return;
+            DownloadResult r{urls[index], std::nullopt, 0};
+            std::optional<FetchedAsset> asset;
+            if (!run.stop.stop_requested()) {
+                try {
+                    asset = assets_->fetch(r.url, run.stop);
+                } catch (...) {
+                    // Any failure of one image only marks it missing.
+                }
+            }
+            const auto size = asset ? static_cast<int64_t>(asset->bytes.size()) : 0;
+            if (asset && size > 0 && size <= config_.maxImageBytes) {
+                try {
+                    store_->stageAsset(asset->sha256, asset->bytes);
+                    cache.recordImage(r.url, asset->sha256);
+                    r.sha256 = std::move(asset->sha256);
+                    r.bytes = size;
+                } catch (...) {
+                    std::lock_guard guard(resultsMutex);
+                    if (!stageError) stageError = std::current_exception();
+                }
+            }
+            asset.reset();
+            std::lock_guard guard(resultsMutex);
+            plan.images.push_back(std::move(r));
+            emit(Phase::images, std::nullopt, std::nullopt, static_cast<int64_t>(plan.images.size()));
+        }
+    };
+    const size_t workers =
+        std::min<size_t>(static_cast<size_t>(std::max<int64_t>(config_.imageConcurrency, 1)), urls.size());
+    {
+        std::vector<std::jthread> helpers;
+        for (size_t i = 1; i < workers; ++i)
+            helpers.emplace_back(worker);
+        worker();
+    }
+    if (stageError) std::rethrow_exception(stageError);
+}
+
+SyncOutcome SyncEngine::applyPlan(Run &run, Plan &plan, RenderQueue &queue) {
+    SyncApplyBatch &batch = plan.batch;
+    for (const auto &f : plan.diff.metaOnly)
         batch.metaUpdates.push_back({f.id, f.folderId, f.filename, f.updatedAt, f.fileSize});
-    batch.deletions = diff.toDelete;
-    if (skipped.empty()) {
-        batch.etag = newETag;
+    batch.deletions = plan.diff.toDelete;
+    if (plan.skipped.empty()) {
+        batch.etag = plan.etag;
     } else {
         // The next run then fetches the full manifest and retries what was skipped.
         batch.clearETag = true;
@@ -546,9 +586,9 @@ SyncOutcome SyncEngine::body(Run &run) {
     forgetDownloads();
     store_->collectGarbageFiles();
     emit(Phase::done);
-    return SyncOutcome::updated(static_cast<int64_t>(queue.downloadedCount()),
-                                static_cast<int64_t>(batch.metaUpdates.size()),
-                                static_cast<int64_t>(batch.deletions.size()), static_cast<int64_t>(skipped.size()));
+    return SyncOutcome::updated(
+        static_cast<int64_t>(queue.downloadedCount()), static_cast<int64_t>(batch.metaUpdates.size()),
+        static_cast<int64_t>(batch.deletions.size()), static_cast<int64_t>(plan.skipped.size()));
 }
 
 } // namespace quorvel

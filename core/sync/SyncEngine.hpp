@@ -4,6 +4,7 @@
 #include "auth/AuthSession.hpp"
 #include "store/LocalStore.hpp"
 #include "sync/AssetFetcher.hpp"
+#include "sync/BatchPlanner.hpp"
 #include "sync/ImageRewriter.hpp"
 #include "sync/SyncConfig.hpp"
 #include "sync/SyncOutcome.hpp"
@@ -18,9 +19,12 @@
 #include <optional>
 #include <stop_token>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace quorvel {
+
+class RenderQueue;
 
 // One-way sync of the library: manifest, diff, verified document batches, images made local, and one
 // batch applied to the store in one transaction. Never writes to the service.
@@ -63,10 +67,20 @@ public:
 
 private:
     struct Run;
+    struct Plan;
     SyncOutcome execute();
     SyncOutcome failedOutcome(const std::exception_ptr &error, const Run &run);
+    // One run, in its phases: the manifest (body), what it asks for (makePlan), the documents, the
+    // images, and the batch that lands them (applyPlan).
     SyncOutcome body(Run &run);
     SyncOutcome notModified(Run &run);
+    Plan makePlan(const Manifest &manifest, std::optional<std::string> etag);
+    std::vector<BatchItem> takeCachedDocuments(Plan &plan, RenderQueue &queue);
+    void fetchDocuments(Run &run, Plan &plan, RenderQueue &queue);
+    void fetchImages(Run &run, Plan &plan, RenderQueue &queue);
+    std::unordered_map<std::string, std::string> sortImages(const std::vector<std::string> &urls, Plan &plan);
+    void downloadImages(Run &run, Plan &plan);
+    SyncOutcome applyPlan(Run &run, Plan &plan, RenderQueue &queue);
     bool forgetDownloads();
     // The size of the staged image file when its bytes still match its name and the image limit, else 0.
     int64_t stagedSize(const std::string &sha256);
