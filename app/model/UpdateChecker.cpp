@@ -5,7 +5,6 @@
 
 #include <QDateTime>
 #include <QFutureWatcher>
-#include <QSettings>
 #include <QStringList>
 #include <QTimer>
 #include <QUrl>
@@ -15,10 +14,6 @@
 namespace quorvel::app {
 
 namespace {
-
-const QString lastCheckKey = QStringLiteral("LastUpdateCheckAt");
-const QString skippedKey = QStringLiteral("SkippedUpdateVersion");
-const QString autoCheckKey = QStringLiteral("AutoUpdateCheck");
 
 constexpr double checkInterval = 86400; // at most one automatic check a day…
 constexpr double attemptInterval = 600; // …and one attempt per 10 minutes while they fail
@@ -38,10 +33,10 @@ UpdateAlert notice(QString title) {
 
 } // namespace
 
-UpdateChecker::UpdateChecker(QString currentVersion, QSettings *settings, Fetch fetch, QObject *parent, Clock now)
-    : QObject(parent), currentVersion_(std::move(currentVersion)), settings_(settings), fetch_(std::move(fetch)),
+UpdateChecker::UpdateChecker(QString currentVersion, Preferences &preferences, Fetch fetch, QObject *parent, Clock now)
+    : QObject(parent), currentVersion_(std::move(currentVersion)), preferences_(preferences), fetch_(std::move(fetch)),
       now_(now ? std::move(now) : Clock(systemNow)), isOnline_([] { return true; }), openUrl_(desktopUrlOpener()),
-      webURL_(QStringLiteral(QUORVEL_COMPILED_BASE_URL)), autoCheck_(settings_->value(autoCheckKey, true).toBool()) {}
+      webURL_(QStringLiteral(QUORVEL_COMPILED_BASE_URL)), autoCheck_(preferences_.autoUpdateCheck()) {}
 
 void UpdateChecker::setOnlineTest(std::function<bool()> isOnline) {
     isOnline_ = isOnline ? std::move(isOnline) : [] { return true; };
@@ -60,7 +55,7 @@ void UpdateChecker::setWebURL(QString url) {
 }
 
 void UpdateChecker::setAutoCheck(bool on) {
-    settings_->setValue(autoCheckKey, on);
+    preferences_.setAutoUpdateCheck(on);
     if (autoCheck_ == on) return;
     autoCheck_ = on;
     Q_EMIT autoCheckChanged();
@@ -94,8 +89,8 @@ void UpdateChecker::automaticCheckIfDue() {
     showDeferredPrompt();
     if (!autoCheck_ || checking_ || !isOnline_()) return;
     const double now = now_();
-    const double last = settings_->value(lastCheckKey).toDouble();
-    if (last > 0 && !UpdatePolicy::isAutomaticCheckDue(last, now, checkInterval)) return;
+    const auto last = preferences_.lastUpdateCheckAt();
+    if (last && !UpdatePolicy::isAutomaticCheckDue(*last, now, checkInterval)) return;
     // An attempt "in the future" (the clock was set back) does not hold the next one off.
     if (lastAutoAttempt_ && !UpdatePolicy::isAutomaticCheckDue(lastAutoAttempt_, now, attemptInterval)) return;
     lastAutoAttempt_ = now;
@@ -129,11 +124,9 @@ void UpdateChecker::check(Mode mode) {
 
 void UpdateChecker::finish(Mode mode, const std::optional<AppRelease> &release, const UpdateStatus &before) {
     if (!release) return fail(mode, before);
-    settings_->setValue(lastCheckKey, now_());
-    std::optional<std::string> skipped;
-    if (settings_->contains(skippedKey)) skipped = settings_->value(skippedKey).toString().toStdString();
-    const auto verdict =
-        UpdatePolicy::evaluate(*release, currentVersion_.toStdString(), skipped, mode == Mode::automatic);
+    preferences_.setLastUpdateCheckAt(now_());
+    const auto verdict = UpdatePolicy::evaluate(*release, currentVersion_.toStdString(),
+                                                preferences_.skippedUpdateVersion(), mode == Mode::automatic);
     if (const auto *available = verdict.get<UpdateVerdict::Available>()) {
         setStatus(UpdateStatus::available(available->release, available->mandatory));
         setChecking(false);
@@ -174,7 +167,7 @@ void UpdateChecker::showAvailable(const AppRelease &release, bool mandatory, boo
                 if (action == Action::download) {
                     openDownload(release);
                 } else if (action == Action::skip) {
-                    settings_->setValue(skippedKey, QString::fromStdString(release.latestVersion));
+                    preferences_.setSkippedUpdateVersion(release.latestVersion);
                 }
             }});
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "api/WireRecords.hpp"
+#include "model/Preferences.hpp"
 #include "model/UpdatePrompter.hpp"
 #include "model/UpdateStatus.hpp"
 #include "model/UrlOpener.hpp"
@@ -13,8 +14,6 @@
 
 #include <functional>
 #include <optional>
-
-class QSettings;
 
 namespace quorvel::app {
 
@@ -31,9 +30,10 @@ public:
     using Fetch = std::function<QFuture<std::optional<quorvel::AppRelease>>()>;
     using Clock = std::function<double()>; // seconds since 1970
 
-    // `settings` holds "LastUpdateCheckAt", "SkippedUpdateVersion" and "AutoUpdateCheck" and must outlive
-    // the checker. Without `now`, the system clock.
-    UpdateChecker(QString currentVersion, QSettings *settings, Fetch fetch, QObject *parent = nullptr, Clock now = {});
+    // `preferences` keeps the last check, the skipped version and the automatic checks, and must
+    // outlive the checker. Without `now`, the system clock.
+    UpdateChecker(QString currentVersion, Preferences &preferences, Fetch fetch, QObject *parent = nullptr,
+                  Clock now = {});
 
     // Whether the network is up; automatic checks wait for it. Online until set.
     void setOnlineTest(std::function<bool()> isOnline);
@@ -84,7 +84,7 @@ private:
     void setChecking(bool checking);
 
     QString currentVersion_;
-    QSettings *settings_;
+    Preferences &preferences_;
     Fetch fetch_;
     Clock now_;
     std::function<bool()> isOnline_;

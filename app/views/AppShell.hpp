@@ -18,15 +18,16 @@ class SingleInstance;
 
 // What the program runs once its application object exists: the desktop's light or dark, the
 // model, the window "쿼벨" and the settings window, update prompts, and the single-instance channel
-// feeding browser callbacks to the model.
+// feeding browser callbacks to the account. The windows say what they want; this connects them.
 class AppShell : public QObject {
     Q_OBJECT
 public:
     // Throws AppModel::StoreUnavailable when no library can be opened.
-    explicit AppShell(SingleInstance *instance, AppModel::Environment environment = AppModel::defaultEnvironment());
+    explicit AppShell(SingleInstance *instance, Environment environment = Environment::desktop());
     ~AppShell() override;
 
-    // Shows the window; a callback URL the program was started with goes to the model after that.
+    // Shows the window and starts the model; a callback URL the program was started with goes to the
+    // account after that.
     void show(const QString &callbackURL = {});
 
     AppModel &model() { return *model_; }
@@ -35,10 +36,10 @@ public:
 private:
     std::unique_ptr<DesktopAppearance> appearance_;
     std::unique_ptr<AppModel> model_;
-    std::unique_ptr<DialogUpdatePrompter> prompter_;
     std::unique_ptr<LaunchAtLogin> launch_;
     std::unique_ptr<MainWindow> window_;
     std::unique_ptr<SettingsView> settings_;
+    std::unique_ptr<DialogUpdatePrompter> prompter_;
 };
 
 } // namespace quorvel::app

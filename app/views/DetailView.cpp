@@ -5,20 +5,21 @@
 
 #include "document/DocumentView.hpp"
 #include "model/AppModel.hpp"
+#include "model/Library.hpp"
+#include "model/Reader.hpp"
 
 #include <QBoxLayout>
 #include <QLabel>
-#include <QPointer>
 
 namespace quorvel::app {
 
 DetailView::DetailView(AppModel &model, QWidget *parent) : QStackedWidget(parent), model_(model) {
-    empty_ = new EmptyLibraryView(model_, this);
+    empty_ = new EmptyLibraryView(model_.sync(), model_.connectivity(), model_.environment(), this);
     hint_ = hint();
     addWidget(empty_);
     addWidget(hint_);
-    for (auto signal : {&AppModel::pageChanged, &AppModel::fileCountChanged})
-        connect(&model_, signal, this, &DetailView::refresh);
+    connect(&model_.reader(), &Reader::pageChanged, this, &DetailView::refresh);
+    connect(&model_.library(), &Library::fileCountChanged, this, &DetailView::refresh);
     refresh();
 }
 
@@ -34,27 +35,28 @@ QWidget *DetailView::hint() {
 DocumentView *DetailView::ensureDocument() {
     if (document_) return document_;
     // Made with the first page: the web engine's start is not paid for on a library nobody reads yet.
-    document_ = new DocumentView(model_.store(), this);
+    Reader &reader = model_.reader();
+    document_ = new DocumentView(model_.services().store, this);
     document_->setUrlOpener(model_.environment().openUrl);
-    document_->setZoom(model_.zoom());
+    document_->setZoom(reader.zoom());
     document_->setAccessibleName(QStringLiteral("문서"));
     addWidget(document_);
-    QPointer<DocumentView> viewer(document_);
-    model_.setPrintHandler(QPointer<QObject>(document_), [viewer] {
-        if (viewer && viewer->isVisible()) viewer->print();
-    });
-    connect(&model_, &AppModel::zoomChanged, document_, [this] { document_->setZoom(model_.zoom()); });
+    connect(&reader, &Reader::zoomChanged, document_, [this, &reader] { document_->setZoom(reader.zoom()); });
     Q_EMIT documentCreated(document_);
     return document_;
 }
 
+void DetailView::print() {
+    if (document_ && document_->isVisible()) document_->print();
+}
+
 void DetailView::refresh() {
     // A page wins: it stays readable even while a sync empties the library under it.
-    if (const auto &page = model_.page()) {
+    if (const auto &page = model_.reader().page()) {
         DocumentView *document = ensureDocument();
         document->showPage(page->key, page->html);
         setCurrentWidget(document);
-    } else if (model_.fileCount() == 0) {
+    } else if (model_.library().fileCount() == 0) {
         setCurrentWidget(empty_);
     } else {
         setCurrentWidget(hint_);

@@ -14,6 +14,8 @@ public:
     explicit DetailView(AppModel &model, QWidget *parent = nullptr);
     // The viewer, once a document has been opened.
     DocumentView *document() const { return document_; }
+    // Prints the document shown; nothing when none is.
+    void print();
 
 Q_SIGNALS:
     void documentCreated(DocumentView *document);

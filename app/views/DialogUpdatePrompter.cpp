@@ -1,15 +1,13 @@
 #include "views/DialogUpdatePrompter.hpp"
 
 #include "views/Alerts.hpp"
-#include "views/MainWindow.hpp"
 
 #include <QApplication>
 
 namespace quorvel::app {
 
 bool DialogUpdatePrompter::canPresent() const {
-    MainWindow *window = MainWindow::find();
-    return window && window->isVisible() && !window->isMinimized() && !Alerts::isShowing() &&
+    return window_ && window_->isVisible() && !window_->isMinimized() && !Alerts::isShowing() &&
            !QApplication::activeModalWidget();
 }
 
@@ -25,7 +23,7 @@ void DialogUpdatePrompter::present(const UpdateAlert &alert, std::function<void(
             {b.text, b.action == alert.escape ? QMessageBox::RejectRole : QMessageBox::AcceptRole, false});
         if (b.action == alert.escape) box.escapeButton = i;
     }
-    const int chosen = Alerts::ask(MainWindow::find(), box);
+    const int chosen = Alerts::ask(window_, box);
     answered(chosen >= 0 && chosen < alert.buttons.size() ? alert.buttons[chosen].action : alert.escape);
 }
 

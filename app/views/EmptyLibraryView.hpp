@@ -7,18 +7,22 @@ class QPushButton;
 
 namespace quorvel::app {
 
-class AppModel;
+class Connectivity;
+class SyncController;
+struct Environment;
 
 // What the reading pane shows while the library holds no document: where to make the first one.
 class EmptyLibraryView : public QWidget {
     Q_OBJECT
 public:
-    explicit EmptyLibraryView(AppModel &model, QWidget *parent = nullptr);
+    EmptyLibraryView(SyncController &sync, Connectivity &connectivity, const Environment &environment,
+                     QWidget *parent = nullptr);
 
 private:
     void refresh();
 
-    AppModel &model_;
+    SyncController &sync_;
+    Connectivity &connectivity_;
     QLabel *fetching_;
     QPushButton *create_;
 };

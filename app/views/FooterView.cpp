@@ -3,14 +3,16 @@
 #include "views/Format.hpp"
 #include "views/StatusBadgeView.hpp"
 
-#include "model/AppModel.hpp"
+#include "model/Library.hpp"
+#include "model/SyncController.hpp"
 
 #include <QLabel>
 #include <QVBoxLayout>
 
 namespace quorvel::app {
 
-FooterView::FooterView(AppModel &model, QWidget *parent) : QWidget(parent), model_(model) {
+FooterView::FooterView(Library &library, SyncController &sync, Account &account, QWidget *parent)
+    : QWidget(parent), library_(library), sync_(sync) {
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(4, 4, 4, 0);
     layout->setSpacing(2);
@@ -28,21 +30,21 @@ FooterView::FooterView(AppModel &model, QWidget *parent) : QWidget(parent), mode
     rebuilding_->setWordWrap(true);
     rebuilding_->setStyleSheet(QStringLiteral("color: #ef8a00;"));
     layout->addWidget(rebuilding_);
-    badge_ = new StatusBadgeView(model_, this);
+    badge_ = new StatusBadgeView(sync_, account, this);
     layout->addWidget(badge_, 0, Qt::AlignLeft);
-    for (auto signal : {&AppModel::fileCountChanged, &AppModel::storageBytesChanged, &AppModel::latestUpdatedChanged,
-                        &AppModel::badgeChanged})
-        connect(&model_, signal, this, &FooterView::refresh);
+    for (auto changed : {&Library::fileCountChanged, &Library::storageBytesChanged, &Library::latestUpdatedChanged})
+        connect(&library_, changed, this, &FooterView::refresh);
+    connect(&sync_, &SyncController::badgeChanged, this, &FooterView::refresh);
     refresh();
 }
 
 void FooterView::refresh() {
     figures_->setText(
-        QStringLiteral("문서 %1개 · %2 보관 중").arg(model_.fileCount()).arg(Format::bytes(model_.storageBytes())));
-    const auto &latest = model_.latestUpdated();
+        QStringLiteral("문서 %1개 · %2 보관 중").arg(library_.fileCount()).arg(Format::bytes(library_.storageBytes())));
+    const auto &latest = library_.latestUpdated();
     changed_->setText(latest ? QStringLiteral("마지막 수정 ") + Format::dateTime(*latest) : QString());
     changed_->setVisible(latest.has_value());
-    rebuilding_->setVisible(model_.badge().kind == SyncBadge::Kind::rebuilding);
+    rebuilding_->setVisible(sync_.badge().kind == SyncBadge::Kind::rebuilding);
 }
 
 } // namespace quorvel::app

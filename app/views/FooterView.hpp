@@ -6,22 +6,25 @@ class QLabel;
 
 namespace quorvel::app {
 
-class AppModel;
+class Account;
+class Library;
 class StatusBadgeView;
+class SyncController;
 
 // The foot of the sidebar: how many documents the library holds and their size, when one last
 // changed, and the sync status badge.
 class FooterView : public QWidget {
     Q_OBJECT
 public:
-    explicit FooterView(AppModel &model, QWidget *parent = nullptr);
+    FooterView(Library &library, SyncController &sync, Account &account, QWidget *parent = nullptr);
 
     StatusBadgeView *badge() const { return badge_; }
 
 private:
     void refresh();
 
-    AppModel &model_;
+    Library &library_;
+    SyncController &sync_;
     QLabel *figures_;
     QLabel *changed_;
     QLabel *rebuilding_;

@@ -2,7 +2,8 @@
 
 #include "views/ScreenParts.hpp"
 
-#include "model/AppModel.hpp"
+#include "model/Stage.hpp"
+#include "model/SyncController.hpp"
 
 #include <QBoxLayout>
 #include <QLabel>
@@ -48,7 +49,8 @@ std::optional<double> InitialSyncView::fraction(const std::optional<SyncProgress
     return std::min(1.0, double(done) / double(total));
 }
 
-InitialSyncView::InitialSyncView(AppModel &model, QWidget *parent) : QWidget(parent), model_(model) {
+InitialSyncView::InitialSyncView(Stage &stage, SyncController &sync, QWidget *parent)
+    : QWidget(parent), stage_(stage), sync_(sync) {
     using namespace ScreenParts;
     QBoxLayout *column = centredColumn(this, 480);
     column->addWidget(title(QStringLiteral("내 문서를 이 컴퓨터로 가져오고 있어요"), this, 1.3));
@@ -95,17 +97,17 @@ InitialSyncView::InitialSyncView(AppModel &model, QWidget *parent) : QWidget(par
     column->addWidget(cancel_, 0, Qt::AlignHCenter);
     column->addStretch(1);
 
-    connect(cancel_, &QPushButton::clicked, &model_, [this] { model_.cancelInitialSync(); });
-    connect(retry, &QPushButton::clicked, &model_, [this] { model_.retryInitialSync(); });
+    connect(cancel_, &QPushButton::clicked, &sync_, &SyncController::cancelInitialSync);
+    connect(retry, &QPushButton::clicked, &sync_, &SyncController::runInitialSync);
     // Later: leave the first download for now; the library window offers the sync.
-    connect(later, &QPushButton::clicked, &model_, [this] { model_.cancelInitialSync(); });
-    connect(&model_, &AppModel::phaseChanged, this, &InitialSyncView::refresh);
-    connect(&model_, &AppModel::initialSyncErrorChanged, this, &InitialSyncView::refresh);
+    connect(later, &QPushButton::clicked, &sync_, &SyncController::cancelInitialSync);
+    connect(&stage_, &Stage::phaseChanged, this, &InitialSyncView::refresh);
+    connect(&sync_, &SyncController::initialSyncErrorChanged, this, &InitialSyncView::refresh);
     refresh();
 }
 
 void InitialSyncView::refresh() {
-    const auto &progress = model_.phase().progress;
+    const auto &progress = stage_.phase().progress;
     detail_->setText(detail(progress));
     if (auto f = fraction(progress)) {
         bar_->setRange(0, barSteps);
@@ -114,8 +116,8 @@ void InitialSyncView::refresh() {
         bar_->setRange(0, 0);
     }
     rebuilding_->setVisible(progress && progress->rebuildingStore);
-    const bool failed = model_.initialSyncError().has_value();
-    error_->setText(model_.initialSyncError().value_or(QString()));
+    const bool failed = sync_.initialSyncError().has_value();
+    error_->setText(sync_.initialSyncError().value_or(QString()));
     failed_->setVisible(failed);
     working_->setVisible(!failed);
     cancel_->setVisible(!failed);

@@ -13,13 +13,14 @@ class QWidget;
 
 namespace quorvel::app {
 
-class AppModel;
+class Stage;
+class SyncController;
 
 // The first download of the library, with its progress, or the reason it stopped.
 class InitialSyncView : public QWidget {
     Q_OBJECT
 public:
-    explicit InitialSyncView(AppModel &model, QWidget *parent = nullptr);
+    InitialSyncView(Stage &stage, SyncController &sync, QWidget *parent = nullptr);
 
     // What the detail line says for a progress report (none yet: preparing).
     static QString detail(const std::optional<SyncProgress> &progress);
@@ -29,7 +30,8 @@ public:
 private:
     void refresh();
 
-    AppModel &model_;
+    Stage &stage_;
+    SyncController &sync_;
     QLabel *rebuilding_;
     QProgressBar *bar_;
     QLabel *detail_;

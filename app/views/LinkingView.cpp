@@ -2,8 +2,7 @@
 
 #include "views/ScreenParts.hpp"
 
-#include "model/AppModel.hpp"
-#include "model/LinkCoordinator.hpp"
+#include "model/Account.hpp"
 
 #include <QBoxLayout>
 #include <QLabel>
@@ -12,7 +11,7 @@
 
 namespace quorvel::app {
 
-LinkingView::LinkingView(AppModel &model, QWidget *parent) : QWidget(parent) {
+LinkingView::LinkingView(Account &account, QWidget *parent) : QWidget(parent) {
     using namespace ScreenParts;
     QBoxLayout *column = centredColumn(this);
     column->addWidget(title(QStringLiteral("브라우저에서 로그인을 마쳐 주세요…"), this, 1.3));
@@ -24,9 +23,10 @@ LinkingView::LinkingView(AppModel &model, QWidget *parent) : QWidget(parent) {
     progress->setAccessibleName(QStringLiteral("로그인 기다리는 중"));
     column->addWidget(progress);
     auto *cancel = button(QStringLiteral("취소"), this);
+    cancel->setObjectName(QStringLiteral("cancelSignIn"));
     column->addWidget(cancel, 0, Qt::AlignHCenter);
     column->addStretch(1);
-    connect(cancel, &QPushButton::clicked, &model, [&model] { model.linkCoordinator().cancel(); });
+    connect(cancel, &QPushButton::clicked, &account, &Account::cancelLogin);
 }
 
 } // namespace quorvel::app

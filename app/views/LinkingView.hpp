@@ -4,13 +4,13 @@
 
 namespace quorvel::app {
 
-class AppModel;
+class Account;
 
 // Waiting for the sign-in in the browser to come back.
 class LinkingView : public QWidget {
     Q_OBJECT
 public:
-    explicit LinkingView(AppModel &model, QWidget *parent = nullptr);
+    explicit LinkingView(Account &account, QWidget *parent = nullptr);
 };
 
 } // namespace quorvel::app

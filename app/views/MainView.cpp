@@ -6,17 +6,14 @@
 
 #include "document/DocumentView.hpp"
 #include "model/AppModel.hpp"
+#include "model/Preferences.hpp"
+#include "model/Stage.hpp"
 
 #include <QApplication>
-#include <QSettings>
 #include <QTimer>
 #include <QWebEngineView>
 
 namespace quorvel::app {
-
-namespace {
-const QString sidebarKey = QStringLiteral("SidebarWidth");
-}
 
 MainView::MainView(AppModel &model, QWidget *parent) : QSplitter(Qt::Horizontal, parent), model_(model) {
     sidebar_ = new SidebarView(model_, this);
@@ -26,25 +23,24 @@ MainView::MainView(AppModel &model, QWidget *parent) : QSplitter(Qt::Horizontal,
     setChildrenCollapsible(false);
     setStretchFactor(1, 1);
     sidebar_->setMinimumWidth(220);
-    const int width = model_.settings().value(sidebarKey, 290).toInt();
-    setSizes({std::clamp(width, 220, 600), 900});
-    connect(this, &QSplitter::splitterMoved, this,
-            [this] { model_.settings().setValue(sidebarKey, sizes().value(0)); });
+    setSizes({model_.preferences().sidebarWidth(), 900});
+    connect(this, &QSplitter::splitterMoved, this, [this] { model_.preferences().setSidebarWidth(sizes().value(0)); });
     // A failed re-login from the library shows its reason once; the library stays on screen.
-    connect(&model_, &AppModel::startErrorChanged, this, [this] {
-        if (model_.startError() && isVisible()) QTimer::singleShot(0, this, &MainView::reportFailedRelogin);
+    connect(&model_.stage(), &Stage::startErrorChanged, this, [this] {
+        if (model_.stage().startError() && isVisible()) QTimer::singleShot(0, this, &MainView::reportFailedRelogin);
     });
 }
 
 void MainView::reportFailedRelogin() {
-    if (!model_.startError() || !model_.phase().is(AppPhase::Kind::main)) return;
+    Stage &stage = model_.stage();
+    if (!stage.startError() || !stage.is(AppPhase::Kind::main)) return;
     Alerts::Alert alert;
     alert.icon = QMessageBox::Warning;
     alert.title = QStringLiteral("로그인하지 못했어요");
-    alert.text = *model_.startError();
+    alert.text = *stage.startError();
     alert.buttons = {{QStringLiteral("확인"), QMessageBox::AcceptRole, false}};
     Alerts::ask(window(), alert);
-    model_.clearStartError();
+    stage.clearStartError();
 }
 
 void MainView::switchFocus() {

@@ -3,7 +3,7 @@
 #include "views/Icons.hpp"
 #include "views/ScreenParts.hpp"
 
-#include "model/AppModel.hpp"
+#include "model/Account.hpp"
 
 #include <QBoxLayout>
 #include <QLabel>
@@ -11,7 +11,7 @@
 
 namespace quorvel::app {
 
-RevokedView::RevokedView(AppModel &model, QWidget *parent) : QWidget(parent) {
+RevokedView::RevokedView(Account &account, QWidget *parent) : QWidget(parent) {
     using namespace ScreenParts;
     QBoxLayout *column = centredColumn(this);
     auto *symbol = new QLabel(this);
@@ -20,9 +20,10 @@ RevokedView::RevokedView(AppModel &model, QWidget *parent) : QWidget(parent) {
     column->addWidget(symbol);
     column->addWidget(text(QStringLiteral("웹에서 이 컴퓨터의 연결이 해제되어 저장된 문서를 지웠어요."), this));
     auto *login = button(QStringLiteral("다시 로그인"), this, true);
+    login->setObjectName(QStringLiteral("signInAgain"));
     column->addWidget(login, 0, Qt::AlignHCenter);
     column->addStretch(1);
-    connect(login, &QPushButton::clicked, &model, [&model] { model.beginLogin(); });
+    connect(login, &QPushButton::clicked, &account, &Account::beginLogin);
 }
 
 } // namespace quorvel::app

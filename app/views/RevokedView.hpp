@@ -4,13 +4,13 @@
 
 namespace quorvel::app {
 
-class AppModel;
+class Account;
 
 // The device was unlinked on the web and its copy erased.
 class RevokedView : public QWidget {
     Q_OBJECT
 public:
-    explicit RevokedView(AppModel &model, QWidget *parent = nullptr);
+    explicit RevokedView(Account &account, QWidget *parent = nullptr);
 };
 
 } // namespace quorvel::app

@@ -7,7 +7,7 @@ namespace quorvel::app {
 class AppModel;
 class MainView;
 
-// Shows the screen of the model's phase, and asks before a logout erases the library.
+// Shows the screen of the model's phase.
 class RootView : public QStackedWidget {
     Q_OBJECT
 public:
@@ -18,17 +18,13 @@ public:
 Q_SIGNALS:
     void mainViewCreated(MainView *view);
 
-protected:
-    void showEvent(QShowEvent *event) override;
-
 private:
     void showPhase();
-    void confirmLogout();
+    QWidget *screen(int kind);
 
     AppModel &model_;
     QWidget *current_ = nullptr;
     MainView *main_ = nullptr;
-    bool startedModel_ = false;
 };
 
 } // namespace quorvel::app

@@ -1,6 +1,7 @@
 #include "views/SearchResultsView.hpp"
 
-#include "model/AppModel.hpp"
+#include "model/Reader.hpp"
+#include "model/Search.hpp"
 
 #include <QAbstractTextDocumentLayout>
 #include <QApplication>
@@ -112,8 +113,8 @@ QSize SearchResultDelegate::sizeHint(const QStyleOptionViewItem &option, const Q
     return QSize(int(doc.idealWidth()), int(doc.size().height()) + 2);
 }
 
-SearchResultsView::SearchResultsView(AppModel &model, QWidget *parent)
-    : QWidget(parent), model_(model), results_(new SearchResultsModel(this)) {
+SearchResultsView::SearchResultsView(Search &search, Reader &reader, QWidget *parent)
+    : QWidget(parent), search_(search), reader_(reader), results_(new SearchResultsModel(this)) {
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     list_ = new QListView(this);
@@ -132,25 +133,26 @@ SearchResultsView::SearchResultsView(AppModel &model, QWidget *parent)
     empty_->setForegroundRole(QPalette::PlaceholderText);
     layout->addWidget(empty_);
 
-    connect(&model_, &AppModel::searchResultsChanged, this, &SearchResultsView::reload);
-    connect(&model_, &AppModel::searchedQueryChanged, this, &SearchResultsView::reload);
-    connect(&model_, &AppModel::searchSelectionChanged, this, &SearchResultsView::showSelection);
+    connect(&search_, &Search::resultsChanged, this, &SearchResultsView::reload);
+    connect(&search_, &Search::searchedQueryChanged, this, &SearchResultsView::reload);
+    connect(&reader_, &Reader::searchSelectionChanged, this, &SearchResultsView::showSelection);
     connect(list_->selectionModel(), &QItemSelectionModel::currentChanged, this, [this](const QModelIndex &current) {
         if (!restoring_ && current.isValid())
-            model_.setSearchSelection(current.data(SearchResultsModel::FileIDRole).toLongLong());
+            reader_.selectSearchResult(current.data(SearchResultsModel::FileIDRole).toLongLong());
     });
     // Enter on a row opens it even when it is the selected one already.
-    connect(list_, &QListView::activated, this,
-            [this](const QModelIndex &index) { model_.open(index.data(SearchResultsModel::FileIDRole).toLongLong()); });
+    connect(list_, &QListView::activated, this, [this](const QModelIndex &index) {
+        reader_.open(index.data(SearchResultsModel::FileIDRole).toLongLong());
+    });
     reload();
 }
 
 void SearchResultsView::reload() {
     restoring_ = true;
-    results_->setResults(model_.searchResults());
+    results_->setResults(search_.results());
     restoring_ = false;
-    const bool nothing = model_.searchResults().empty() && !model_.searchedQuery().isEmpty();
-    empty_->setText(QStringLiteral("‘") + model_.searchedQuery() + QStringLiteral("’에 맞는 문서가 없어요"));
+    const bool nothing = search_.results().empty() && !search_.searchedQuery().isEmpty();
+    empty_->setText(QStringLiteral("‘") + search_.searchedQuery() + QStringLiteral("’에 맞는 문서가 없어요"));
     empty_->setVisible(nothing);
     list_->setVisible(!nothing);
     showSelection();
@@ -158,7 +160,7 @@ void SearchResultsView::reload() {
 
 void SearchResultsView::showSelection() {
     restoring_ = true;
-    const auto &selected = model_.searchSelection();
+    const auto &selected = reader_.searchSelection();
     const QModelIndex index = selected ? results_->indexOf(*selected) : QModelIndex();
     if (index.isValid())
         list_->setCurrentIndex(index);

@@ -13,7 +13,8 @@ class QListView;
 
 namespace quorvel::app {
 
-class AppModel;
+class Reader;
+class Search;
 
 // The search results as list rows.
 class SearchResultsModel : public QAbstractListModel {
@@ -45,14 +46,15 @@ public:
 class SearchResultsView : public QWidget {
     Q_OBJECT
 public:
-    explicit SearchResultsView(AppModel &model, QWidget *parent = nullptr);
+    SearchResultsView(Search &search, Reader &reader, QWidget *parent = nullptr);
     QListView *list() const { return list_; }
 
 private:
     void reload();
     void showSelection();
 
-    AppModel &model_;
+    Search &search_;
+    Reader &reader_;
     SearchResultsModel *results_;
     QListView *list_;
     QLabel *empty_;

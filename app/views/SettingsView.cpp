@@ -4,9 +4,14 @@
 #include "views/Format.hpp"
 #include "views/Icons.hpp"
 
+#include "model/Account.hpp"
 #include "model/AppConfig.hpp"
 #include "model/AppModel.hpp"
+#include "model/Connectivity.hpp"
 #include "model/LaunchAtLogin.hpp"
+#include "model/Library.hpp"
+#include "model/Stage.hpp"
+#include "model/SyncController.hpp"
 #include "model/UpdateChecker.hpp"
 
 #include <QCheckBox>
@@ -29,8 +34,9 @@ QLabel *note(const QString &text, QWidget *parent) {
     return label;
 }
 
-QPushButton *button(const QString &text, QWidget *parent) {
+QPushButton *button(const QString &text, const char *name, QWidget *parent) {
     auto *b = new QPushButton(text, parent);
+    b->setObjectName(QString::fromLatin1(name));
     b->setAccessibleName(text);
     return b;
 }
@@ -90,11 +96,11 @@ QWidget *SettingsView::general() {
                                page);
     version->setTextInteractionFlags(Qt::TextSelectableByMouse);
     layout->addRow(QStringLiteral("현재 버전"), version);
-    checkNow_ = button(QStringLiteral("지금 확인"), page);
+    checkNow_ = button(QStringLiteral("지금 확인"), "checkForUpdates", page);
     layout->addRow(QString(), leftAligned(checkNow_));
     updateStatus_ = new QLabel(page);
     updateStatus_->setWordWrap(true);
-    download_ = button(QStringLiteral("다운로드"), page);
+    download_ = button(QStringLiteral("다운로드"), "download", page);
     mandatory_ = note(QStringLiteral("이 버전은 더 이상 동기화되지 않아요. 새 버전을 받아 주세요."), page);
     mandatory_->setStyleSheet(QStringLiteral("color: #d32f2f;"));
     layout->addRow(QString(), updateStatus_);
@@ -159,6 +165,7 @@ QWidget *SettingsView::sync() {
     auto *page = new QWidget(this);
     QFormLayout *layout = form(page);
     interval_ = new QComboBox(page);
+    interval_->setObjectName(QStringLiteral("syncInterval"));
     for (int minutes : intervals) {
         const QString name = minutes == 0    ? QStringLiteral("수동")
                              : minutes == 60 ? QStringLiteral("1시간")
@@ -174,40 +181,47 @@ QWidget *SettingsView::sync() {
     layout->addRow(QStringLiteral("보관 용량"), storage_);
     layout->addRow(QStringLiteral("마지막 동기화"), lastSync_);
     layout->addRow(note(QStringLiteral("저장된 문서와 이미지를 모두 지우고 서버에서 처음부터 다시 받아요."), page));
-    wipe_ = button(QStringLiteral("모두 지우고 다시 받기…"), page);
+    wipe_ = button(QStringLiteral("모두 지우고 다시 받기…"), "wipeAndResync", page);
     layout->addRow(leftAligned(wipe_));
     layout->addRow(note(QStringLiteral("문서와 이미지가 온전한지 확인하고, 손상된 것만 서버에서 다시 받아요."), page));
-    check_ = button(QStringLiteral("보관소 검사"), page);
+    check_ = button(QStringLiteral("보관소 검사"), "checkLibrary", page);
     layout->addRow(leftAligned(check_));
     checkResult_ = new QLabel(page);
     checkResult_->setWordWrap(true);
     layout->addRow(checkResult_);
 
-    connect(interval_, &QComboBox::activated, &model_,
-            [this](int index) { model_.setSyncIntervalMinutes(interval_->itemData(index).toInt()); });
+    SyncController &sync = model_.sync();
+    Library &library = model_.library();
+    connect(interval_, &QComboBox::activated, &sync,
+            [this, &sync](int index) { sync.setSyncIntervalMinutes(interval_->itemData(index).toInt()); });
     connect(wipe_, &QPushButton::clicked, this, &SettingsView::confirmWipe);
-    connect(check_, &QPushButton::clicked, &model_, [this] { [[maybe_unused]] auto task = model_.checkLibrary(); });
-    for (auto signal :
-         {&AppModel::syncIntervalMinutesChanged, &AppModel::fileCountChanged, &AppModel::storageBytesChanged,
-          &AppModel::lastSyncAtChanged, &AppModel::isOnlineChanged, &AppModel::isSyncingChanged,
-          &AppModel::phaseChanged, &AppModel::isCheckingLibraryChanged, &AppModel::libraryCheckMessageChanged})
-        connect(&model_, signal, this, &SettingsView::refreshSync);
+    connect(check_, &QPushButton::clicked, &library, &Library::check);
+    for (auto changed : {&SyncController::syncIntervalMinutesChanged, &SyncController::isSyncingChanged})
+        connect(&sync, changed, this, &SettingsView::refreshSync);
+    for (auto changed : {&Library::fileCountChanged, &Library::storageBytesChanged, &Library::lastSyncAtChanged,
+                         &Library::isCheckingChanged, &Library::checkMessageChanged})
+        connect(&library, changed, this, &SettingsView::refreshSync);
+    connect(&model_.connectivity(), &Connectivity::isOnlineChanged, this, &SettingsView::refreshSync);
+    connect(&model_.stage(), &Stage::phaseChanged, this, &SettingsView::refreshSync);
     refreshSync();
     return page;
 }
 
 void SettingsView::refreshSync() {
-    interval_->setCurrentIndex(interval_->findData(model_.syncIntervalMinutes()));
-    fileCount_->setText(QStringLiteral("%1개").arg(model_.fileCount()));
-    storage_->setText(Format::bytes(model_.storageBytes()));
-    lastSync_->setText(model_.lastSyncAt() ? Format::dateTime(*model_.lastSyncAt()) : QStringLiteral("아직 없어요"));
-    wipe_->setEnabled(model_.isOnline() && !model_.isSyncing() && model_.phase().is(AppPhase::Kind::main));
-    wipe_->setToolTip(model_.isOnline() ? QString() : QStringLiteral("인터넷에 연결되어 있지 않아요"));
-    const bool checking = model_.isCheckingLibrary();
-    check_->setEnabled(!checking && model_.phase().is(AppPhase::Kind::main));
+    const Library &library = model_.library();
+    const bool online = model_.connectivity().isOnline();
+    const bool inLibrary = model_.stage().is(AppPhase::Kind::main);
+    interval_->setCurrentIndex(interval_->findData(model_.sync().syncIntervalMinutes()));
+    fileCount_->setText(QStringLiteral("%1개").arg(library.fileCount()));
+    storage_->setText(Format::bytes(library.storageBytes()));
+    lastSync_->setText(library.lastSyncAt() ? Format::dateTime(*library.lastSyncAt()) : QStringLiteral("아직 없어요"));
+    wipe_->setEnabled(online && !model_.sync().isSyncing() && inLibrary);
+    wipe_->setToolTip(online ? QString() : QStringLiteral("인터넷에 연결되어 있지 않아요"));
+    const bool checking = library.isChecking();
+    check_->setEnabled(!checking && inLibrary);
     check_->setText(checking ? QStringLiteral("검사하는 중…") : QStringLiteral("보관소 검사"));
-    checkResult_->setText(model_.libraryCheckMessage().value_or(QString()));
-    checkResult_->setVisible(model_.libraryCheckMessage().has_value());
+    checkResult_->setText(library.checkMessage().value_or(QString()));
+    checkResult_->setVisible(library.checkMessage().has_value());
 }
 
 void SettingsView::confirmWipe() {
@@ -220,9 +234,7 @@ void SettingsView::confirmWipe() {
                      {QStringLiteral("지우고 다시 받기"), QMessageBox::DestructiveRole, true}};
     alert.defaultButton = 0;
     alert.escapeButton = 0;
-    if (Alerts::ask(this, alert) == 1) {
-        [[maybe_unused]] auto task = model_.wipeAndResync();
-    }
+    if (Alerts::ask(this, alert) == 1) model_.account().wipeAndResync();
 }
 
 QWidget *SettingsView::account() {
@@ -231,9 +243,10 @@ QWidget *SettingsView::account() {
     signedOut_ = new QWidget(accountPages_);
     QFormLayout *out = form(signedOut_);
     out->addRow(new QLabel(QStringLiteral("로그인하지 않았어요."), signedOut_));
-    auto *login = button(QStringLiteral("브라우저로 로그인"), signedOut_);
+    auto *login = button(QStringLiteral("브라우저로 로그인"), "signIn", signedOut_);
     out->addRow(leftAligned(login));
-    connect(login, &QPushButton::clicked, &model_, [this] { model_.beginLogin(); });
+    Account &account = model_.account();
+    connect(login, &QPushButton::clicked, &account, &Account::beginLogin);
 
     signedIn_ = new QWidget(accountPages_);
     QFormLayout *in = form(signedIn_);
@@ -249,26 +262,26 @@ QWidget *SettingsView::account() {
         new QLabel(QStringLiteral("로그인이 만료되었어요. 저장된 문서는 그대로 볼 수 있어요."), expired_);
     expiredText->setWordWrap(true);
     expiredLayout->addWidget(expiredText);
-    auto *relogin = button(QStringLiteral("다시 로그인"), expired_);
+    auto *relogin = button(QStringLiteral("다시 로그인"), "signInAgain", expired_);
     expiredLayout->addWidget(relogin, 0, Qt::AlignLeft);
     in->addRow(expired_);
-    auto *profile = button(QStringLiteral("웹에서 내 계정 열기"), signedIn_);
+    auto *profile = button(QStringLiteral("웹에서 내 계정 열기"), "openProfile", signedIn_);
     in->addRow(leftAligned(profile));
-    logout_ = button(QStringLiteral("로그아웃…"), signedIn_);
+    logout_ = button(QStringLiteral("로그아웃…"), "logout", signedIn_);
     in->addRow(leftAligned(logout_));
     in->addRow(note(QStringLiteral("로그아웃하면 이 컴퓨터에 저장된 문서가 모두 지워져요."), signedIn_));
 
-    connect(relogin, &QPushButton::clicked, &model_, [this] { model_.beginLogin(); });
-    connect(profile, &QPushButton::clicked, &model_, [this] {
-        if (auto url = model_.webURL(QStringLiteral("/profile"))) model_.environment().openUrl(*url);
-    });
-    connect(logout_, &QPushButton::clicked, &model_, [this] { model_.requestLogout(); });
+    connect(relogin, &QPushButton::clicked, &account, &Account::beginLogin);
+    connect(profile, &QPushButton::clicked, this,
+            [this] { model_.environment().openWebPage(QStringLiteral("/profile")); });
+    connect(logout_, &QPushButton::clicked, this, &SettingsView::logoutRequested);
 
     accountPages_->addWidget(signedOut_);
     accountPages_->addWidget(signedIn_);
-    for (auto signal : {&AppModel::phaseChanged, &AppModel::accountEmailChanged, &AppModel::needsReloginChanged,
-                        &AppModel::isLoggingOutChanged})
-        connect(&model_, signal, this, &SettingsView::refreshAccount);
+    connect(&model_.stage(), &Stage::phaseChanged, this, &SettingsView::refreshAccount);
+    connect(&account, &Account::emailChanged, this, &SettingsView::refreshAccount);
+    connect(&account, &Account::isLoggingOutChanged, this, &SettingsView::refreshAccount);
+    connect(&model_.sync(), &SyncController::needsReloginChanged, this, &SettingsView::refreshAccount);
     refreshAccount();
     return accountPages_;
 }
@@ -276,12 +289,12 @@ QWidget *SettingsView::account() {
 void SettingsView::refreshAccount() {
     // Linked means past the welcome and sign-in screens and not unlinked from the web.
     using K = AppPhase::Kind;
-    const K phase = model_.phase().kind;
+    const K phase = model_.stage().phase().kind;
     const bool linked = phase == K::main || phase == K::initialSync;
     accountPages_->setCurrentWidget(linked ? signedIn_ : signedOut_);
-    email_->setText(model_.accountEmail().value_or(QStringLiteral("-")));
-    expired_->setVisible(model_.needsRelogin());
-    logout_->setEnabled(!model_.isLoggingOut());
+    email_->setText(model_.account().email().value_or(QStringLiteral("-")));
+    expired_->setVisible(model_.sync().needsRelogin());
+    logout_->setEnabled(!model_.account().isLoggingOut());
 }
 
 } // namespace quorvel::app

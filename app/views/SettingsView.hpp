@@ -27,6 +27,9 @@ public:
     // Shows the window in front of the others.
     void present();
 
+Q_SIGNALS:
+    void logoutRequested();
+
 private:
     QWidget *general();
     QWidget *sync();

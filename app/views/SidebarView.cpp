@@ -5,7 +5,10 @@
 #include "views/SearchResultsView.hpp"
 #include "views/TreeListView.hpp"
 
+#include "model/Account.hpp"
 #include "model/AppModel.hpp"
+#include "model/Search.hpp"
+#include "model/SyncController.hpp"
 
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -17,40 +20,42 @@
 
 namespace quorvel::app {
 
-SidebarView::SidebarView(AppModel &model, QWidget *parent) : QWidget(parent), model_(model) {
+SidebarView::SidebarView(AppModel &model, QWidget *parent) : QWidget(parent), model_(model), search_(model.search()) {
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(6, 6, 6, 6);
     layout->setSpacing(6);
     layout->addWidget(accountRow());
 
-    search_ = new QLineEdit(this);
-    search_->setPlaceholderText(QStringLiteral("검색"));
-    search_->setClearButtonEnabled(true);
-    search_->addAction(Icons::icon(Icons::Symbol::search), QLineEdit::LeadingPosition);
-    search_->setAccessibleName(QStringLiteral("검색"));
-    search_->installEventFilter(this);
-    layout->addWidget(search_);
+    field_ = new QLineEdit(this);
+    field_->setObjectName(QStringLiteral("searchField"));
+    field_->setPlaceholderText(QStringLiteral("검색"));
+    field_->setClearButtonEnabled(true);
+    field_->addAction(Icons::icon(Icons::Symbol::search), QLineEdit::LeadingPosition);
+    field_->setAccessibleName(QStringLiteral("검색"));
+    field_->installEventFilter(this);
+    layout->addWidget(field_);
 
     lists_ = new QStackedWidget(this);
-    tree_ = new TreeListView(model_, lists_);
-    results_ = new SearchResultsView(model_, lists_);
+    tree_ = new TreeListView(model_.library(), model_.reader(), lists_);
+    results_ = new SearchResultsView(search_, model_.reader(), lists_);
     lists_->addWidget(tree_);
     lists_->addWidget(results_);
     layout->addWidget(lists_, 1);
 
-    layout->addWidget(new FooterView(model_, this));
+    layout->addWidget(new FooterView(model_.library(), model_.sync(), model_.account(), this));
 
-    connect(search_, &QLineEdit::textEdited, &model_, [this](const QString &text) { model_.setSearchText(text); });
+    connect(field_, &QLineEdit::textEdited, &search_, &Search::setSearchText);
     // The clear button does not count as an edit.
-    connect(search_, &QLineEdit::textChanged, &model_, [this](const QString &text) {
-        if (text.isEmpty() && !model_.searchText().isEmpty()) model_.setSearchText(text);
+    connect(field_, &QLineEdit::textChanged, &search_, [this](const QString &text) {
+        if (text.isEmpty() && !search_.searchText().isEmpty()) search_.setSearchText(text);
     });
-    connect(&model_, &AppModel::searchTextUpdated, this, [this] {
-        if (search_->text() != model_.searchText()) search_->setText(model_.searchText());
-        lists_->setCurrentWidget(model_.isSearchActive() ? static_cast<QWidget *>(results_) : tree_);
+    connect(&search_, &Search::searchTextChanged, this, [this] {
+        if (field_->text() != search_.searchText()) field_->setText(search_.searchText());
+        lists_->setCurrentWidget(search_.isActive() ? static_cast<QWidget *>(results_) : tree_);
     });
-    for (auto signal : {&AppModel::accountEmailChanged, &AppModel::needsReloginChanged, &AppModel::isLoggingOutChanged})
-        connect(&model_, signal, this, &SidebarView::refreshAccount);
+    connect(&model_.account(), &Account::emailChanged, this, &SidebarView::refreshAccount);
+    connect(&model_.account(), &Account::isLoggingOutChanged, this, &SidebarView::refreshAccount);
+    connect(&model_.sync(), &SyncController::needsReloginChanged, this, &SidebarView::refreshAccount);
     refreshAccount();
 }
 
@@ -67,10 +72,11 @@ QToolButton *SidebarView::accountRow() {
 }
 
 void SidebarView::refreshAccount() {
-    const bool relogin = model_.needsRelogin();
+    Account &account = model_.account();
+    const bool relogin = model_.sync().needsRelogin();
     account_->setIcon(relogin ? Icons::tinted(Icons::Symbol::warning, QColor(0xef, 0x8a, 0x00))
                               : Icons::icon(Icons::Symbol::account));
-    const QString email = model_.accountEmail().value_or(QString());
+    const QString email = account.email().value_or(QString());
     const QString second = relogin ? QStringLiteral("다시 로그인 필요") : QStringLiteral("내 계정");
     account_->setText(email.isEmpty() ? second : email + QLatin1Char('\n') + second);
     account_->setAccessibleName(QStringLiteral("계정: ") +
@@ -78,31 +84,29 @@ void SidebarView::refreshAccount() {
 
     QMenu *menu = account_->menu();
     menu->clear();
-    if (relogin) menu->addAction(QStringLiteral("다시 로그인"), &model_, [this] { model_.beginLogin(); });
-    menu->addAction(QStringLiteral("웹에서 내 계정 열기"), &model_, [this] {
-        if (auto url = model_.webURL(QStringLiteral("/profile"))) model_.environment().openUrl(*url);
-    });
-    menu->addAction(QStringLiteral("설정…"), this, [this] { Q_EMIT settingsRequested(); });
-    QAction *logout = menu->addAction(QStringLiteral("로그아웃…"), &model_, [this] { model_.requestLogout(); });
-    logout->setEnabled(!model_.isLoggingOut());
+    if (relogin) menu->addAction(QStringLiteral("다시 로그인"), &account, &Account::beginLogin);
+    menu->addAction(QStringLiteral("웹에서 내 계정 열기"), this,
+                    [this] { model_.environment().openWebPage(QStringLiteral("/profile")); });
+    menu->addAction(QStringLiteral("설정…"), this, &SidebarView::settingsRequested);
+    QAction *logout = menu->addAction(QStringLiteral("로그아웃…"), this, &SidebarView::logoutRequested);
+    logout->setEnabled(!account.isLoggingOut());
 }
 
 QWidget *SidebarView::currentList() const {
-    return model_.isSearchActive() ? static_cast<QWidget *>(results_->list()) : tree_;
+    return search_.isActive() ? static_cast<QWidget *>(results_->list()) : tree_;
 }
 
 bool SidebarView::eventFilter(QObject *watched, QEvent *event) {
-    if (watched == search_ && event->type() == QEvent::KeyPress) {
+    if (watched == field_ && event->type() == QEvent::KeyPress) {
         auto *key = static_cast<QKeyEvent *>(event);
-        if (key->key() == Qt::Key_Escape && !search_->text().isEmpty()) {
-            search_->clear();
-            model_.setSearchText(QString());
+        if (key->key() == Qt::Key_Escape && !field_->text().isEmpty()) {
+            field_->clear();
+            search_.setSearchText(QString());
             return true;
         }
         if (key->key() == Qt::Key_Down || key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
             // From the field straight into the list: Down moves there, Enter opens the first hit.
-            QAbstractItemView *list =
-                model_.isSearchActive() ? results_->list() : static_cast<QAbstractItemView *>(tree_);
+            QAbstractItemView *list = search_.isActive() ? results_->list() : static_cast<QAbstractItemView *>(tree_);
             if (!list->model() || list->model()->rowCount() == 0) return false;
             list->setFocus(Qt::ShortcutFocusReason);
             if (!list->currentIndex().isValid()) list->setCurrentIndex(list->model()->index(0, 0));

@@ -9,6 +9,7 @@ class QToolButton;
 namespace quorvel::app {
 
 class AppModel;
+class Search;
 class SearchResultsView;
 class TreeListView;
 
@@ -19,7 +20,7 @@ class SidebarView : public QWidget {
 public:
     explicit SidebarView(AppModel &model, QWidget *parent = nullptr);
 
-    QLineEdit *searchField() const { return search_; }
+    QLineEdit *searchField() const { return field_; }
     TreeListView *tree() const { return tree_; }
     SearchResultsView *results() const { return results_; }
     // The list the keyboard works in now (the tree, or the results while searching).
@@ -27,6 +28,7 @@ public:
 
 Q_SIGNALS:
     void settingsRequested();
+    void logoutRequested();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -36,8 +38,9 @@ private:
     void refreshAccount();
 
     AppModel &model_;
+    Search &search_;
     QToolButton *account_ = nullptr;
-    QLineEdit *search_;
+    QLineEdit *field_;
     QStackedWidget *lists_;
     TreeListView *tree_;
     SearchResultsView *results_;

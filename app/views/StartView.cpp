@@ -3,7 +3,10 @@
 #include "views/Icons.hpp"
 #include "views/ScreenParts.hpp"
 
-#include "model/AppModel.hpp"
+#include "model/Account.hpp"
+#include "model/Environment.hpp"
+#include "model/Revocation.hpp"
+#include "model/Stage.hpp"
 
 #include <QBoxLayout>
 #include <QLabel>
@@ -11,7 +14,9 @@
 
 namespace quorvel::app {
 
-StartView::StartView(AppModel &model, QWidget *parent) : QWidget(parent), model_(model) {
+StartView::StartView(Account &account, Stage &stage, Revocation &revocation, const Environment &environment,
+                     QWidget *parent)
+    : QWidget(parent), stage_(stage), revocation_(revocation) {
     using namespace ScreenParts;
     QBoxLayout *column = centredColumn(this);
     auto *logo = new QLabel(this);
@@ -24,6 +29,7 @@ StartView::StartView(AppModel &model, QWidget *parent) : QWidget(parent), model_
     column->addSpacing(16);
 
     login_ = button(QStringLiteral("브라우저로 로그인"), this, true);
+    login_->setObjectName(QStringLiteral("signIn"));
     column->addWidget(login_, 0, Qt::AlignHCenter);
     busy_ = secondary(QStringLiteral("확인하는 중…"), this);
     column->addWidget(busy_);
@@ -46,33 +52,31 @@ StartView::StartView(AppModel &model, QWidget *parent) : QWidget(parent), model_
     column->addLayout(signupRow);
     column->addStretch(1);
 
-    connect(login_, &QPushButton::clicked, this, [this] { model_.beginLogin(); });
-    auto openPage = [this](const QString &path) {
-        if (auto url = model_.webURL(path)) model_.environment().openUrl(*url);
-    };
-    connect(website, &QPushButton::clicked, this, [openPage] { openPage(QString()); });
-    connect(signup, &QPushButton::clicked, this, [openPage] { openPage(QStringLiteral("/signup")); });
+    connect(login_, &QPushButton::clicked, &account, &Account::beginLogin);
+    connect(website, &QPushButton::clicked, this, [&environment] { environment.openWebPage(QString()); });
+    connect(signup, &QPushButton::clicked, this,
+            [&environment] { environment.openWebPage(QStringLiteral("/signup")); });
 
     // A start-up step shorter than a blink would only flicker.
     busyDelay_.setSingleShot(true);
     busyDelay_.setInterval(250);
     connect(&busyDelay_, &QTimer::timeout, this, &StartView::refresh);
-    connect(&model_, &AppModel::isSendingRevocationChanged, this, [this] {
-        if (model_.isSendingRevocation())
+    connect(&revocation_, &Revocation::isSendingChanged, this, [this] {
+        if (revocation_.isSending())
             busyDelay_.start();
         else
             refresh();
     });
-    connect(&model_, &AppModel::startErrorChanged, this, &StartView::refresh);
+    connect(&stage_, &Stage::startErrorChanged, this, &StartView::refresh);
     refresh();
 }
 
 void StartView::refresh() {
-    const bool busy = model_.isSendingRevocation() && !busyDelay_.isActive();
+    const bool busy = revocation_.isSending() && !busyDelay_.isActive();
     login_->setVisible(!busy);
     busy_->setVisible(busy);
-    error_->setText(model_.startError().value_or(QString()));
-    error_->setVisible(model_.startError().has_value());
+    error_->setText(stage_.startError().value_or(QString()));
+    error_->setVisible(stage_.startError().has_value());
 }
 
 } // namespace quorvel::app

@@ -8,18 +8,23 @@ class QPushButton;
 
 namespace quorvel::app {
 
-class AppModel;
+class Account;
+class Revocation;
+class Stage;
+struct Environment;
 
 // The welcome screen: sign in through the browser, or find the service on the web.
 class StartView : public QWidget {
     Q_OBJECT
 public:
-    explicit StartView(AppModel &model, QWidget *parent = nullptr);
+    StartView(Account &account, Stage &stage, Revocation &revocation, const Environment &environment,
+              QWidget *parent = nullptr);
 
 private:
     void refresh();
 
-    AppModel &model_;
+    Stage &stage_;
+    Revocation &revocation_;
     QPushButton *login_;
     QLabel *busy_;
     QLabel *error_;

@@ -3,7 +3,8 @@
 #include "views/Format.hpp"
 #include "views/Icons.hpp"
 
-#include "model/AppModel.hpp"
+#include "model/Account.hpp"
+#include "model/SyncController.hpp"
 
 #include <QDateTime>
 
@@ -55,26 +56,28 @@ StatusBadgeView::Look StatusBadgeView::look(const SyncBadge &badge, double now) 
     return {};
 }
 
-StatusBadgeView::StatusBadgeView(AppModel &model, QWidget *parent) : QToolButton(parent), model_(model) {
+StatusBadgeView::StatusBadgeView(SyncController &sync, Account &account, QWidget *parent)
+    : QToolButton(parent), sync_(sync), account_(account) {
+    setObjectName(QStringLiteral("syncBadge"));
     setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     setAutoRaise(true);
     setIconSize(QSize(16, 16));
-    connect(this, &QToolButton::clicked, &model_, [this] {
-        switch (model_.badge().kind) {
+    connect(this, &QToolButton::clicked, &sync_, [this] {
+        switch (sync_.badge().kind) {
         case SyncBadge::Kind::failed:
-            model_.syncNow();
+            sync_.syncNow();
             break;
         case SyncBadge::Kind::loginRequired:
-            model_.beginLogin();
+            account_.beginLogin();
             break;
         case SyncBadge::Kind::upgradeRequired:
-            model_.openDownloadPage();
+            sync_.openDownloadPage();
             break;
         default:
             break;
         }
     });
-    connect(&model_, &AppModel::badgeChanged, this, &StatusBadgeView::refresh);
+    connect(&sync_, &SyncController::badgeChanged, this, &StatusBadgeView::refresh);
     clock_.setInterval(30'000);
     connect(&clock_, &QTimer::timeout, this, &StatusBadgeView::refresh);
     clock_.start();
@@ -82,7 +85,7 @@ StatusBadgeView::StatusBadgeView(AppModel &model, QWidget *parent) : QToolButton
 }
 
 void StatusBadgeView::refresh() {
-    const Look l = look(model_.badge(), nowSeconds());
+    const Look l = look(sync_.badge(), nowSeconds());
     const QColor color = l.color.isValid() ? l.color : palette().color(QPalette::PlaceholderText);
     setIcon(Icons::tinted(Icons::Symbol(l.symbol), color));
     setText(l.text);

@@ -11,7 +11,8 @@
 
 namespace quorvel::app {
 
-class AppModel;
+class Account;
+class SyncController;
 
 // The footer's one-line sync status; a badge that can help (a failure, a sign-in, an update)
 // is a button.
@@ -28,12 +29,13 @@ public:
     };
     static Look look(const SyncBadge &badge, double now);
 
-    explicit StatusBadgeView(AppModel &model, QWidget *parent = nullptr);
+    StatusBadgeView(SyncController &sync, Account &account, QWidget *parent = nullptr);
 
 private:
     void refresh();
 
-    AppModel &model_;
+    SyncController &sync_;
+    Account &account_;
     // "최신 상태 · 3분 전" ages while the window is open.
     QTimer clock_;
 };

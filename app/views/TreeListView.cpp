@@ -4,7 +4,8 @@
 #include "views/LibraryTreeModel.hpp"
 #include "views/SidebarDelegate.hpp"
 
-#include "model/AppModel.hpp"
+#include "model/Library.hpp"
+#include "model/Reader.hpp"
 
 #include <QActionGroup>
 #include <QHBoxLayout>
@@ -16,8 +17,8 @@
 
 namespace quorvel::app {
 
-TreeListView::TreeListView(AppModel &model, QWidget *parent)
-    : QTreeView(parent), model_(model), rows_(new LibraryTreeModel(this)) {
+TreeListView::TreeListView(Library &library, Reader &reader, QWidget *parent)
+    : QTreeView(parent), library_(library), reader_(reader), rows_(new LibraryTreeModel(this)) {
     setModel(rows_);
     setItemDelegate(new SidebarDelegate(this));
     setHeaderHidden(true);
@@ -28,9 +29,9 @@ TreeListView::TreeListView(AppModel &model, QWidget *parent)
     setAccessibleName(QStringLiteral("내 문서"));
     setIndentation(14);
 
-    connect(&model_, &AppModel::treeChanged, this, &TreeListView::reload);
-    connect(&model_, &AppModel::recentChanged, this, &TreeListView::reload);
-    connect(&model_, &AppModel::sidebarSelectionUpdated, this, &TreeListView::showSelection);
+    connect(&library_, &Library::treeChanged, this, &TreeListView::reload);
+    connect(&library_, &Library::recentChanged, this, &TreeListView::reload);
+    connect(&reader_, &Reader::sidebarSelectionChanged, this, &TreeListView::showSelection);
     connect(this, &QTreeView::expanded, this, [this](const QModelIndex &i) { noteExpansion(i, true); });
     connect(this, &QTreeView::collapsed, this, [this](const QModelIndex &i) { noteExpansion(i, false); });
     connect(this, &QTreeView::activated, this, [this](const QModelIndex &index) {
@@ -40,7 +41,7 @@ TreeListView::TreeListView(AppModel &model, QWidget *parent)
     connect(selectionModel(), &QItemSelectionModel::currentChanged, this, [this](const QModelIndex &current) {
         if (restoring_ || !current.isValid()) return;
         const QString id = current.data(LibraryTreeModel::IdRole).toString();
-        if (!id.isEmpty()) model_.setSidebarSelection(id);
+        if (!id.isEmpty()) reader_.select(id);
     });
     reload();
 }
@@ -48,10 +49,10 @@ TreeListView::TreeListView(AppModel &model, QWidget *parent)
 void TreeListView::reload() {
     restoring_ = true;
     const int scroll = verticalScrollBar()->value();
-    rows_->setContents(model_.recent(), model_.tree());
+    rows_->setContents(library_.recent(), library_.tree());
     for (int i = 0; i < rows_->rowCount(); ++i)
         expand(rows_->index(i, 0));
-    for (const auto &id : model_.expandedFolders())
+    for (const auto &id : library_.expandedFolders())
         if (QModelIndex folder = rows_->indexOf(QString::fromStdString(id)); folder.isValid()) expand(folder);
     setIndexWidget(rows_->documentsSection(), documentsHeading());
     restoring_ = false;
@@ -87,9 +88,9 @@ QWidget *TreeListView::documentsHeading() {
                                 std::pair{QStringLiteral("최근 수정"), TreeSort::updatedDescending}}) {
         QAction *action = menu->addAction(title);
         action->setCheckable(true);
-        action->setChecked(model_.treeSort() == order);
+        action->setChecked(library_.treeSort() == order);
         group->addAction(action);
-        connect(action, &QAction::triggered, &model_, [this, order] { model_.setTreeSort(order); });
+        connect(action, &QAction::triggered, &library_, [this, order] { library_.setTreeSort(order); });
     }
     sort->setMenu(menu);
     layout->addWidget(sort);
@@ -97,7 +98,7 @@ QWidget *TreeListView::documentsHeading() {
 }
 
 void TreeListView::showSelection() {
-    const auto &id = model_.sidebarSelection();
+    const auto &id = reader_.sidebarSelection();
     const QModelIndex index = id ? rows_->indexOf(*id) : QModelIndex();
     if (index == currentIndex() && (index.isValid() || !selectionModel()->hasSelection())) return;
     restoring_ = true;
@@ -112,13 +113,13 @@ void TreeListView::showSelection() {
 
 void TreeListView::noteExpansion(const QModelIndex &index, bool expanded) {
     if (restoring_ || index.data(LibraryTreeModel::KindRole).toInt() != int(LibraryTreeModel::Kind::folder)) return;
-    auto folders = model_.expandedFolders();
+    auto folders = library_.expandedFolders();
     const std::string id = index.data(LibraryTreeModel::IdRole).toString().toStdString();
     if (expanded)
         folders.insert(id);
     else
         folders.erase(id);
-    model_.setExpandedFolders(std::move(folders));
+    library_.setExpandedFolders(std::move(folders));
 }
 
 } // namespace quorvel::app

@@ -4,15 +4,16 @@
 
 namespace quorvel::app {
 
-class AppModel;
+class Library;
 class LibraryTreeModel;
+class Reader;
 
 // The recent documents and the folder tree. Selecting a document opens it; folders remember
 // whether they are open across launches.
 class TreeListView : public QTreeView {
     Q_OBJECT
 public:
-    explicit TreeListView(AppModel &model, QWidget *parent = nullptr);
+    TreeListView(Library &library, Reader &reader, QWidget *parent = nullptr);
     LibraryTreeModel *libraryModel() const { return rows_; }
 
 private:
@@ -21,7 +22,8 @@ private:
     void noteExpansion(const QModelIndex &index, bool expanded);
     QWidget *documentsHeading();
 
-    AppModel &model_;
+    Library &library_;
+    Reader &reader_;
     LibraryTreeModel *rows_;
     bool restoring_ = false;
 };

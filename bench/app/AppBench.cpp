@@ -13,7 +13,13 @@
 
 #include "document/DocumentPage.hpp"
 #include "document/DocumentView.hpp"
+#include "model/Account.hpp"
 #include "model/AppModel.hpp"
+#include "model/Library.hpp"
+#include "model/Reader.hpp"
+#include "model/Search.hpp"
+#include "model/Stage.hpp"
+#include "model/SyncController.hpp"
 #include "views/AppShell.hpp"
 #include "views/DetailView.hpp"
 #include "views/MainWindow.hpp"
@@ -93,8 +99,8 @@ void row(const char *what, double value, const char *unit, const char *goal = ""
     std::fflush(stdout);
 }
 
-AppModel::Environment environment(const QString &root, const std::string &base, QSettings *settings) {
-    AppModel::Environment env = AppModel::defaultEnvironment();
+Environment environment(const QString &root, const std::string &base, QSettings *settings) {
+    Environment env = Environment::desktop();
     env.baseURL = base;
     env.storeDirectory = (root + QStringLiteral("/store")).toStdString();
     env.fallbackDirectory = (root + QStringLiteral("/fallback")).toStdString();
@@ -121,7 +127,7 @@ int child(const QString &root, const std::string &base, double spawnedAt, int64_
     if (!waitFor([&] { return window.findChild<TreeListView *>() != nullptr; }, 60000)) return 1;
     auto *tree = window.findChild<TreeListView *>();
     watch.onPaint = [&] {
-        if (!painted && shell.model().tree().size() > 0 && tree->model()->rowCount() > 1) painted = nowMs();
+        if (!painted && shell.model().library().tree().size() > 0 && tree->model()->rowCount() > 1) painted = nowMs();
     };
     tree->viewport()->installEventFilter(&watch);
     if (!waitFor([&] { return painted > 0; }, 60000)) return 1;
@@ -137,7 +143,7 @@ int child(const QString &root, const std::string &base, double spawnedAt, int64_
     results->viewport()->installEventFilter(&watch);
     const double typed = nowMs();
     sidebar->searchField()->setText(QStringLiteral("보고서"));
-    shell.model().setSearchText(QStringLiteral("보고서"));
+    shell.model().search().setSearchText(QStringLiteral("보고서"));
     if (!waitFor([&] { return resultsPainted > 0; }, 60000)) return 1;
     std::printf("search %.1f\n", resultsPainted - typed);
 
@@ -146,7 +152,7 @@ int child(const QString &root, const std::string &base, double spawnedAt, int64_
     QObject::connect(window.findChild<DetailView *>(), &DetailView::documentCreated, [&](DocumentView *view) {
         QObject::connect(view, &DocumentView::pageLoaded, [&](const QString &, bool) { loaded = true; });
     });
-    shell.model().open(bigID);
+    shell.model().reader().open(bigID);
     if (!waitFor([&] { return loaded; }, 60000)) return 1;
     waitFor([] { return false; }, 1000);
     std::printf("rss %.1f %.1f\n", residentMB(getpid(), false), residentMB(getpid(), true));
@@ -200,7 +206,7 @@ int main(int argc, char **argv) {
 
     // The first download, with a timer ticking every millisecond to catch the loop's longest wait.
     {
-        AppModel::Environment env = environment(dir.path(), base, &settings);
+        Environment env = environment(dir.path(), base, &settings);
         AppModel *linking = nullptr;
         env.openUrl = [&](const QUrl &url) {
             const QUrlQuery q(url);
@@ -208,7 +214,7 @@ int main(int argc, char **argv) {
                 service.control().approveLink(q.queryItemValue(QStringLiteral("challenge")).toStdString(), "bench");
             const QString callback = QStringLiteral("quorvel://link?state=%1&code=%2")
                                          .arg(q.queryItemValue(QStringLiteral("state")), QString::fromStdString(code));
-            QTimer::singleShot(0, [&linking, callback] { linking->handleCallbackURL(callback); });
+            QTimer::singleShot(0, [&linking, callback] { linking->account().handleCallbackURL(callback); });
             return true;
         };
         AppModel model(env);
@@ -225,14 +231,16 @@ int main(int argc, char **argv) {
         });
         clock.start();
         tick.start();
-        model.beginLogin();
-        if (!waitFor([&] { return model.phase().is(AppPhase::Kind::main) && !model.isSyncing(); }, 3'600'000)) return 1;
+        model.account().beginLogin();
+        if (!waitFor([&] { return model.stage().phase().is(AppPhase::Kind::main) && !model.sync().isSyncing(); },
+                     3'600'000))
+            return 1;
         tick.stop();
-        waitFor([&] { return model.fileCount() > 0; }, 60000);
+        waitFor([&] { return model.library().fileCount() > 0; }, 60000);
         row("first download through the model (s)", double(clock.elapsed()) / 1000, "s");
         row("longest event-loop wait during it (ms)", longest, "ms", "goal <= 16");
-        if (model.fileCount() != documents + 1)
-            std::printf("  (stored %lld documents)\n", static_cast<long long>(model.fileCount()));
+        if (model.library().fileCount() != documents + 1)
+            std::printf("  (stored %lld documents)\n", static_cast<long long>(model.library().fileCount()));
     }
 
     // The model's start on the stored library.
@@ -240,24 +248,24 @@ int main(int argc, char **argv) {
     for (int k = 0; k < 5; ++k) {
         const double t0 = nowMs();
         AppModel model(environment(dir.path(), base, &settings));
-        waitFor([&] { return !model.tree().empty() && model.fileCount() > 0; }, 60000);
+        waitFor([&] { return !model.library().tree().empty() && model.library().fileCount() > 0; }, 60000);
         starts.push_back(nowMs() - t0);
         if (k > 0) continue;
         // Opening the 1 MB document, each time after another one, so nothing is skipped as open already.
         for (int i = 0; i < 20; ++i) {
-            model.open(i % documents + 1);
-            waitFor([&] { return model.currentFileID() == i % documents + 1; }, 60000);
+            model.reader().open(i % documents + 1);
+            waitFor([&] { return model.reader().currentFileID() == i % documents + 1; }, 60000);
             const double o0 = nowMs();
-            model.open(bigID);
-            waitFor([&] { return model.page() && model.currentFileID() == bigID; }, 60000);
+            model.reader().open(bigID);
+            waitFor([&] { return model.reader().page() && model.reader().currentFileID() == bigID; }, 60000);
             opens.push_back(nowMs() - o0);
         }
         for (const char *q : {"회의", "보고서", "정리", "report", "a", "회", "분기 실적", "meeting notes"}) {
             for (int i = 0; i < 3; ++i) {
-                model.setSearchText(QString());
+                model.search().setSearchText(QString());
                 const double s0 = nowMs();
-                model.setSearchText(QString::fromUtf8(q));
-                waitFor([&] { return model.searchedQuery() == QString::fromUtf8(q); }, 60000);
+                model.search().setSearchText(QString::fromUtf8(q));
+                waitFor([&] { return model.search().searchedQuery() == QString::fromUtf8(q); }, 60000);
                 searches.push_back(nowMs() - s0 - 150);
             }
         }

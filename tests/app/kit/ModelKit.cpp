@@ -29,8 +29,8 @@ service::Library ModelKit::smallLibrary() {
     return lib;
 }
 
-AppModel::Environment ModelKit::environment() {
-    AppModel::Environment env;
+Environment ModelKit::environment() {
+    Environment env;
     env.baseURL = baseURL;
     env.storeDirectory = dir.filePath(QStringLiteral("store")).toStdString();
     env.fallbackDirectory = dir.filePath(QStringLiteral("fallback")).toStdString();
@@ -57,7 +57,7 @@ void ModelKit::approve(const QUrl &linkPage) {
                                  .arg(query.queryItemValue(QStringLiteral("state")), QString::fromStdString(code));
     // The browser answers later, as a real one does.
     QTimer::singleShot(0, [model = current_, callback] {
-        if (model) model->handleCallbackURL(callback);
+        if (model) model->account().handleCallbackURL(callback);
     });
 }
 
@@ -70,16 +70,16 @@ std::unique_ptr<AppModel> ModelKit::makeModel() {
 
 std::unique_ptr<AppModel> ModelKit::linkedModel() {
     auto model = makeModel();
-    model->beginLogin();
-    if (!QTest::qWaitFor([&] { return model->phase().is(AppPhase::Kind::main) && !model->isSyncing(); }, 20000))
+    model->account().beginLogin();
+    if (!QTest::qWaitFor([&] { return model->stage().is(AppPhase::Kind::main) && !model->sync().isSyncing(); }, 20000))
         qFatal("the model did not link and sync");
     settle(*model);
     return model;
 }
 
 void ModelKit::syncAndWait(AppModel &model) {
-    QSignalSpy ended(&model, &AppModel::isSyncingChanged);
-    model.syncNow();
+    QSignalSpy ended(&model.sync(), &SyncController::isSyncingChanged);
+    model.sync().syncNow();
     if (!QTest::qWaitFor([&] { return ended.count() >= 2; }, 20000)) qFatal("the sync did not end");
     settle(model);
 }

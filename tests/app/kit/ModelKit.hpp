@@ -1,6 +1,13 @@
 #pragma once
 
+#include "model/Account.hpp"
 #include "model/AppModel.hpp"
+#include "model/Connectivity.hpp"
+#include "model/Library.hpp"
+#include "model/Reader.hpp"
+#include "model/Search.hpp"
+#include "model/Stage.hpp"
+#include "model/SyncController.hpp"
 
 #include "Library.hpp"
 #include "SampleService.hpp"
@@ -24,7 +31,7 @@ public:
 
     static service::Library smallLibrary();
 
-    AppModel::Environment environment();
+    Environment environment();
     std::unique_ptr<AppModel> makeModel();
     // A model linked through the link page and done with its first download.
     std::unique_ptr<AppModel> linkedModel();

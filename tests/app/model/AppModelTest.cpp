@@ -16,6 +16,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrlQuery>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <httplib.h>
 
@@ -26,9 +27,9 @@ using namespace quorvel::app::test;
 namespace {
 
 int64_t idOf(AppModel &model, const std::string &title) {
-    for (const auto &row : model.recent())
+    for (const auto &row : model.library().recent())
         if (row.filename == title) return row.id;
-    for (const auto &top : model.tree()) {
+    for (const auto &top : model.library().tree()) {
         std::vector<const TreeNode *> pending{&top};
         while (!pending.empty()) {
             const TreeNode *node = pending.back();
@@ -115,10 +116,10 @@ void AppModelTest::preferencesAreValidated() {
     kit.settings.setValue(QStringLiteral("BaseURL"), QStringLiteral("https://elsewhere.example"));
     auto model = kit.makeModel();
     const QString actual =
-        key == QLatin1String("SyncIntervalMinutes") ? QString::number(model->syncIntervalMinutes())
+        key == QLatin1String("SyncIntervalMinutes") ? QString::number(model->sync().syncIntervalMinutes())
         : key == QLatin1String("DocumentZoom")
-            ? QString::number(model->zoom())
-            : (model->treeSort() == TreeSort::name ? QStringLiteral("name") : QStringLiteral("updated"));
+            ? QString::number(model->reader().zoom())
+            : (model->library().treeSort() == TreeSort::name ? QStringLiteral("name") : QStringLiteral("updated"));
     QCOMPARE(actual, expected);
     QVERIFY(!kit.settings.contains(QStringLiteral("BaseURL")));
     // An invalid value stays stored until the user changes the setting.
@@ -127,26 +128,26 @@ void AppModelTest::preferencesAreValidated() {
 
 void AppModelTest::firstPhaseFollowsWhatIsStored() {
     ModelKit kit;
-    QCOMPARE(kit.makeModel()->phase(), AppPhase::start());
+    QCOMPARE(kit.makeModel()->stage().phase(), AppPhase::start());
 
     kit.linkedModel().reset();
     {
         // Credentials that lost their access but a library on disk: it stays readable.
         FileTokenStore(kit.environment().storeDirectory / "auth").clearCredentials();
         auto model = kit.makeModel();
-        QCOMPARE(model->phase(), AppPhase::main());
-        QVERIFY(model->needsRelogin());
-        QCOMPARE(model->badge(), SyncBadge::loginRequired());
-        QCOMPARE(model->fileCount(), 3);
+        QCOMPARE(model->stage().phase(), AppPhase::main());
+        QVERIFY(model->sync().needsRelogin());
+        QCOMPARE(model->sync().badge(), SyncBadge::loginRequired());
+        QCOMPARE(model->library().fileCount(), 3);
     }
     {
         // The credentials belong to another service: they go with the library and the owed revocation.
         PendingRevokeStore(kit.environment().storeDirectory / "auth").save({"refresh", kit.baseURL});
         FileTokenStore(kit.environment().storeDirectory / "auth").setBoundBaseURL("https://other.example");
         auto model = kit.makeModel();
-        QCOMPARE(model->phase(), AppPhase::start());
-        QCOMPARE(model->fileCount(), 0);
-        QVERIFY(!model->needsRelogin());
+        QCOMPARE(model->stage().phase(), AppPhase::start());
+        QCOMPARE(model->library().fileCount(), 0);
+        QVERIFY(!model->sync().needsRelogin());
         QVERIFY(!PendingRevokeStore(kit.environment().storeDirectory / "auth").load());
     }
 }
@@ -155,20 +156,20 @@ void AppModelTest::linkDownloadsTheLibrary() {
     ModelKit kit;
     auto model = kit.makeModel();
     QList<AppPhase> seen;
-    connect(model.get(), &AppModel::phaseChanged, this, [&] { seen << model->phase(); });
+    connect(&model->stage(), &Stage::phaseChanged, this, [&] { seen << model->stage().phase(); });
     model->start();
     model->start(); // once only: no second scheduler
     QCOMPARE(model->findChildren<SyncScheduler *>().size(), 1);
-    model->beginLogin();
-    QCOMPARE(model->phase(), AppPhase::linking());
-    QTRY_VERIFY_WITH_TIMEOUT(model->phase().is(AppPhase::Kind::main) && !model->isSyncing(), 20000);
+    model->account().beginLogin();
+    QCOMPARE(model->stage().phase(), AppPhase::linking());
+    QTRY_VERIFY_WITH_TIMEOUT(model->stage().phase().is(AppPhase::Kind::main) && !model->sync().isSyncing(), 20000);
     ModelKit::settle(*model);
     QCOMPARE(kit.opened.size(), 1);
     QCOMPARE(kit.opened[0].path(), QStringLiteral("/app/link"));
-    QCOMPARE(model->fileCount(), 3);
-    QCOMPARE(model->accountEmail().value_or(QString()), QStringLiteral("reader@quorvel.test"));
-    QVERIFY(model->lastSyncAt().has_value());
-    QCOMPARE(model->badge().kind, SyncBadge::Kind::upToDate);
+    QCOMPARE(model->library().fileCount(), 3);
+    QCOMPARE(model->account().email().value_or(QString()), QStringLiteral("reader@quorvel.test"));
+    QVERIFY(model->library().lastSyncAt().has_value());
+    QCOMPARE(model->sync().badge().kind, SyncBadge::Kind::upToDate);
     QCOMPARE(seen.first(), AppPhase::linking());
     QCOMPARE(seen[1], AppPhase::initialSync());
     QVERIFY(std::any_of(seen.begin(), seen.end(), [](const AppPhase &p) { return p.progress.has_value(); }));
@@ -182,8 +183,8 @@ void AppModelTest::automaticSyncsRespectTheirGuards() {
     auto manifests = [&] { return kit.control().requestCount("manifest"); };
     auto trigger = [&](SyncTrigger t) {
         const auto before = manifests();
-        [[maybe_unused]] auto task = model->requestSync(t);
-        if (!QTest::qWaitFor([&] { return !model->isSyncing(); }, 20000)) qFatal("the sync did not end");
+        model->sync().requestSync(t);
+        if (!QTest::qWaitFor([&] { return !model->sync().isSyncing(); }, 20000)) qFatal("the sync did not end");
         ModelKit::settle(*model);
         return manifests() > before;
     };
@@ -193,14 +194,14 @@ void AppModelTest::automaticSyncsRespectTheirGuards() {
     busy.retryAfter = "7200";
     kit.control().addFault(busy);
     QVERIFY(trigger(SyncTrigger::manual));
-    QCOMPARE(model->lastFailureMessage().value_or(QString()),
+    QCOMPARE(model->sync().lastFailureMessage().value_or(QString()),
              QStringLiteral("서버에 연결하지 못했어요. 잠시 후 다시 시도할게요."));
     QVERIFY(!trigger(SyncTrigger::timer));
     kit.clockOffset += 3599;
     QVERIFY(!trigger(SyncTrigger::wake));
     kit.clockOffset += 2;
     QVERIFY(trigger(SyncTrigger::timer));
-    QVERIFY(!model->lastFailureMessage());
+    QVERIFY(!model->sync().lastFailureMessage());
 
     // Window activation: at most once per 300 s after the last attempt of any kind.
     kit.clockOffset += 100;
@@ -208,8 +209,8 @@ void AppModelTest::automaticSyncsRespectTheirGuards() {
     kit.clockOffset += 201;
     QVERIFY(trigger(SyncTrigger::windowKey));
 
-    model->setOnline(false);
-    QCOMPARE(model->badge().kind, SyncBadge::Kind::offline);
+    model->connectivity().setOnline(false);
+    QCOMPARE(model->sync().badge().kind, SyncBadge::Kind::offline);
     QVERIFY(!trigger(SyncTrigger::network));
     QVERIFY(trigger(SyncTrigger::manual));
 }
@@ -219,18 +220,18 @@ void AppModelTest::automaticSyncsRespectTheirGuards() {
 void AppModelTest::checkFetchesALostImageAgain() {
     ModelKit kit;
     auto model = kit.linkedModel();
-    auto store = model->store();
+    auto store = model->services().store;
     std::vector<std::filesystem::path> images;
     for (const auto &entry : std::filesystem::directory_iterator(store->assetsDirectory()))
         if (LocalStore::isAssetHash(entry.path().filename().string())) images.push_back(entry.path());
     QCOMPARE(images.size(), size_t(1));
     std::filesystem::remove(images[0]);
     const auto manifests = kit.control().requestCount("manifest");
-    auto checking = model->checkLibrary();
-    QTRY_VERIFY_WITH_TIMEOUT(model->libraryCheckMessage().has_value(), 20000);
-    QCOMPARE(*model->libraryCheckMessage(),
+    model->library().check();
+    QTRY_VERIFY_WITH_TIMEOUT(model->library().checkMessage().has_value(), 20000);
+    QCOMPARE(*model->library().checkMessage(),
              QStringLiteral("이미지 1개가 손상되었거나 없어요. 다음 동기화에서 문서 1개의 이미지를 다시 받아요."));
-    QTRY_VERIFY_WITH_TIMEOUT(kit.control().requestCount("manifest") > manifests && !model->isSyncing(), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(kit.control().requestCount("manifest") > manifests && !model->sync().isSyncing(), 20000);
     QVERIFY(std::filesystem::exists(images[0]));
 }
 
@@ -265,11 +266,11 @@ void AppModelTest::outcomesBecomeStatus() {
     if (status == 426) rule.minVersion = "9.9.9";
     kit.control().addFault(rule);
     ModelKit::syncAndWait(*model);
-    QTRY_COMPARE(int(model->badge().kind), badge);
-    QCOMPARE(model->lastFailureMessage().value_or(QString()), message);
-    if (status == 426) QCOMPARE(model->badge(), SyncBadge::upgradeRequired(QStringLiteral("9.9.9")));
-    QCOMPARE(model->fileCount(), 3); // nothing of the library is lost
-    QCOMPARE(model->phase(), AppPhase::main());
+    QTRY_COMPARE(int(model->sync().badge().kind), badge);
+    QCOMPARE(model->sync().lastFailureMessage().value_or(QString()), message);
+    if (status == 426) QCOMPARE(model->sync().badge(), SyncBadge::upgradeRequired(QStringLiteral("9.9.9")));
+    QCOMPARE(model->library().fileCount(), 3); // nothing of the library is lost
+    QCOMPARE(model->stage().phase(), AppPhase::main());
 }
 
 void AppModelTest::firstDownloadRefusedEndsOnTheRightScreen() {
@@ -278,19 +279,19 @@ void AppModelTest::firstDownloadRefusedEndsOnTheRightScreen() {
         ModelKit kit;
         kit.control().addFault(service::FaultRule::answer("manifest", 401, "password_changed"));
         auto model = kit.makeModel();
-        model->beginLogin();
-        QTRY_VERIFY_WITH_TIMEOUT(model->phase() == AppPhase::start() && !model->isSyncing(), 20000);
-        QCOMPARE(model->startError().value_or(QString()), QStringLiteral("다시 로그인해 주세요."));
+        model->account().beginLogin();
+        QTRY_VERIFY_WITH_TIMEOUT(model->stage().phase() == AppPhase::start() && !model->sync().isSyncing(), 20000);
+        QCOMPARE(model->stage().startError().value_or(QString()), QStringLiteral("다시 로그인해 주세요."));
     }
     {
         // The device was unlinked on the web during the first download.
         ModelKit kit;
         kit.control().addFault(service::FaultRule::answer("files", 401, "revoked"));
         auto model = kit.makeModel();
-        model->beginLogin();
-        QTRY_VERIFY_WITH_TIMEOUT(model->phase() == AppPhase::revoked(), 20000);
-        QCOMPARE(model->fileCount(), 0);
-        QVERIFY(model->store()->isFirstSync());
+        model->account().beginLogin();
+        QTRY_VERIFY_WITH_TIMEOUT(model->stage().phase() == AppPhase::revoked(), 20000);
+        QCOMPARE(model->library().fileCount(), 0);
+        QVERIFY(model->services().store->isFirstSync());
         QVERIFY(!FileTokenStore(kit.environment().storeDirectory / "auth").refreshToken());
     }
 }
@@ -305,42 +306,42 @@ void AppModelTest::outcomeOfARunFromBeforeALogoutIsDropped() {
     auto slow = service::FaultRule::answer("token", 0);
     slow.delayMs = 7000;
     kit.control().addFault(slow);
-    [[maybe_unused]] auto resync = model->wipeAndResync();
-    QTRY_VERIFY(model->isSyncing());
-    model->setOnline(false);
+    model->account().wipeAndResync();
+    QTRY_VERIFY(model->sync().isSyncing());
+    model->connectivity().setOnline(false);
     QList<AppPhase> seen;
-    connect(model.get(), &AppModel::phaseChanged, this, [&] { seen << model->phase(); });
-    [[maybe_unused]] auto out = model->logout();
-    QTRY_VERIFY_WITH_TIMEOUT(!model->isSyncing() && !model->isLoggingOut(), 15000);
+    connect(&model->stage(), &Stage::phaseChanged, this, [&] { seen << model->stage().phase(); });
+    model->account().logout();
+    QTRY_VERIFY_WITH_TIMEOUT(!model->sync().isSyncing() && !model->account().isLoggingOut(), 15000);
     QTest::qWait(200);
     QCOMPARE(seen, QList<AppPhase>{AppPhase::start()});
-    QVERIFY(!model->lastFailureMessage());
+    QVERIFY(!model->sync().lastFailureMessage());
 }
 
 void AppModelTest::searchWaitsForTheLastKeystroke() {
     ModelKit kit;
     auto model = kit.linkedModel();
-    QSignalSpy answered(model.get(), &AppModel::searchedQueryChanged);
-    model->setSearchText(QStringLiteral("회"));
-    model->setSearchText(QStringLiteral("회의"));
-    model->setSearchText(QStringLiteral("회의록 "));
-    QTRY_COMPARE(model->searchedQuery(), QStringLiteral("회의록"));
+    QSignalSpy answered(&model->search(), &Search::searchedQueryChanged);
+    model->search().setSearchText(QStringLiteral("회"));
+    model->search().setSearchText(QStringLiteral("회의"));
+    model->search().setSearchText(QStringLiteral("회의록 "));
+    QTRY_COMPARE(model->search().searchedQuery(), QStringLiteral("회의록"));
     QTest::qWait(300);
     QCOMPARE(answered.count(), 1);
-    QCOMPARE(model->searchResults().size(), size_t(1));
-    QCOMPARE(model->searchResults()[0].title, "회의록");
+    QCOMPARE(model->search().results().size(), size_t(1));
+    QCOMPARE(model->search().results()[0].title, "회의록");
 
     // A sync brings the word into a second document: the results follow without a keystroke.
     kit.control().editDocument(idOf(*model, "메모"), "<p>회의록 사본</p>");
     ModelKit::syncAndWait(*model);
-    QTRY_COMPARE(model->searchResults().size(), size_t(2));
+    QTRY_COMPARE(model->search().results().size(), size_t(2));
 
-    model->setSearchSelection(model->searchResults()[0].fileId);
-    QTRY_VERIFY(model->page().has_value());
-    model->setSearchText(QStringLiteral("  \n"));
-    QVERIFY(model->searchResults().empty()); // at once, without waiting
-    QVERIFY(!model->searchSelection());
-    QVERIFY(model->searchedQuery().isEmpty());
+    model->reader().selectSearchResult(model->search().results()[0].fileId);
+    QTRY_VERIFY(model->reader().page().has_value());
+    model->search().setSearchText(QStringLiteral("  \n"));
+    QVERIFY(model->search().results().empty()); // at once, without waiting
+    QVERIFY(!model->reader().searchSelection());
+    QVERIFY(model->search().searchedQuery().isEmpty());
 }
 
 void AppModelTest::selectionOpensDocuments() {
@@ -348,30 +349,30 @@ void AppModelTest::selectionOpensDocuments() {
     auto model = kit.linkedModel();
     const int64_t memo = idOf(*model, "메모");
     for (const char *id : {"f", "fx12", "d1", "r"}) {
-        model->setSidebarSelection(QString::fromLatin1(id));
+        model->reader().select(QString::fromLatin1(id));
         ModelKit::settle(*model);
-        QVERIFY2(!model->currentFileID(), id);
+        QVERIFY2(!model->reader().currentFileID(), id);
     }
-    model->setSidebarSelection(QStringLiteral("f%1").arg(memo));
-    QTRY_COMPARE(model->currentFileID().value_or(-1), memo);
-    QVERIFY(model->page()->key.starts_with(std::to_string(memo) + "|"));
-    QVERIFY(model->page()->html.find("Content-Security-Policy") != std::string::npos);
+    model->reader().select(QStringLiteral("f%1").arg(memo));
+    QTRY_COMPARE(model->reader().currentFileID().value_or(-1), memo);
+    QVERIFY(model->reader().page()->key.starts_with(std::to_string(memo) + "|"));
+    QVERIFY(model->reader().page()->html.find("Content-Security-Policy") != std::string::npos);
     ModelKit::settle(*model);
-    QCOMPARE(model->recent().size(), size_t(1));
+    QCOMPARE(model->library().recent().size(), size_t(1));
 
     // From the recent list the row stays the recent one; from search the tree row is selected.
     const int64_t report = idOf(*model, "보고서");
-    model->open(report);
-    QTRY_COMPARE(model->currentFileID().value_or(-1), report);
+    model->reader().open(report);
+    QTRY_COMPARE(model->reader().currentFileID().value_or(-1), report);
     ModelKit::settle(*model);
-    model->setSidebarSelection(QStringLiteral("r%1").arg(memo));
-    QTRY_COMPARE(model->currentFileID().value_or(-1), memo);
-    QCOMPARE(model->sidebarSelection().value_or(QString()), QStringLiteral("r%1").arg(memo));
-    model->setSearchSelection(report);
-    QTRY_COMPARE(model->currentFileID().value_or(-1), report);
-    QCOMPARE(model->sidebarSelection().value_or(QString()), QStringLiteral("f%1").arg(report));
-    QVERIFY(model->canEditOnWeb());
-    model->editInWeb();
+    model->reader().select(QStringLiteral("r%1").arg(memo));
+    QTRY_COMPARE(model->reader().currentFileID().value_or(-1), memo);
+    QCOMPARE(model->reader().sidebarSelection().value_or(QString()), QStringLiteral("r%1").arg(memo));
+    model->reader().selectSearchResult(report);
+    QTRY_COMPARE(model->reader().currentFileID().value_or(-1), report);
+    QCOMPARE(model->reader().sidebarSelection().value_or(QString()), QStringLiteral("f%1").arg(report));
+    QVERIFY(model->reader().canEditOnWeb());
+    model->reader().editInWeb();
     QCOMPARE(kit.opened.last(), QUrl(QString::fromStdString(kit.baseURL) + QStringLiteral("/editor/%1").arg(report)));
 }
 
@@ -379,91 +380,91 @@ void AppModelTest::syncKeepsTheOpenPageUnlessItChanged() {
     ModelKit kit;
     auto model = kit.linkedModel();
     const int64_t minutes = idOf(*model, "회의록");
-    model->open(minutes);
-    QTRY_VERIFY(model->page().has_value());
-    const std::string key = model->page()->key;
+    model->reader().open(minutes);
+    QTRY_VERIFY(model->reader().page().has_value());
+    const std::string key = model->reader().page()->key;
     QVERIFY(key.find("|1|") != std::string::npos); // the stored shell's version
-    QSignalSpy pages(model.get(), &AppModel::pageChanged);
+    QSignalSpy pages(&model->reader(), &Reader::pageChanged);
 
     kit.control().editDocument(idOf(*model, "메모"), "<p>다른 문서만 바뀜</p>");
     ModelKit::syncAndWait(*model);
-    QCOMPARE(model->page()->key, key);
+    QCOMPARE(model->reader().page()->key, key);
     QCOMPARE(pages.count(), 0);
 
     kit.control().bumpShell();
     ModelKit::syncAndWait(*model);
-    QTRY_VERIFY(model->page()->key != key);
-    QVERIFY(model->page()->key.find("|2|") != std::string::npos);
+    QTRY_VERIFY(model->reader().page()->key != key);
+    QVERIFY(model->reader().page()->key.find("|2|") != std::string::npos);
 
     kit.control().deleteDocument(minutes);
     ModelKit::syncAndWait(*model);
-    QTRY_VERIFY(!model->page());
-    QVERIFY(!model->currentFileID());
+    QTRY_VERIFY(!model->reader().page());
+    QVERIFY(!model->reader().currentFileID());
 }
 
 void AppModelTest::signInFailuresAndCancels() {
     ModelKit kit;
     auto model = kit.makeModel();
-    model->requestLogout();
-    QVERIFY(!model->logoutConfirmPresented()); // nothing to log out of on the welcome screen
+    QVERIFY(!model->account().canLogOut()); // nothing to log out of on the welcome screen
 
     kit.autoApprove = false;
-    model->beginLogin();
-    QCOMPARE(model->phase(), AppPhase::linking());
-    model->linkCoordinator().cancel();
-    QCOMPARE(model->phase(), AppPhase::start());
-    QVERIFY(!model->startError());
+    model->account().beginLogin();
+    QCOMPARE(model->stage().phase(), AppPhase::linking());
+    model->account().cancelLogin();
+    QCOMPARE(model->stage().phase(), AppPhase::start());
+    QVERIFY(!model->stage().startError());
 
     kit.browserWorks = false;
-    model->beginLogin();
-    QCOMPARE(model->startError().value_or(QString()),
+    model->account().beginLogin();
+    QCOMPARE(model->stage().startError().value_or(QString()),
              QStringLiteral("로그인 창을 열 수 없어요. 잠시 후 다시 시도해 주세요."));
-    QCOMPARE(model->phase(), AppPhase::start());
+    QCOMPARE(model->stage().phase(), AppPhase::start());
 
     kit.browserWorks = true;
     kit.autoApprove = true;
     kit.control().addFault(service::FaultRule::answer("token", 429, "rate_limited"));
-    model->beginLogin();
-    QTRY_COMPARE(model->startError().value_or(QString()),
+    model->account().beginLogin();
+    QTRY_COMPARE(model->stage().startError().value_or(QString()),
                  QStringLiteral("시도가 너무 많아요. 잠시 후 다시 시도해 주세요."));
-    QCOMPARE(model->phase(), AppPhase::start());
+    QCOMPARE(model->stage().phase(), AppPhase::start());
 }
 
 void AppModelTest::reloginKeepsOrReplacesTheLibrary() {
     ModelKit kit;
     auto model = kit.linkedModel();
-    model->open(idOf(*model, "메모"));
-    QTRY_VERIFY(model->page().has_value());
+    model->reader().open(idOf(*model, "메모"));
+    QTRY_VERIFY(model->reader().page().has_value());
 
     // The same account again: the library stays and an ordinary sync runs.
     kit.control().addFault(service::FaultRule::answer("manifest", 401, "password_changed"));
     ModelKit::syncAndWait(*model);
-    QTRY_VERIFY(model->needsRelogin());
+    QTRY_VERIFY(model->sync().needsRelogin());
     const auto syncsBefore = kit.control().requestCount("manifest");
-    model->syncNow(); // signs in instead of syncing
-    QVERIFY(model->isRelinking());
-    QTRY_VERIFY_WITH_TIMEOUT(
-        kit.control().requestCount("manifest") > syncsBefore && !model->isSyncing() && !model->needsRelogin(), 20000);
-    QCOMPARE(model->phase(), AppPhase::main());
+    model->sync().syncNow(); // signs in instead of syncing
+    QVERIFY(model->account().isRelinking());
+    QTRY_VERIFY_WITH_TIMEOUT(kit.control().requestCount("manifest") > syncsBefore && !model->sync().isSyncing() &&
+                                 !model->sync().needsRelogin(),
+                             20000);
+    QCOMPARE(model->stage().phase(), AppPhase::main());
     ModelKit::settle(*model);
-    QCOMPARE(model->recent().size(), size_t(1));
+    QCOMPARE(model->library().recent().size(), size_t(1));
 
     // Another account: the old library goes before the new one downloads.
     kit.control().setUser({8, "other@quorvel.test", std::nullopt});
     kit.control().addFault(service::FaultRule::answer("manifest", 401, "password_changed"));
     ModelKit::syncAndWait(*model);
-    QTRY_VERIFY(model->needsRelogin());
+    QTRY_VERIFY(model->sync().needsRelogin());
     QList<AppPhase> phases;
-    connect(model.get(), &AppModel::phaseChanged, this, [&] { phases << model->phase(); });
-    model->beginLogin();
+    connect(&model->stage(), &Stage::phaseChanged, this, [&] { phases << model->stage().phase(); });
+    model->account().beginLogin();
     // Through the first download, back to the library.
-    QTRY_VERIFY_WITH_TIMEOUT(phases.contains(AppPhase::initialSync()) && model->phase().is(AppPhase::Kind::main) &&
-                                 !model->isSyncing(),
+    QTRY_VERIFY_WITH_TIMEOUT(phases.contains(AppPhase::initialSync()) &&
+                                 model->stage().phase().is(AppPhase::Kind::main) && !model->sync().isSyncing(),
                              20000);
     ModelKit::settle(*model);
-    QCOMPARE(model->accountEmail().value_or(QString()), QStringLiteral("other@quorvel.test"));
-    QVERIFY(model->recent().empty());
-    QCOMPARE(model->fileCount(), 3);
+    QCOMPARE(model->account().email().value_or(QString()), QStringLiteral("other@quorvel.test"));
+    QVERIFY(model->library().recent().empty());
+    QCOMPARE(model->library().fileCount(), 3);
 }
 
 void AppModelTest::logoutOfflineOwesARevocation() {
@@ -471,13 +472,12 @@ void AppModelTest::logoutOfflineOwesARevocation() {
     const auto authDir = kit.environment().storeDirectory / "auth";
     {
         auto model = kit.linkedModel();
-        model->setOnline(false);
-        model->requestLogout();
-        QVERIFY(model->logoutConfirmPresented());
-        [[maybe_unused]] auto task = model->logout();
-        QTRY_COMPARE(model->phase(), AppPhase::start());
-        QCOMPARE(model->fileCount(), 0);
-        QVERIFY(!model->accountEmail());
+        model->connectivity().setOnline(false);
+        QVERIFY(model->account().canLogOut());
+        model->account().logout();
+        QTRY_COMPARE(model->stage().phase(), AppPhase::start());
+        QCOMPARE(model->library().fileCount(), 0);
+        QVERIFY(!model->account().email());
         QCOMPARE(PendingRevokeStore(authDir).load()->baseURL, kit.baseURL);
         QVERIFY(FileTokenStore(authDir).deviceUUID().has_value()); // the installation stays known
     }
@@ -534,8 +534,8 @@ void AppModelTest::linkThroughTheLinkPageAndASecondProcess() {
     ModelKit kit;
     kit.autoApprove = false;
     auto model = kit.makeModel();
-    connect(&instance, &SingleInstance::urlReceived, model.get(), &AppModel::handleCallbackURL);
-    model->beginLogin();
+    connect(&instance, &SingleInstance::urlReceived, &model->account(), &Account::handleCallbackURL);
+    model->account().beginLogin();
     QCOMPARE(kit.opened.size(), 1);
 
     // The browser: the link page, its approve button, and the redirect to quorvel://link?…
@@ -560,9 +560,9 @@ void AppModelTest::linkThroughTheLinkPageAndASecondProcess() {
     QTRY_VERIFY_WITH_TIMEOUT(second.state() == QProcess::NotRunning, 20000);
     QCOMPARE(second.exitStatus(), QProcess::NormalExit);
     QCOMPARE(second.exitCode(), 0);
-    QTRY_VERIFY_WITH_TIMEOUT(model->phase().is(AppPhase::Kind::main) && !model->isSyncing(), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(model->stage().phase().is(AppPhase::Kind::main) && !model->sync().isSyncing(), 20000);
     ModelKit::settle(*model);
-    QCOMPARE(model->fileCount(), 3);
+    QCOMPARE(model->library().fileCount(), 3);
     qunsetenv("XDG_RUNTIME_DIR");
 }
 

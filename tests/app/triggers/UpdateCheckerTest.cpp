@@ -27,6 +27,7 @@ enum Mode { automatic, settings, menu };
 struct Harness : UpdatePrompter {
     QTemporaryDir dir;
     QSettings prefs{dir.filePath("prefs.ini"), QSettings::IniFormat};
+    Preferences preferences{&prefs};
     double now = 1'700'000'000;
     int fetches = 0;
     std::optional<AppRelease> answer = release("1.2.3");        // nullopt: the fetch fails
@@ -37,7 +38,7 @@ struct Harness : UpdatePrompter {
     UpdateAlert last;
     std::function<void(Action)> onScreen;
     QList<QUrl> opened;
-    UpdateChecker checker{"1.2.3", &prefs,
+    UpdateChecker checker{"1.2.3", preferences,
                           [this] {
                               ++fetches;
                               return pending ? pending->future() : QtFuture::makeReadyFuture(answer);

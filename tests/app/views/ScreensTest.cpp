@@ -65,10 +65,10 @@ bool shows(QWidget *root, const QString &text) {
     return false;
 }
 
-QPushButton *buttonNamed(QWidget *root, const QString &text) {
-    for (QPushButton *button : root->findChildren<QPushButton *>())
-        if (button->text() == text) return button;
-    qFatal("no button %s", qPrintable(text));
+template <class T>
+T *named(QObject *root, const char *name) {
+    if (T *child = root->findChild<T *>(QString::fromLatin1(name))) return child;
+    qFatal("no %s", name);
 }
 
 // Types text as a keyboard with an input method would, one character per key press.
@@ -234,33 +234,34 @@ void ScreensTest::phasesShowTheirScreensAndCommands() {
     QVERIFY(showing<StartView>(window));
     QVERIFY(shows(&window, QStringLiteral("쿼벨 for Linux")));
     QVERIFY(shows(&window, QStringLiteral("브라우저로 로그인")));
-    auto enabled = [&](const char *title) { return window.command(QString::fromUtf8(title))->isEnabled(); };
-    for (const char *command :
-         {"검색", "확대", "축소", "실제 크기", "지금 동기화", "인쇄…", "로그아웃…", "웹에서 편집"})
+    auto enabled = [&](const char *name) { return named<QAction>(&window, name)->isEnabled(); };
+    for (const char *command : {"search", "zoomIn", "zoomOut", "actualSize", "syncNow", "print", "logout", "editOnWeb"})
         QVERIFY2(!enabled(command), command);
     screenshot(&window, QStringLiteral("start"));
 
-    buttonNamed(window.findChild<StartView *>(), QStringLiteral("브라우저로 로그인"))->click();
+    named<QPushButton>(window.findChild<StartView *>(), "signIn")->click();
     QTRY_VERIFY(showing<LinkingView>(window));
-    for (const char *command : {"검색", "확대", "지금 동기화"})
+    for (const char *command : {"search", "zoomIn", "syncNow"})
         QVERIFY2(!enabled(command), command);
     // The browser comes back: the link page approved, the first download, then the library.
     kit.autoApprove = true;
-    model->linkCoordinator().cancel();
+    model->account().cancelLogin();
     QTRY_VERIFY(showing<StartView>(window));
-    model->beginLogin();
-    QTRY_VERIFY_WITH_TIMEOUT(showing<MainView>(window) && !model->isSyncing(), 20000);
-    for (const char *command : {"검색", "확대", "축소", "실제 크기", "지금 동기화", "로그아웃…"})
+    model->account().beginLogin();
+    QTRY_VERIFY_WITH_TIMEOUT(showing<MainView>(window) && !model->sync().isSyncing(), 20000);
+    for (const char *command : {"search", "syncNow", "logout"})
         QVERIFY2(enabled(command), command);
-    QVERIFY(!enabled("인쇄…")); // nothing open yet
+    for (const char *command : {"print", "zoomIn", "zoomOut", "actualSize"}) // nothing open yet
+        QVERIFY2(!enabled(command), command);
     QTRY_VERIFY(shows(&window, QStringLiteral("왼쪽에서 문서를 골라 주세요")));
-    QVERIFY(shows(&window,
-                  QStringLiteral("문서 3개 · ") + Format::bytes(model->storageBytes()) + QStringLiteral(" 보관 중")));
+    QVERIFY(shows(&window, QStringLiteral("문서 3개 · ") + Format::bytes(model->library().storageBytes()) +
+                               QStringLiteral(" 보관 중")));
 
     // Logging out asks first; "취소" keeps everything.
     answers_ = {0};
-    model->requestLogout();
-    QTRY_VERIFY(!model->logoutConfirmPresented());
+    const qsizetype asked = alerts_.size();
+    named<QAction>(&window, "logout")->trigger();
+    QTRY_COMPARE(alerts_.size(), asked + 1);
     QCOMPARE(alerts_.last().title, QStringLiteral("로그아웃할까요?"));
     QVERIFY(alerts_.last().buttons[1].destructive);
     QVERIFY(showing<MainView>(window));
@@ -284,30 +285,30 @@ void ScreensTest::aDamagedLibrarySaysItIsDownloadedAgain() {
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     const QString message = SyncBadge::rebuildingMessage();
     bool firstScreenSaid = false, footerSaid = false;
-    connect(model.get(), &AppModel::phaseChanged, this, [&] {
+    connect(&model->stage(), &Stage::phaseChanged, this, [&] {
         if (firstScreenSaid || !showing<InitialSyncView>(window) || !shows(&window, message)) return;
         firstScreenSaid = true;
         screenshotNow(&window, QStringLiteral("rebuilding-first-download"));
     });
     model->start();
-    QTRY_VERIFY_WITH_TIMEOUT(showing<MainView>(window) && !model->isSyncing(), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(showing<MainView>(window) && !model->sync().isSyncing(), 20000);
     QVERIFY(firstScreenSaid);
     ModelKit::settle(*model);
-    QCOMPARE(model->fileCount(), 3);
+    QCOMPARE(model->library().fileCount(), 3);
 
-    auto store = model->store();
+    auto store = model->services().store;
     store->withDB([](SQLiteDB &db) { db.exec("PRAGMA wal_checkpoint(TRUNCATE)"); });
     quorvel::test::damageTable(database, "files");
     store->withDB([](SQLiteDB &db) { db.exec("PRAGMA shrink_memory"); });
-    connect(model.get(), &AppModel::badgeChanged, this, [&] {
+    connect(&model->sync(), &SyncController::badgeChanged, this, [&] {
         if (footerSaid || !shows(&window, message)) return;
         footerSaid = true;
         screenshotNow(&window, QStringLiteral("rebuilding-footer"));
     });
-    model->reloadLibrary();
-    QTRY_VERIFY_WITH_TIMEOUT(footerSaid && !model->isSyncing(), 20000);
-    QTRY_COMPARE(model->fileCount(), 3);
-    QCOMPARE(model->badge().kind, SyncBadge::Kind::upToDate);
+    model->library().reload();
+    QTRY_VERIFY_WITH_TIMEOUT(footerSaid && !model->sync().isSyncing(), 20000);
+    QTRY_COMPARE(model->library().fileCount(), 3);
+    QCOMPARE(model->sync().badge().kind, SyncBadge::Kind::upToDate);
 }
 
 void ScreensTest::searchAndReadWithTheKeyboardAlone() {
@@ -327,17 +328,17 @@ void ScreensTest::searchAndReadWithTheKeyboardAlone() {
     QTRY_VERIFY(shows(&window, QStringLiteral("‘없는말’에 맞는 문서가 없어요")));
     QTest::keyClick(sidebar->searchField(), Qt::Key_Escape);
     QVERIFY(sidebar->searchField()->text().isEmpty());
-    QVERIFY(!model->isSearchActive());
+    QVERIFY(!model->search().isActive());
 
     type(sidebar->searchField(), QStringLiteral("회의록"));
     QTRY_COMPARE(sidebar->results()->list()->model()->rowCount(), 1);
     screenshot(&window, QStringLiteral("search"));
     QTest::keyClick(sidebar->searchField(), Qt::Key_Return);
-    QTRY_VERIFY(model->page().has_value());
-    QCOMPARE(model->openDocument()->summary.filename, "회의록");
+    QTRY_VERIFY(model->reader().page().has_value());
+    QCOMPARE(model->reader().openDocument()->summary.filename, "회의록");
     auto *viewer = window.findChild<DocumentView *>();
     QVERIFY(viewer);
-    QTRY_VERIFY(window.command(QStringLiteral("인쇄…"))->isEnabled());
+    QTRY_VERIFY(named<QAction>(&window, "print")->isEnabled());
     // Ctrl+L moves between the list and the document. (Xvfb has no window manager to give the
     // window back its activation once the web engine has started.)
     window.activateWindow();
@@ -346,7 +347,7 @@ void ScreensTest::searchAndReadWithTheKeyboardAlone() {
     QTest::keyClick(&window, Qt::Key_L, Qt::ControlModifier);
     QTRY_VERIFY(viewer->isAncestorOf(QApplication::focusWidget()) || viewer->webView()->hasFocus());
     QTest::keyClick(&window, Qt::Key_Equal, Qt::ControlModifier);
-    QCOMPARE(model->zoom(), 1.1);
+    QCOMPARE(model->reader().zoom(), 1.1);
 }
 
 void ScreensTest::settingsRows() {
@@ -364,25 +365,25 @@ void ScreensTest::settingsRows() {
 
     // "수동" stores 0; the sync picker's other choices come back.
     settings.setCurrentIndex(1);
-    auto *interval = settings.findChild<QComboBox *>();
+    auto *interval = named<QComboBox>(&settings, "syncInterval");
     QCOMPARE(interval->count(), 4);
     QCOMPARE(interval->itemText(3), QStringLiteral("수동"));
     QTest::keyClick(interval, Qt::Key_End);
-    QCOMPARE(model->syncIntervalMinutes(), 0);
+    QCOMPARE(model->sync().syncIntervalMinutes(), 0);
     QCOMPARE(kit.settings.value(QStringLiteral("SyncIntervalMinutes")).toInt(), 0);
     screenshot(&settings, QStringLiteral("settings-sync"));
-    QPushButton *wipe = buttonNamed(&settings, QStringLiteral("모두 지우고 다시 받기…"));
+    QPushButton *wipe = named<QPushButton>(&settings, "wipeAndResync");
     QVERIFY(wipe->isEnabled());
-    model->setOnline(false);
+    model->connectivity().setOnline(false);
     QVERIFY(!wipe->isEnabled());
-    model->setOnline(true);
+    model->connectivity().setOnline(true);
 
     // A release the running version must take: the availability line and the mandatory note.
     answers_ = {1}; // "나중에" in the alert that comes with it
     release.minVersion = "9.0.0";
     kit.control().setRelease(release);
     settings.setCurrentIndex(0);
-    buttonNamed(&settings, QStringLiteral("지금 확인"))->click();
+    named<QPushButton>(&settings, "checkForUpdates")->click();
     QTRY_VERIFY(shows(&settings, QStringLiteral("새 버전 9.0.0이(가) 나왔어요")));
     QVERIFY(shows(&settings, QStringLiteral("이 버전은 더 이상 동기화되지 않아요. 새 버전을 받아 주세요.")));
     QVERIFY(shows(&settings, QStringLiteral("다운로드")));
