@@ -57,6 +57,13 @@ void LocalStore::open() {
         db->exec("PRAGMA mmap_size = 2147418112");
     } catch (const SQLiteError &) {}
     db->migrate(Schema::migrations());
+    for (const char *index : {Schema::summaryIndexSQL, Schema::missingAssetsIndexSQL}) {
+        try {
+            db->exec(index);
+        } catch (const SQLiteError &) {
+            // Busy with another process's sync, say: the lists read the rows instead, only slower.
+        }
+    }
     rebuildId_ = db->queryOne(StoreSQL::selectMeta, {SQLiteValue::text(MetaKey::rebuildId)}, [](SQLiteStatement &s) {
                        return s.optText(0);
                    }).value_or(std::nullopt);

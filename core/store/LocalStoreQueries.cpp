@@ -3,16 +3,22 @@
 #include "store/MetaNumber.hpp"
 #include "store/StoreSQL.hpp"
 
+#include <algorithm>
+
 namespace quorvel {
 
 namespace {
 
-const std::string selectSummaries = std::string("SELECT ") + StoreSQL::summaryColumns + " FROM files ORDER BY id";
+// Without ORDER BY SQLite reads the summary index, which holds every column asked for; in id
+// order it would read the documents' rows. The caller sorts.
+const std::string selectSummaries = std::string("SELECT ") + StoreSQL::summaryColumns + " FROM files";
 const std::string selectSummary = std::string("SELECT ") + StoreSQL::summaryColumns + " FROM files WHERE id = ?1";
 const std::string selectDocument =
     std::string("SELECT ") + StoreSQL::summaryColumns + ", content, render_html FROM files WHERE id = ?1";
+// From the recent rows to their documents, whatever SQLite knows of the tables' sizes: the other
+// way round reads every document's row.
 const std::string selectRecent = std::string("SELECT ") + StoreSQL::summaryColumns +
-                                 " FROM files JOIN recent ON recent.file_id = files.id\n"
+                                 " FROM recent CROSS JOIN files ON recent.file_id = files.id\n"
                                  "ORDER BY recent.viewed_at DESC, recent.rowid DESC LIMIT " +
                                  std::to_string(LocalStore::recentLimit);
 const std::string pruneRecent = "DELETE FROM recent WHERE file_id NOT IN\n"
@@ -28,6 +34,12 @@ FileSummary mapSummary(SQLiteStatement &s) {
     return readSummary(s);
 }
 
+template <typename Row>
+std::vector<Row> byId(std::vector<Row> rows) {
+    std::sort(rows.begin(), rows.end(), [](const Row &a, const Row &b) { return a.id < b.id; });
+    return rows;
+}
+
 } // namespace
 
 std::vector<FolderRecord> LocalStore::folders() {
@@ -40,7 +52,7 @@ std::vector<FolderRecord> LocalStore::folders() {
 }
 
 std::vector<FileSummary> LocalStore::fileSummaries() {
-    return withDB([](SQLiteDB &db) { return db.query(selectSummaries, {}, mapSummary); });
+    return withDB([](SQLiteDB &db) { return byId(db.query(selectSummaries, {}, mapSummary)); });
 }
 
 std::optional<FileSummary> LocalStore::summary(int64_t id) {
@@ -57,11 +69,11 @@ std::optional<DocumentRecord> LocalStore::document(int64_t id) {
 
 std::vector<LocalFileSnapshot> LocalStore::snapshot() {
     return withDB([](SQLiteDB &db) {
-        return db.query("SELECT id, folder_id, filename, updated_at, content_hash FROM files ORDER BY id", {},
-                        [](SQLiteStatement &s) {
-                            return LocalFileSnapshot{s.int64(0), s.optInt(1), s.text(2),
-                                                     static_cast<double>(s.int64(3)), s.text(4)};
-                        });
+        return byId(
+            db.query("SELECT id, folder_id, filename, updated_at, content_hash FROM files", {}, [](SQLiteStatement &s) {
+                return LocalFileSnapshot{s.int64(0), s.optInt(1), s.text(2), static_cast<double>(s.int64(3)),
+                                         s.text(4)};
+            }));
     });
 }
 
@@ -79,26 +91,6 @@ std::optional<std::string> LocalStore::content(int64_t id) {
     });
 }
 
-namespace {
-
-// Without table statistics SQLite drives recent()'s join from the files side and reads every
-// document row; once the list has rows, record the table sizes so it starts from the recent ones.
-// Best effort: the answer is the same either way.
-void recordTableSizesOnce(SQLiteDB &db) {
-    try {
-        auto known =
-            db.queryOne("SELECT 1 FROM sqlite_stat1 WHERE tbl = 'recent'", {}, [](SQLiteStatement &) { return true; });
-        if (known) return;
-    } catch (const SQLiteError &) {
-        // No statistics table yet.
-    }
-    try {
-        db.exec("ANALYZE files; ANALYZE recent");
-    } catch (const SQLiteError &) {}
-}
-
-} // namespace
-
 std::vector<FileSummary> LocalStore::recent() {
     return withDB([](SQLiteDB &db) { return db.query(selectRecent, {}, mapSummary); });
 }
@@ -113,7 +105,6 @@ void LocalStore::recordView(int64_t fileId, double at) {
             db.run(pruneRecent);
             db.run(StoreSQL::markSeen, {SQLiteValue::i(fileId)});
         });
-        recordTableSizesOnce(db);
     });
 }
 

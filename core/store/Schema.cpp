@@ -40,6 +40,10 @@ CREATE TABLE recent(file_id INTEGER PRIMARY KEY, viewed_at REAL NOT NULL);
 
 const char *const ftsTableSQL =
     "CREATE VIRTUAL TABLE IF NOT EXISTS files_fts USING fts5(title, body, tokenize='trigram')";
+const char *const summaryIndexSQL = "CREATE INDEX IF NOT EXISTS files_summary ON files(updated_at, folder_id, "
+                                    "filename, file_size, content_hash, seen_hash)";
+const char *const missingAssetsIndexSQL =
+    "CREATE INDEX IF NOT EXISTS files_missing_assets ON files(id, missing_assets) WHERE missing_assets <> 0";
 const char *const ftsIntegrityCheckSQL = "INSERT INTO files_fts(files_fts) VALUES('integrity-check')";
 
 const std::vector<SQLiteDB::Step> &migrations() {
