@@ -2,6 +2,7 @@
 
 #include "store/Bm25Rank.hpp"
 #include "store/LibraryLock.hpp"
+#include "store/RandomAccessVFS.hpp"
 #include "store/Schema.hpp"
 #include "store/SearchCatalog.hpp"
 #include "store/StoreSQL.hpp"
@@ -43,7 +44,7 @@ bool LocalStore::isOpen() const {
 void LocalStore::open() {
     fs::create_directories(directory_);
     fs::create_directories(assetsDirectory());
-    auto db = std::make_unique<SQLiteDB>(databasePath().string());
+    auto db = std::make_unique<SQLiteDB>(databasePath().string(), SQLiteDB::Access::readWrite, RandomAccessVFS::name());
     db->damageHook = [this] { markDamaged(); };
     try {
         db->exec("PRAGMA journal_mode = WAL");
@@ -52,10 +53,13 @@ void LocalStore::open() {
         db->exec("PRAGMA synchronous = NORMAL");
     } catch (const SQLiteError &) {}
     // Pages read through a mapping instead of a read call each: a search testing bodies reads
-    // megabytes a query, a page at a time. SQLite caps the size at what it was built with.
-    try {
-        db->exec("PRAGMA mmap_size = 2147418112");
-    } catch (const SQLiteError &) {}
+    // megabytes a query, a page at a time. SQLite caps the size at what it was built with. The
+    // file layer keeps a page not yet in memory from bringing in the pages around it.
+    if (RandomAccessVFS::name()) {
+        try {
+            db->exec("PRAGMA mmap_size = 2147418112");
+        } catch (const SQLiteError &) {}
+    }
     db->migrate(Schema::migrations());
     for (const char *index : {Schema::summaryIndexSQL, Schema::missingAssetsIndexSQL}) {
         try {
@@ -89,10 +93,12 @@ void LocalStore::open() {
 void LocalStore::openReadOnly() {
     std::error_code ec;
     if (!fs::is_regular_file(databasePath(), ec)) return;
-    auto db = std::make_unique<SQLiteDB>(databasePath().string(), SQLiteDB::Access::readOnly);
-    try {
-        db->exec("PRAGMA mmap_size = 2147418112");
-    } catch (const SQLiteError &) {}
+    auto db = std::make_unique<SQLiteDB>(databasePath().string(), SQLiteDB::Access::readOnly, RandomAccessVFS::name());
+    if (RandomAccessVFS::name()) {
+        try {
+            db->exec("PRAGMA mmap_size = 2147418112");
+        } catch (const SQLiteError &) {}
+    }
     // A library the app has not yet brought to this schema may lack what the queries read.
     if (db->userVersion() != static_cast<int64_t>(Schema::migrations().size())) return;
     db_ = std::move(db);

@@ -4,10 +4,10 @@
 
 namespace quorvel {
 
-SQLiteDB::SQLiteDB(std::string path, Access access) : path_(std::move(path)) {
+SQLiteDB::SQLiteDB(std::string path, Access access, const char *vfs) : path_(std::move(path)) {
     sqlite3 *db = nullptr;
     const int mode = access == Access::readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
-    int rc = sqlite3_open_v2(path_.c_str(), &db, mode | SQLITE_OPEN_FULLMUTEX, nullptr);
+    int rc = sqlite3_open_v2(path_.c_str(), &db, mode | SQLITE_OPEN_FULLMUTEX, vfs);
     if (rc != SQLITE_OK) {
         std::string message = "open failed";
         if (db) {

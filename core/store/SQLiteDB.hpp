@@ -22,8 +22,9 @@ public:
 
     enum class Access { readWrite, readOnly };
 
-    // readWrite creates the file when it is missing; readOnly never writes it.
-    explicit SQLiteDB(std::string path, Access access = Access::readWrite);
+    // readWrite creates the file when it is missing; readOnly never writes it. `vfs` names a
+    // registered SQLite file layer; null for the default one.
+    explicit SQLiteDB(std::string path, Access access = Access::readWrite, const char *vfs = nullptr);
     ~SQLiteDB();
     SQLiteDB(const SQLiteDB &) = delete;
     SQLiteDB &operator=(const SQLiteDB &) = delete;

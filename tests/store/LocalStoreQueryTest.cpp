@@ -1,7 +1,12 @@
 #include "StoreFixtures.hpp"
 #include "support/TempDir.hpp"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <algorithm>
 
 using namespace quorvel;
 using quorvel::test::scalar;
@@ -225,4 +230,65 @@ TEST_F(QueryTest, StoredSettingsThatAreNotNumbersReadAsAbsent) {
     EXPECT_EQ(store.serverTime(), std::nullopt);
     store.withDB([](SQLiteDB &db) { db.run("UPDATE meta SET value = '-5' WHERE key = 'user_id'"); });
     EXPECT_EQ(store.userId(), -5);
+}
+
+namespace {
+
+// Writes the file's pages out and lets the kernel forget them, as after a reboot.
+void dropPages(const fs::path &file) {
+    int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    fdatasync(fd);
+    posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+    ::close(fd);
+}
+
+// The file's pages the kernel holds in memory, and how many it has.
+std::pair<size_t, size_t> residentPages(const fs::path &file) {
+    const auto size = static_cast<size_t>(fs::file_size(file));
+    const auto page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+    int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    void *map = mmap(nullptr, size, PROT_READ, MAP_SHARED, fd, 0);
+    ::close(fd);
+    std::vector<unsigned char> in((size + page - 1) / page);
+    mincore(map, size, in.data());
+    munmap(map, size);
+    return {static_cast<size_t>(std::count_if(in.begin(), in.end(), [](unsigned char c) { return c & 1; })), in.size()};
+}
+
+} // namespace
+
+// Opening and what a start shows bring in pages in proportion to the lists, not to the documents'
+// HTML, which fills the rest of the file: nothing reads the documents' rows, and a page not yet in
+// memory does not bring in its neighbours.
+TEST(LibraryReads, OpeningAndTheListsReadFewPagesOfTheFile) {
+    test::TempDir dir;
+    constexpr size_t documents = 300;
+    {
+        LocalStore store(dir.path(), true);
+        SyncApplyBatch b(1, "e", 1);
+        b.folders = {{1, std::nullopt, "폴더", 0}};
+        for (int64_t id = 1; id <= static_cast<int64_t>(documents); ++id)
+            b.upserts.push_back(upsert(id, id % 2 ? 1 : std::optional<int64_t>(), "문서 " + std::to_string(id),
+                                       std::string(6000, static_cast<char>('a' + id % 26)), 1000.0 + id));
+        store.apply(b);
+        store.recordView(7, 2000);
+    }
+    const fs::path file = dir / LocalStore::databaseFileName;
+    dropPages(file);
+    if (residentPages(file).first > 0) GTEST_SKIP() << "this file system keeps files in memory";
+
+    LocalStore store(dir.path(), true);
+    EXPECT_EQ(store.fileCount(), 300);
+    EXPECT_EQ(store.latestUpdatedAt(), 1300.0);
+    EXPECT_EQ(store.tree(TreeSort::updatedDescending).size(), 151U);
+    EXPECT_EQ(store.recent().size(), 1U);
+    EXPECT_EQ(store.snapshot().size(), documents);
+    EXPECT_TRUE(store.idsWithMissingAssets().empty());
+    // Reading the rows would bring in a page for every two documents or so.
+    auto [resident, pages] = residentPages(file);
+    EXPECT_LT(resident, documents / 5) << resident << " of " << pages << " pages";
+    // What reading the documents' rows would have cost.
+    store.withDB([](SQLiteDB &db) { db.query("SELECT * FROM files", {}, [](SQLiteStatement &) { return 0; }); });
+    EXPECT_GT(residentPages(file).first * 2, pages);
 }
