@@ -1,6 +1,7 @@
 #include "store/LocalStore.hpp"
 
 #include "store/Bm25Rank.hpp"
+#include "store/LibraryGeneration.hpp"
 #include "store/LibraryLock.hpp"
 #include "store/RandomAccessVFS.hpp"
 #include "store/Schema.hpp"
@@ -201,6 +202,9 @@ void LocalStore::eraseInPlace(SQLiteDB &db) {
                  "AND name NOT LIKE 'sqlite\\_%' ESCAPE '\\'",
                  {}, [](SQLiteStatement &s) { return std::pair(s.text(0), s.text(1)); });
     db.transaction(true, [&] {
+        // Counted on across the erase, so that another process never mistakes the new library
+        // for the one it read.
+        const int64_t generation = LibraryGeneration::read(db);
         for (const auto &[name, type] : tables) {
             std::string quoted = "\"";
             for (char c : name)
@@ -218,6 +222,8 @@ void LocalStore::eraseInPlace(SQLiteDB &db) {
                 // As on opening: search falls back to LIKE.
             }
         }
+        // The search catalog, if there is one, was emptied with the documents.
+        LibraryGeneration::write(db, generation + 1, true);
     });
     if (hasFTS_) enlargeIndexBuffer(db);
     // Giving the space back is a nicety: another reader may keep it from happening now.

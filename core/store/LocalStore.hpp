@@ -166,6 +166,15 @@ public:
     std::optional<std::string> shellVersion();
     std::optional<ShellRecord> shell();
 
+    // The library's generation: one more after every apply, whatever it held, and every erase,
+    // written in their own transaction. Views, seen marks and a sync the service answered "not
+    // modified" leave it. Any connection, in any process, reads the new value once the commit is
+    // done; reading it costs one row of `meta`, and PRAGMA data_version, which moves only when
+    // another connection commits, tells without reading the file when to read it again. Compare
+    // for equality: a store rebuilt from damage starts again at 0, as does one no apply of this
+    // build has written. 0 on a closed store.
+    int64_t generation();
+
     // --- Search ---
 
     // Titles and body text, best first. Uses the full-text index when there is one and the query
@@ -234,8 +243,8 @@ private:
     bool indexComplete_ = false; // the full-text index holds every document
     std::unique_ptr<const SearchCatalog> catalog_;
     int64_t catalogDataVersion_ = -1;
-    uint64_t catalogGeneration_ = 0;
-    uint64_t generation_ = 0; // bumped by every write of this connection that search reads
+    uint64_t catalogWrites_ = 0;
+    uint64_t localWrites_ = 0; // bumped by every write of this connection that search reads
     std::unique_ptr<TrigramVocabulary> vocabulary_;
     // The running search's stop token, lent to the snippet function.
     std::stop_token searchStop_;

@@ -1,6 +1,7 @@
 #include "store/LocalStore.hpp"
 
 #include "html/HTMLText.hpp"
+#include "store/LibraryGeneration.hpp"
 #include "store/MetaNumber.hpp"
 #include "store/SearchCatalog.hpp"
 #include "store/StoreSQL.hpp"
@@ -99,7 +100,7 @@ void LocalStore::applyBatch(const SyncApplyBatch &batch, UpsertSource *more) {
     std::lock_guard guard(lock_);
     if (!db_) throw LocalStoreError::notOpen();
     SQLiteDB &db = *db_;
-    ++generation_;
+    ++localWrites_;
     db.transaction(true, [&] {
         Statements sql(db);
 
@@ -208,6 +209,9 @@ void LocalStore::applyBatch(const SyncApplyBatch &batch, UpsertSource *more) {
         if (batch.serverTime) sql.writeMeta(MetaKey::serverTime, MetaNumber::formatSeconds(*batch.serverTime));
         sql.writeMeta(MetaKey::lastSyncAt, MetaNumber::formatSeconds(batch.syncedAt));
 
+        // Whoever reads the library, in this process or another, learns from one row that it changed.
+        LibraryGeneration::write(db, LibraryGeneration::read(db) + 1, catalogTable_);
+
         // 15.
         if (beforeCommitHook) beforeCommitHook();
     });
@@ -218,6 +222,10 @@ void LocalStore::setShell(const ShellRecord &shell) {
     if (!db_) throw LocalStoreError::notOpen();
     db_->run(StoreSQL::writeMeta, {SQLiteValue::text(MetaKey::shellVersion), SQLiteValue::text(shell.version)});
     db_->run(StoreSQL::writeMeta, {SQLiteValue::text(MetaKey::shellHTML), SQLiteValue::text(shell.html)});
+}
+
+int64_t LocalStore::generation() {
+    return quietly<int64_t>(0, [](SQLiteDB &db) { return LibraryGeneration::read(db); });
 }
 
 void LocalStore::touchLastSync(double date) {

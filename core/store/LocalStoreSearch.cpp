@@ -277,10 +277,10 @@ private:
 
 const SearchCatalog &LocalStore::searchCatalog(SQLiteDB &db) {
     const int64_t version = db.scalarInt("PRAGMA data_version");
-    if (!catalog_ || version != catalogDataVersion_ || generation_ != catalogGeneration_) {
+    if (!catalog_ || version != catalogDataVersion_ || localWrites_ != catalogWrites_) {
         catalog_ = std::make_unique<SearchCatalog>(db, catalogTable_, hasFTS_);
         catalogDataVersion_ = version;
-        catalogGeneration_ = generation_;
+        catalogWrites_ = localWrites_;
         // A store filled while it had no index has documents the index never saw.
         indexComplete_ = hasFTS_ && catalog_->indexedCount() == static_cast<int64_t>(catalog_->documents().size());
     }

@@ -3,6 +3,7 @@
 #include "html/HTMLText.hpp"
 #include "html/UTF8.hpp"
 #include "store/ByteSearch.hpp"
+#include "store/LibraryGeneration.hpp"
 #include "store/TrigramText.hpp"
 
 #include <algorithm>
@@ -53,25 +54,34 @@ std::string SearchCatalog::likeKey(std::string_view text) {
     return key;
 }
 
-// Out of step when some document lacks its row or has another time, as after a sync applied by a
-// build that did not keep the table.
+// Every apply of this build stamps the catalog with the generation it wrote, so comparing the two
+// costs two rows of `meta`, however large the library. A store last written by a build that kept
+// no stamp is compared row by row: every document has its row at its time.
 bool SearchCatalog::inStep(SQLiteDB &db) {
-    return db.tableExists("search_docs") &&
-           db.scalarInt("SELECT count(*) FROM search_docs") == db.scalarInt("SELECT count(*) FROM files") &&
+    if (!db.tableExists("search_docs")) return false;
+    if (LibraryGeneration::catalogStamp(db) == LibraryGeneration::read(db)) return true;
+    return db.scalarInt("SELECT count(*) FROM search_docs") == db.scalarInt("SELECT count(*) FROM files") &&
            db.scalarInt(staleSQL) == 0;
 }
 
 void SearchCatalog::prepare(SQLiteDB &db) {
-    db.exec(createSQL);
-    if (inStep(db)) return;
+    const bool stamped = db.transaction(false, [&] {
+        return db.tableExists("search_docs") && LibraryGeneration::catalogStamp(db) == LibraryGeneration::read(db);
+    });
+    if (stamped) return;
     db.transaction(true, [&] {
-        db.exec("DELETE FROM search_docs");
-        SQLiteStatement insert = db.prepare(upsertSQL);
-        SQLiteStatement files = db.prepare("SELECT id, updated_at, filename, body_text FROM files");
-        while (files.step()) {
-            insert.bindAll(upsertValues(files.int64(0), files.int64(1), files.text(2), files.text(3)));
-            while (insert.step()) {}
+        if (!inStep(db)) {
+            db.exec(createSQL);
+            db.exec("DELETE FROM search_docs");
+            SQLiteStatement insert = db.prepare(upsertSQL);
+            SQLiteStatement files = db.prepare("SELECT id, updated_at, filename, body_text FROM files");
+            while (files.step()) {
+                insert.bindAll(upsertValues(files.int64(0), files.int64(1), files.text(2), files.text(3)));
+                while (insert.step()) {}
+            }
         }
+        // A stamp spares the next open the check by rows.
+        LibraryGeneration::stampCatalog(db, LibraryGeneration::read(db));
     });
 }
 

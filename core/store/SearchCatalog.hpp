@@ -17,7 +17,8 @@ namespace quorvel {
 // the last two characters of its body (where a one- or two-character word can sit without
 // beginning any trigram of the index), and whether the body is plain, that is valid UTF-8, so
 // that a byte search answers exactly as LIKE does. Apply keeps the table in step inside its
-// own transaction; opening rebuilds it from `files` when it is missing or out of step.
+// own transaction and stamps it with the generation it wrote; opening rebuilds it from `files`
+// when it is missing or its stamp is not the library's generation.
 // An instance is a snapshot of the table, newest document first, for searches to share until
 // the library changes.
 class SearchCatalog : public Bm25Rank::Sizes {
@@ -44,7 +45,8 @@ public:
                                                  std::string_view body);
     static std::vector<SQLiteValue> updateValues(int64_t id, int64_t updatedAt, std::string_view filename);
 
-    // Creates the table, and fills it from `files` unless it already holds one row per document.
+    // Creates the table, and fills it from `files` unless its stamp says it matches the library's
+    // generation, or, for a store without a stamp, it holds one row per document at its time.
     static void prepare(SQLiteDB &db);
     // The table is there and holds one row per document, as `files` has it now.
     static bool inStep(SQLiteDB &db);

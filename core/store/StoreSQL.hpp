@@ -26,4 +26,9 @@ inline constexpr const char *shellVersion = "shell_version";
 inline constexpr const char *shellHTML = "shell_html";
 // Written when a damaged database is rebuilt; a new value at every rebuild.
 inline constexpr const char *rebuildId = "rebuild_id";
+// How many times the library's documents changed: one more at every apply and erase, written in
+// their transaction. Absent means 0.
+inline constexpr const char *generation = "generation";
+// The generation the search catalog (search_docs) was last known to match.
+inline constexpr const char *searchCatalogGeneration = "search_docs_generation";
 } // namespace quorvel::MetaKey

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 using namespace quorvel;
 using quorvel::test::asset;
 using quorvel::test::scalar;
@@ -323,6 +325,46 @@ TEST_F(ApplyTest, AThrowingCommitHookLeavesTheStoreAsItWas) {
     store.beforeCommitHook = nullptr;
     store.apply(next);
     EXPECT_EQ(store.fileCount(), 1);
+}
+
+// The generation moves with what a sync or an erase changes and with nothing else, and another
+// connection to the library reads it as this one does.
+TEST_F(ApplyTest, TheGenerationMovesWithAppliesAndErasesOnly) {
+    LocalStore other(dir.path(), true);
+    SyncApplyBatch one(1, "e", 100);
+    one.upserts = {upsert(1, std::nullopt, "t")};
+    struct Step {
+        const char *what;
+        int64_t moves;
+        std::function<void()> run;
+    };
+    const std::vector<Step> steps = {
+        {"an apply", 1, [&] { store.apply(one); }},
+        {"a view", 0, [&] { store.recordView(1, 150); }},
+        {"a seen mark", 0, [&] { store.markSeen(1); }},
+        {"a sync that found nothing new", 0, [&] { store.touchLastSync(160); }},
+        {"a shell", 0,
+         [&] {
+             store.setShell({"2", "<html>"});
+         }},
+        {"an apply that fails", 0,
+         [&] {
+             store.beforeCommitHook = [] { throw HookFailure(); };
+             EXPECT_THROW(store.apply(one), HookFailure);
+             store.beforeCommitHook = nullptr;
+         }},
+        {"an empty apply", 1, [&] { store.apply(SyncApplyBatch(1, "e", 200)); }},
+        {"an erase", 1, [&] { store.wipeAll(); }},
+        {"an apply after the erase", 1, [&] { store.apply(one); }},
+    };
+    EXPECT_EQ(store.generation(), 0);
+    for (const auto &step : steps) {
+        SCOPED_TRACE(step.what);
+        const int64_t before = store.generation();
+        step.run();
+        EXPECT_EQ(store.generation(), before + step.moves);
+        EXPECT_EQ(other.generation(), store.generation());
+    }
 }
 
 TEST(ApplyWithoutFTS, NoStatementTouchesTheIndex) {

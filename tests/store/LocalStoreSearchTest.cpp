@@ -13,6 +13,7 @@
 
 using namespace quorvel;
 using quorvel::test::marked;
+using quorvel::test::scalar;
 using quorvel::test::upsert;
 
 namespace {
@@ -222,11 +223,15 @@ TEST_F(SearchTest, AfterAWipeSearchSeesOnlyTheNewLibrary) {
     }
 }
 
-// What search keeps beside the library is rebuilt on opening when it is missing or out of step,
-// as after a sync applied by a build that did not keep it.
+// What search keeps beside the library is rebuilt on opening when it is missing, or when the
+// store was last written by a build that kept no generation and it is out of step, as after a sync
+// applied by a build that did not keep it. Once rebuilt, it is stamped.
 TEST(SearchCatalogRebuild, AnOutOfStepCatalogIsRebuiltOnOpening) {
     const std::vector<std::pair<const char *, const char *>> damage = {
         {"missing", "DROP TABLE search_docs"},
+        {"no generation, and the lists' indexes missing",
+         "DELETE FROM meta WHERE key IN ('generation', 'search_docs_generation'); DROP INDEX files_summary; "
+         "DROP INDEX files_missing_assets"},
         {"a row missing", "DELETE FROM search_docs WHERE id = 2"},
         {"renamed and newer", "UPDATE files SET filename = '새 회의 제목', updated_at = 5000 WHERE id = 3; "
                               "UPDATE files_fts SET title = '새 회의 제목' WHERE rowid = 3"},
@@ -243,9 +248,17 @@ TEST(SearchCatalogRebuild, AnOutOfStepCatalogIsRebuiltOnOpening) {
             for (int64_t id = 1; id <= 4; ++id)
                 b.upserts.push_back(upsert(id, std::nullopt, "제목 " + std::to_string(id), "회의 본문", 100.0 * id));
             store.apply(b);
-            store.withDB([&](SQLiteDB &db) { db.exec(sql); });
+            store.withDB([&](SQLiteDB &db) {
+                db.exec(sql);
+                db.exec("DELETE FROM meta WHERE key = 'search_docs_generation'");
+            });
         }
         LocalStore reopened(dir.path(), true);
+        EXPECT_EQ(scalar(reopened, "SELECT count(*) FROM sqlite_master WHERE name IN ('files_summary', "
+                                   "'files_missing_assets')"),
+                  2);
+        EXPECT_EQ(scalar(reopened, "SELECT value FROM meta WHERE key = 'search_docs_generation'"),
+                  reopened.generation());
         for (const char *query : {"회의", "제목", "본문"}) {
             auto expected = test::referenceSearch(reopened, query, 10);
             ASSERT_EQ(expected.size(), 4U) << query;

@@ -10,8 +10,10 @@ std::string dumpStore(LocalStore &store, bool withSyncTimes) {
         for (const auto &t : tables) {
             std::string sql = "SELECT * FROM " + t + " ORDER BY 1, 2";
             if (t == "files_fts") sql = "SELECT rowid, title, body FROM files_fts ORDER BY rowid";
-            if (t == "meta" && !withSyncTimes)
-                sql = "SELECT * FROM meta WHERE key NOT IN ('last_sync_at', 'server_time') ORDER BY 1, 2";
+            // The generation counts applies across erases, so equal libraries may differ in it.
+            if (t == "meta")
+                sql = std::string("SELECT * FROM meta WHERE key NOT IN ('generation', 'search_docs_generation'") +
+                      (withSyncTimes ? "" : ", 'last_sync_at', 'server_time'") + ") ORDER BY 1, 2";
             out += "[" + t + "]\n";
             db.query(sql, {}, [&](SQLiteStatement &s) {
                 for (int i = 0; i < s.columnCount(); ++i)
