@@ -88,8 +88,9 @@ void Commands::refresh() {
     editOnWeb->setToolTip(online ? QStringLiteral("웹에서 편집") : QStringLiteral("인터넷 연결 후 편집할 수 있어요"));
     print->setEnabled(document);
     search->setEnabled(library);
+    // The magnification is kept for the next document, so it can be set before one is open.
     for (QAction *zoom : {zoomIn, zoomOut, actualSize})
-        zoom->setEnabled(document);
+        zoom->setEnabled(library);
     syncNow->setEnabled(library && !sync.isSyncing() && !model_.account().isLoggingOut() && online);
     syncNow->setToolTip(online ? QStringLiteral("지금 동기화 (Ctrl+R)")
                                : QStringLiteral("인터넷에 연결되어 있지 않아요"));

@@ -249,10 +249,9 @@ void ScreensTest::phasesShowTheirScreensAndCommands() {
     QTRY_VERIFY(showing<StartView>(window));
     model->account().beginLogin();
     QTRY_VERIFY_WITH_TIMEOUT(showing<MainView>(window) && !model->sync().isSyncing(), 20000);
-    for (const char *command : {"search", "syncNow", "logout"})
+    for (const char *command : {"search", "syncNow", "logout", "zoomIn", "zoomOut", "actualSize"})
         QVERIFY2(enabled(command), command);
-    for (const char *command : {"print", "zoomIn", "zoomOut", "actualSize"}) // nothing open yet
-        QVERIFY2(!enabled(command), command);
+    QVERIFY(!enabled("print")); // nothing open yet
     QTRY_VERIFY(shows(&window, QStringLiteral("왼쪽에서 문서를 골라 주세요")));
     QVERIFY(shows(&window, QStringLiteral("문서 3개 · ") + Format::bytes(model->library().storageBytes()) +
                                QStringLiteral(" 보관 중")));
@@ -293,8 +292,9 @@ void ScreensTest::aDamagedLibrarySaysItIsDownloadedAgain() {
     model->start();
     QTRY_VERIFY_WITH_TIMEOUT(showing<MainView>(window) && !model->sync().isSyncing(), 20000);
     QVERIFY(firstScreenSaid);
+    // The sync ends before the library it wrote has been read back.
+    QTRY_COMPARE(model->library().fileCount(), 3);
     ModelKit::settle(*model);
-    QCOMPARE(model->library().fileCount(), 3);
 
     auto store = model->services().store;
     store->withDB([](SQLiteDB &db) { db.exec("PRAGMA wal_checkpoint(TRUNCATE)"); });
