@@ -4,6 +4,7 @@
 #include "model/Environment.hpp"
 #include "model/Library.hpp"
 #include "model/LinkCoordinator.hpp"
+#include "model/OwnWork.hpp"
 #include "model/Polling.hpp"
 #include "model/Services.hpp"
 #include "model/Stage.hpp"
@@ -65,6 +66,7 @@ struct Account::Flow {
     static QCoro::Task<> logout(Self self);
     static QCoro::Task<bool> erase(Self self);
     static QCoro::Task<> wipeAndResync(Self self);
+    static QCoro::Task<> follow(Self self, bool present, std::optional<std::string> bound);
 };
 
 Account::Account(Workers &workers, const Services &services, Stage &stage, Connectivity &connectivity, Library &library,
@@ -198,6 +200,7 @@ void Account::logout() {
 
 QCoro::Task<> Account::Flow::logout(Self self) {
     if (self->isLoggingOut_) co_return;
+    OwnWork writing(self.data());
     self->isLoggingOut_ = true;
     self->sync_.dropRunInFlight(); // late progress of the cancelled run must not show its screen again
     self->sync_.cancel();
@@ -221,6 +224,7 @@ QCoro::Task<> Account::Flow::logout(Self self) {
 // Stops a running sync (waiting about five seconds at most), erases the library and empties what
 // the screens show. False when the account went away meanwhile.
 QCoro::Task<bool> Account::Flow::erase(Self self) {
+    OwnWork writing(self.data());
     self->sync_.cancel();
     auto settling = pollWhile(
         self.data(), [sync = &self->sync_] { return sync->isSyncing(); }, 100);
@@ -244,6 +248,55 @@ QCoro::Task<> Account::Flow::wipeAndResync(Self self) {
     auto erasing = erase(self);
     if (!co_await erasing || !self) co_return;
     self->sync_.runInitialSync();
+}
+
+void Account::followCredentials(bool present, const std::optional<std::string> &boundBaseURL) {
+    [[maybe_unused]] auto task = Flow::follow(this, present, boundBaseURL);
+}
+
+QCoro::Task<> Account::Flow::follow(Self self, bool present, std::optional<std::string> bound) {
+    // The app's own sign-in and logout write them too, and end where they should by themselves.
+    if (self->isLoggingOut_ || self->isRelinking_ || self->stage_.is(AppPhase::Kind::linking)) co_return;
+    const bool atStart = self->stage_.is(AppPhase::Kind::start) || self->stage_.is(AppPhase::Kind::revoked);
+    if (present && bound && *bound != self->environment_.baseURL) {
+        OwnWork writing(self.data());
+        self->sync_.dropRunInFlight();
+        self->sync_.cancel();
+        auto settling = pollWhile(
+            self.data(), [sync = &self->sync_] { return sync->isSyncing(); }, 100);
+        if (!co_await settling) co_return;
+        auto dropping =
+            self->workers_.onWorker([tokens = self->tokens_, pending = self->pendingRevoke_, store = self->store_] {
+                tokens->clearAll();
+                wipeQuietly(*store);
+                pending->clear();
+                return true;
+            });
+        co_await dropping;
+        if (!self) co_return;
+        Q_EMIT self->libraryErased();
+        self->stage_.setPhase(AppPhase::start());
+    } else if (present) {
+        if (!atStart && !self->sync_.needsRelogin()) co_return;
+        auto entering = enter(self);
+        co_await entering;
+    } else if (!atStart) {
+        // A run still going would only find its token gone.
+        self->sync_.dropRunInFlight();
+        self->sync_.cancel();
+        auto looking =
+            self->workers_.onWorker([store = self->store_] { return !store->isFirstSync() && store->fileCount() > 0; });
+        const bool stored = co_await looking;
+        if (!self) co_return;
+        if (stored) {
+            // What that process left stays readable, as at start-up.
+            self->sync_.requireSignIn();
+            self->stage_.setPhase(AppPhase::main());
+        } else {
+            Q_EMIT self->libraryErased();
+            self->stage_.setPhase(AppPhase::start());
+        }
+    }
 }
 
 void Account::showEmail(const std::optional<std::string> &stored) {

@@ -46,6 +46,8 @@ public:
     // A new sign-in from the library is under way; the library stays on screen.
     bool isRelinking() const { return isRelinking_; }
     bool isLoggingOut() const { return isLoggingOut_; }
+    // The account's own steps are erasing the library or dropping the credentials.
+    bool isWriting() const { return writing_ > 0; }
     // The signed-in account's address, or the one kept with the library.
     const std::optional<QString> &email() const { return email_.value(); }
     // There is an account to log out of, and no logout under way.
@@ -61,6 +63,11 @@ public:
     void logout();
     // Erases the library, keeps the credentials, and downloads everything again.
     void wipeAndResync();
+    // Another process wrote or removed the credentials (quorvel-cli link or logout), or emptied a
+    // library kept without them: the app goes where it would have started with what is on disk now.
+    // Nothing is revoked or erased for a logout elsewhere; credentials of another service are
+    // dropped with the library, as at start-up. Where the app already is, it stays.
+    void followCredentials(bool present, const std::optional<std::string> &boundBaseURL);
     // The library was read again; `stored` is the address kept with it.
     void showEmail(const std::optional<std::string> &stored);
     void clear();
@@ -71,6 +78,7 @@ public:
 Q_SIGNALS:
     void isRelinkingChanged();
     void isLoggingOutChanged();
+    void isWritingChanged();
     void emailChanged();
     // The browser handed a sign-in back: the window should come to the front.
     void browserReturned();
@@ -78,6 +86,8 @@ Q_SIGNALS:
 
 private:
     struct Flow; // the coroutines of the account's steps, in the .cpp
+    template <class>
+    friend class OwnWork;
     void restore(bool fromMain);
 
     Workers &workers_;
@@ -91,6 +101,7 @@ private:
     std::shared_ptr<FileTokenStore> tokens_;
     std::shared_ptr<PendingRevokeStore> pendingRevoke_;
     std::shared_ptr<AuthSession> auth_;
+    int writing_ = 0;
 
     Q_OBJECT_BINDABLE_PROPERTY(Account, bool, isRelinking_, &Account::isRelinkingChanged)
     Q_OBJECT_BINDABLE_PROPERTY(Account, bool, isLoggingOut_, &Account::isLoggingOutChanged)

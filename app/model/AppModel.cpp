@@ -3,6 +3,7 @@
 #include "model/Account.hpp"
 #include "model/Connectivity.hpp"
 #include "model/Library.hpp"
+#include "model/LibraryWatch.hpp"
 #include "model/LinkCoordinator.hpp"
 #include "model/Preferences.hpp"
 #include "model/Reader.hpp"
@@ -64,9 +65,11 @@ AppModel::AppModel(Environment env, QObject *parent)
                                              *preferences_, env_);
     account_ =
         std::make_unique<Account>(w, services_, *stage_, *connectivity_, *library_, *sync_, *linkCoordinator_, env_);
+    watch_ = std::make_unique<LibraryWatch>(w, services_, *library_);
     wire();
     chooseFirstPhase();
     library_->reload();
+    watch_->start();
 }
 
 // The children that call into the parts go first; the parts stop their work in flight as they go,
@@ -93,6 +96,13 @@ void AppModel::wire() {
     connect(sync_.get(), &SyncController::reloginRequested, account_.get(), &Account::beginLogin);
     connect(sync_.get(), &SyncController::libraryErased, this, &AppModel::resetState);
     connect(account_.get(), &Account::libraryErased, this, &AppModel::resetState);
+    // Another process's changes. The app's own writes it sees through their own ends.
+    const auto quiet = [this] { watch_->setQuiet(sync_->isWriting() || account_->isWriting()); };
+    connect(sync_.get(), &SyncController::isWritingChanged, watch_.get(), quiet);
+    connect(account_.get(), &Account::isWritingChanged, watch_.get(), quiet);
+    connect(watch_.get(), &LibraryWatch::repairMarked, sync_.get(),
+            [this] { sync_->requestSync(SyncTrigger::launch); });
+    connect(watch_.get(), &LibraryWatch::credentialsChanged, account_.get(), &Account::followCredentials);
 }
 
 void AppModel::chooseFirstPhase() {
@@ -113,6 +123,7 @@ void AppModel::resetState() {
     library_->clear();
     account_->clear();
     sync_->clearStatus();
+    watch_->rebase();
 }
 
 void AppModel::start() {

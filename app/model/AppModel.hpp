@@ -13,6 +13,7 @@ namespace quorvel::app {
 class Account;
 class Connectivity;
 class Library;
+class LibraryWatch;
 class LinkCoordinator;
 class Preferences;
 class Reader;
@@ -38,6 +39,7 @@ class Workers;
 //   Revocation    the revocation still owed to the service
 //   SyncController  requests, runs, progress, outcomes, the footer's badge
 //   Account       sign-in, logout, erase and download again, the account's address
+//   LibraryWatch  what another process does to the library and the credentials
 class AppModel : public QObject {
     Q_OBJECT
 public:
@@ -65,6 +67,7 @@ public:
     UpdateChecker &updateChecker() const { return *updateChecker_; }
     // Absent until start().
     SyncScheduler *scheduler() const { return scheduler_; }
+    LibraryWatch &watch() const { return *watch_; }
 
     // For tests and benchmarks: resolves once every piece of store work queued so far has been
     // answered on the main thread.
@@ -89,6 +92,7 @@ private:
     std::unique_ptr<Revocation> revocation_;
     std::unique_ptr<SyncController> sync_;
     std::unique_ptr<Account> account_;
+    std::unique_ptr<LibraryWatch> watch_;
     UpdateChecker *updateChecker_ = nullptr;     // a child
     LinkCoordinator *linkCoordinator_ = nullptr; // a child
     SyncScheduler *scheduler_ = nullptr;         // a child, made by start()

@@ -29,6 +29,7 @@ Lists loadLists(LocalStore &store, TreeSort sort) {
 }
 
 struct LibraryAnswer {
+    int64_t generation = 0;
     int64_t fileCount = 0;
     int64_t storageBytes = 0;
     std::optional<double> latestUpdated;
@@ -40,6 +41,9 @@ struct LibraryAnswer {
 
 LibraryAnswer loadLibrary(LocalStore &store, TreeSort sort) {
     LibraryAnswer a;
+    // Read first: a commit of another process between here and the lists can only make the answer
+    // newer than its generation, which costs one more reload later, never a missed one.
+    a.generation = store.generation();
     a.fileCount = store.fileCount();
     a.storageBytes = store.storageBytes();
     a.latestUpdated = store.latestUpdatedAt();
@@ -76,9 +80,11 @@ Library::~Library() {
 
 void Library::reload() {
     const quint64 asked = workers_.nextTicket();
+    reloadAsked_ = asked;
     workers_.onStore(
         this, [store = store_, sort = treeSort()] { return loadLibrary(*store, sort); },
         [this, asked](LibraryAnswer a) {
+            shownGeneration_ = a.generation;
             fileCount_ = a.fileCount;
             storageBytes_ = a.storageBytes;
             latestUpdated_ = a.latestUpdated;
@@ -142,6 +148,7 @@ void Library::clear() {
     latestUpdated_ = std::nullopt;
     lastSyncAt_ = std::nullopt;
     storedEmail_.reset();
+    shownGeneration_.reset();
     setExpandedFolders({});
 }
 

@@ -61,6 +61,13 @@ public:
     const std::optional<QString> &checkMessage() const { return checkMessage_.value(); }
     // The e-mail address kept with the library at the last reload (the account's, when it has none).
     const std::optional<std::string> &storedEmail() const { return storedEmail_; }
+    // The library's generation the figures and lists were last read at; absent before the first
+    // answer and after an erase.
+    std::optional<int64_t> shownGeneration() const { return shownGeneration_; }
+    // A reload was asked after the store work at `ticket`: its answer will show that work's library.
+    bool reloadAskedAfter(quint64 ticket) const { return reloadAsked_ > ticket; }
+    // The library the app itself left (after its own erase) is the one on screen.
+    void noteGeneration(int64_t generation) { shownGeneration_ = generation; }
 
     // Reads the figures and both lists again; reloaded() follows with the answer.
     void reload();
@@ -97,6 +104,8 @@ private:
     Preferences &preferences_;
     std::shared_ptr<LocalStore> store_;
     std::optional<std::string> storedEmail_;
+    std::optional<int64_t> shownGeneration_;
+    quint64 reloadAsked_ = 0;
     std::stop_source checkStop_;
 
     Q_OBJECT_BINDABLE_PROPERTY(Library, std::vector<TreeNode>, tree_, &Library::treeChanged)

@@ -3,6 +3,7 @@
 #include "model/Connectivity.hpp"
 #include "model/Environment.hpp"
 #include "model/Library.hpp"
+#include "model/OwnWork.hpp"
 #include "model/Polling.hpp"
 #include "model/Preferences.hpp"
 #include "model/Revocation.hpp"
@@ -182,6 +183,7 @@ SyncEngine::ProgressHandler SyncController::Flow::reporter(Self self, uint64_t r
 
 QCoro::Task<> SyncController::Flow::perform(Self self, bool initial) {
     if (self->isSyncing_) co_return;
+    OwnWork writing(self.data());
     const int64_t generation = self->generation_;
     const uint64_t run = ++self->run_;
     self->isSyncing_ = true;

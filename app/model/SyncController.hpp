@@ -55,6 +55,9 @@ public:
     ~SyncController() override;
 
     bool isSyncing() const { return isSyncing_; }
+    // A run, from its start to the reload after its outcome, is writing the library (and, for some
+    // outcomes, the credentials).
+    bool isWriting() const { return writing_ > 0; }
     const std::optional<SyncProgress> &progress() const { return progress_.value(); }
     const std::optional<QString> &lastFailureMessage() const { return lastFailureMessage_.value(); }
     // Why the first download stopped (shown with its retry button).
@@ -95,6 +98,7 @@ public:
 
 Q_SIGNALS:
     void isSyncingChanged();
+    void isWritingChanged();
     void progressChanged();
     void lastFailureMessageChanged();
     void initialSyncErrorChanged();
@@ -110,6 +114,8 @@ Q_SIGNALS:
 
 private:
     struct Flow; // the coroutines of a run, in the .cpp
+    template <class>
+    friend class OwnWork;
     bool admits(SyncTrigger trigger) const;
     void receive(const SyncProgress &progress, uint64_t run);
     void commonFailure(bool initial);
@@ -132,6 +138,7 @@ private:
     bool healRequested_ = false; // a sync was asked for the damage the library last showed
     int64_t generation_ = 0;     // moves when the account changes
     uint64_t run_ = 0;           // the run whose progress counts
+    int writing_ = 0;
 
     Q_OBJECT_BINDABLE_PROPERTY(SyncController, bool, isSyncing_, &SyncController::isSyncingChanged)
     Q_OBJECT_BINDABLE_PROPERTY(SyncController, std::optional<SyncProgress>, progress_, &SyncController::progressChanged)

@@ -2,6 +2,7 @@
 #include "app/EndsWithTest.hpp"
 
 #include "model/InstanceMessage.hpp"
+#include "model/LibraryWatch.hpp"
 #include "model/LinkCoordinator.hpp"
 #include "model/SingleInstance.hpp"
 #include "model/SyncScheduler.hpp"
@@ -43,6 +44,46 @@ int64_t idOf(AppModel &model, const std::string &title) {
     qFatal("no document %s", title.c_str());
 }
 
+bool shows(AppModel &model, const std::string &title) {
+    std::vector<const TreeNode *> pending;
+    for (const auto &top : model.library().tree())
+        pending.push_back(&top);
+    while (!pending.empty()) {
+        const TreeNode *node = pending.back();
+        pending.pop_back();
+        if (node->file() && node->file()->filename == title) return true;
+        if (node->children)
+            for (const auto &child : *node->children)
+                pending.push_back(&child);
+    }
+    return false;
+}
+
+// Runs quorvel-cli on the kit's library beside the model; `answer` turns the printed link address
+// (challenge, state) into what is pasted back.
+int runCli(ModelKit &kit, QStringList args,
+           const std::function<std::string(const std::string &, const std::string &)> &answer = {}) {
+    QProcess cli;
+    quorvel::test::endsWithTest(cli);
+    cli.setProcessChannelMode(QProcess::MergedChannels);
+    args.prepend(QString::fromStdString(kit.baseURL));
+    args.prepend(QStringLiteral("--base-url"));
+    args.prepend(kit.dir.filePath(QStringLiteral("store")));
+    args.prepend(QStringLiteral("--store"));
+    cli.start(QStringLiteral(QUORVEL_CLI_PATH), args);
+    QString printed;
+    if (answer) {
+        const QRegularExpression link(QStringLiteral("challenge=([^&\\s]+)&state=([^&\\s]+)"));
+        QRegularExpressionMatch m;
+        // Waiting without the event loop would keep the model from following.
+        (void)QTest::qWaitFor([&] { return (m = link.match(printed += QString::fromUtf8(cli.readAll()))).hasMatch(); },
+                              20000);
+        cli.write((answer(m.captured(1).toStdString(), m.captured(2).toStdString()) + "\n").c_str());
+    }
+    (void)QTest::qWaitFor([&] { return cli.state() == QProcess::NotRunning; }, 20000);
+    return cli.exitStatus() == QProcess::NormalExit ? cli.exitCode() : -1;
+}
+
 } // namespace
 
 class AppModelTest : public QObject {
@@ -66,6 +107,7 @@ private Q_SLOTS:
     void logoutOfflineOwesARevocation();
     void channelTakesWholeMessagesOfOurScheme();
     void linkThroughTheLinkPageAndASecondProcess();
+    void followsWhatAnotherProcessDoes();
 };
 
 void AppModelTest::preferencesAreValidated_data() {
@@ -564,6 +606,77 @@ void AppModelTest::linkThroughTheLinkPageAndASecondProcess() {
     ModelKit::settle(*model);
     QCOMPARE(model->library().fileCount(), 3);
     qunsetenv("XDG_RUNTIME_DIR");
+}
+
+void AppModelTest::followsWhatAnotherProcessDoes() {
+    ModelKit kit;
+    auto model = kit.linkedModel();
+    const std::filesystem::path authDir = kit.environment().storeDirectory / "auth";
+    QSignalSpy reloads(&model->library(), &Library::reloaded);
+
+    // The app's own sync is read once, not again when the watch sees its writes.
+    kit.control().addDocument("첫 문서", std::nullopt, "<p>하나</p>");
+    ModelKit::syncAndWait(*model);
+    QTest::qWait(LibraryWatch::pauseMs * 3);
+    ModelKit::settle(*model);
+    QCOMPARE(reloads.count(), 1);
+
+    model->search().setSearchText(QStringLiteral("새 문서"));
+    QTRY_COMPARE(model->search().searchedQuery(), QStringLiteral("새 문서"));
+    QVERIFY(model->search().results().empty());
+    const int64_t memo = idOf(*model, "메모");
+    model->reader().open(memo);
+    QTRY_COMPARE(model->reader().currentFileID().value_or(-1), memo);
+
+    struct Step {
+        const char *name;
+        std::function<void()> change; // on the service, before the command
+        QStringList command;
+        std::function<bool()> shown;
+    };
+    const std::function<std::string(const std::string &, const std::string &)> answer =
+        [&](const std::string &challenge, const std::string &state) {
+            return "quorvel://link?state=" + state + "&code=" + kit.control().approveLink(challenge, "cli");
+        };
+    const std::vector<Step> steps{
+        {"new document",
+         [&] { kit.control().addDocument("새 문서", std::nullopt, "<p>새 문서입니다</p>"); },
+         {QStringLiteral("sync")},
+         [&] {
+             return shows(*model, "새 문서") && model->library().fileCount() == 5 && !model->search().results().empty();
+         }},
+        {"deleted document",
+         [&] { kit.control().deleteDocument(memo); },
+         {QStringLiteral("sync")},
+         [&] { return !shows(*model, "메모") && !model->reader().currentFileID() && !model->reader().page(); }},
+        {"wipe",
+         {},
+         {QStringLiteral("wipe")},
+         [&] {
+             return model->library().fileCount() == 0 && model->library().tree().empty() &&
+                    model->library().recent().empty() && model->search().results().empty() &&
+                    model->stage().is(AppPhase::Kind::main);
+         }},
+        {"logout", {}, {QStringLiteral("logout")}, [&] { return model->stage().is(AppPhase::Kind::start); }},
+        {"link",
+         {},
+         {QStringLiteral("link")},
+         [&] {
+             return model->stage().is(AppPhase::Kind::main) && !model->sync().isSyncing() &&
+                    model->library().fileCount() == 4;
+         }},
+    };
+    for (const Step &step : steps) {
+        if (step.change) step.change();
+        QCOMPARE(runCli(kit, step.command, step.command[0] == QLatin1String("link") ? answer : decltype(answer)()), 0);
+        QTRY_VERIFY2_WITH_TIMEOUT(step.shown(), step.name, 2000);
+    }
+
+    // Credentials of another service are dropped with the library, as at start-up.
+    ModelKit::settle(*model);
+    FileTokenStore(authDir).setBoundBaseURL("https://elsewhere.example");
+    QTRY_VERIFY_WITH_TIMEOUT(model->stage().is(AppPhase::Kind::start) && !FileTokenStore(authDir).refreshToken(), 2000);
+    QCOMPARE(model->library().fileCount(), 0);
 }
 
 QTEST_GUILESS_MAIN(AppModelTest)
