@@ -2,6 +2,7 @@
 
 #include "model/Account.hpp"
 #include "model/Connectivity.hpp"
+#include "model/DocumentLinks.hpp"
 #include "model/Library.hpp"
 #include "model/LinkCoordinator.hpp"
 #include "model/Preferences.hpp"
@@ -64,6 +65,7 @@ AppModel::AppModel(Environment env, QObject *parent)
                                              *preferences_, env_);
     account_ =
         std::make_unique<Account>(w, services_, *stage_, *connectivity_, *library_, *sync_, *linkCoordinator_, env_);
+    documentLinks_ = std::make_unique<DocumentLinks>(w, services_, *stage_, *reader_);
     wire();
     chooseFirstPhase();
     library_->reload();
@@ -137,6 +139,10 @@ void AppModel::start() {
         else
             sync_->requestSync(SyncTrigger::launch);
     });
+}
+
+void AppModel::handleURL(const QString &url) {
+    if (!documentLinks_->take(url)) account_->handleCallbackURL(url);
 }
 
 QFuture<void> AppModel::whenStoreIdle() {
