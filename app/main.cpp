@@ -108,7 +108,7 @@ int main(int argc, char **argv) {
         return 1;
     }
     // A link callback and a document link (quorvel://open?id=N) both go to the model from here and,
-    // from later starts, through the channel (AppModel::handleCallbackURL).
+    // from later starts, through the channel (AppModel::handleURL).
     shell->show(url);
     return app.exec();
 }

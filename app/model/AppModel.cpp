@@ -2,6 +2,7 @@
 
 #include "model/Account.hpp"
 #include "model/Connectivity.hpp"
+#include "model/DocumentLinks.hpp"
 #include "model/Library.hpp"
 #include "model/LibraryWatch.hpp"
 #include "model/LinkCoordinator.hpp"
@@ -66,6 +67,7 @@ AppModel::AppModel(Environment env, QObject *parent)
     account_ =
         std::make_unique<Account>(w, services_, *stage_, *connectivity_, *library_, *sync_, *linkCoordinator_, env_);
     watch_ = std::make_unique<LibraryWatch>(w, services_, *library_);
+    documentLinks_ = std::make_unique<DocumentLinks>(w, services_, *stage_, *reader_);
     wire();
     chooseFirstPhase();
     library_->reload();
@@ -148,6 +150,10 @@ void AppModel::start() {
         else
             sync_->requestSync(SyncTrigger::launch);
     });
+}
+
+void AppModel::handleURL(const QString &url) {
+    if (!documentLinks_->take(url)) account_->handleCallbackURL(url);
 }
 
 QFuture<void> AppModel::whenStoreIdle() {

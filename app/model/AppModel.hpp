@@ -12,6 +12,7 @@ namespace quorvel::app {
 
 class Account;
 class Connectivity;
+class DocumentLinks;
 class Library;
 class LibraryWatch;
 class LinkCoordinator;
@@ -40,6 +41,7 @@ class Workers;
 //   SyncController  requests, runs, progress, outcomes, the footer's badge
 //   Account       sign-in, logout, erase and download again, the account's address
 //   LibraryWatch  what another process does to the library and the credentials
+//   DocumentLinks  quorvel://open?id=N from other programs
 class AppModel : public QObject {
     Q_OBJECT
 public:
@@ -52,6 +54,10 @@ public:
     // Once the window is up: the scheduler, the update checker's loop, a revocation still owed, then
     // the first download or the launch sync. Later calls do nothing.
     void start();
+    // A quorvel: URL from this program's arguments or the single-instance channel. A document link
+    // goes to DocumentLinks before anything else, so it never reaches a sign-in under way; the rest
+    // are the browser's sign-in callbacks.
+    void handleURL(const QString &url);
 
     const Environment &environment() const { return env_; }
     Preferences &preferences() const { return *preferences_; }
@@ -64,6 +70,7 @@ public:
     Revocation &revocation() const { return *revocation_; }
     SyncController &sync() const { return *sync_; }
     Account &account() const { return *account_; }
+    DocumentLinks &documentLinks() const { return *documentLinks_; }
     UpdateChecker &updateChecker() const { return *updateChecker_; }
     // Absent until start().
     SyncScheduler *scheduler() const { return scheduler_; }
@@ -93,6 +100,7 @@ private:
     std::unique_ptr<SyncController> sync_;
     std::unique_ptr<Account> account_;
     std::unique_ptr<LibraryWatch> watch_;
+    std::unique_ptr<DocumentLinks> documentLinks_;
     UpdateChecker *updateChecker_ = nullptr;     // a child
     LinkCoordinator *linkCoordinator_ = nullptr; // a child
     SyncScheduler *scheduler_ = nullptr;         // a child, made by start()

@@ -40,7 +40,7 @@ AppShell::AppShell(SingleInstance *instance, Environment environment) {
     connect(settings_.get(), &SettingsView::logoutRequested, window_.get(), &MainWindow::requestLogout);
     connect(&account, &Account::browserReturned, window_.get(), &MainWindow::bringToFront);
     if (instance) {
-        connect(instance, &SingleInstance::urlReceived, &account, &Account::handleCallbackURL);
+        connect(instance, &SingleInstance::urlReceived, model_.get(), &AppModel::handleURL);
         connect(instance, &SingleInstance::activationRequested, window_.get(), &MainWindow::bringToFront);
     }
 }
@@ -50,12 +50,10 @@ AppShell::~AppShell() {
     if (model_) model_->updateChecker().setPrompter(nullptr);
 }
 
-void AppShell::show(const QString &callbackURL) {
+void AppShell::show(const QString &url) {
     window_->show();
     model_->start();
-    if (!callbackURL.isEmpty())
-        QTimer::singleShot(0, &model_->account(),
-                           [account = &model_->account(), callbackURL] { account->handleCallbackURL(callbackURL); });
+    if (!url.isEmpty()) QTimer::singleShot(0, model_.get(), [model = model_.get(), url] { model->handleURL(url); });
 }
 
 } // namespace quorvel::app

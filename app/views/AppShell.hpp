@@ -18,7 +18,7 @@ class SingleInstance;
 
 // What the program runs once its application object exists: the desktop's light or dark, the
 // model, the window "쿼벨" and the settings window, update prompts, and the single-instance channel
-// feeding browser callbacks to the account. The windows say what they want; this connects them.
+// feeding browser callbacks and document links to the model. The windows say what they want; this connects them.
 class AppShell : public QObject {
     Q_OBJECT
 public:
@@ -26,9 +26,9 @@ public:
     explicit AppShell(SingleInstance *instance, Environment environment = Environment::desktop());
     ~AppShell() override;
 
-    // Shows the window and starts the model; a callback URL the program was started with goes to the
-    // account after that.
-    void show(const QString &callbackURL = {});
+    // Shows the window and starts the model; a URL the program was started with (a sign-in's callback
+    // or a document link) goes to the model after that.
+    void show(const QString &url = {});
 
     AppModel &model() { return *model_; }
     MainWindow &window() { return *window_; }

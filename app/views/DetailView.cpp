@@ -37,6 +37,7 @@ DocumentView *DetailView::ensureDocument() {
     // Made with the first page: the web engine's start is not paid for on a library nobody reads yet.
     Reader &reader = model_.reader();
     document_ = new DocumentView(model_.services().store, this);
+    document_->setObjectName(QStringLiteral("document"));
     document_->setUrlOpener(model_.environment().openUrl);
     document_->setZoom(reader.zoom());
     document_->setAccessibleName(QStringLiteral("문서"));

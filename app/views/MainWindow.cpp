@@ -11,6 +11,7 @@
 #include "model/Account.hpp"
 #include "model/AppConfig.hpp"
 #include "model/AppModel.hpp"
+#include "model/DocumentLinks.hpp"
 #include "model/Preferences.hpp"
 #include "model/Stage.hpp"
 
@@ -42,6 +43,12 @@ MainWindow::MainWindow(AppModel &model, UpdateChecker &updates, QWidget *parent)
     connect(commands_->logout, &QAction::triggered, this, &MainWindow::requestLogout);
     connect(commands_->about, &QAction::triggered, this, &MainWindow::showAbout);
     connect(root_, &RootView::mainViewCreated, this, &MainWindow::libraryShown);
+    DocumentLinks &links = model_.documentLinks();
+    connect(&links, &DocumentLinks::arrived, this, &MainWindow::bringToFront);
+    // Told once the channel's message has been taken, so no alert runs inside it.
+    connect(&links, &DocumentLinks::refused, this, [this](const QString &message) {
+        QTimer::singleShot(0, this, [this, message] { tellLinkRefused(message); });
+    });
     // The keyboard's way between the sidebar and the document.
     for (const QKeySequence &keys : {QKeySequence(Qt::CTRL | Qt::Key_L), QKeySequence(Qt::Key_F6)}) {
         auto *shortcut = new QShortcut(keys, this);
@@ -114,6 +121,15 @@ void MainWindow::confirmLogout() {
     alert.defaultButton = 0;
     alert.escapeButton = 0;
     if (Alerts::ask(this, alert) == 1) model_.account().logout();
+}
+
+void MainWindow::tellLinkRefused(const QString &message) {
+    Alerts::Alert alert;
+    alert.icon = QMessageBox::Information;
+    alert.title = QStringLiteral("문서를 열지 못했어요");
+    alert.text = message;
+    alert.buttons = {{QStringLiteral("확인"), QMessageBox::AcceptRole, false}};
+    Alerts::ask(this, alert);
 }
 
 void MainWindow::showAbout() {

@@ -40,6 +40,7 @@ private:
     void libraryShown(MainView *view);
     void focusSearch();
     void confirmLogout();
+    void tellLinkRefused(const QString &message);
     void showAbout();
 
     AppModel &model_;

@@ -118,6 +118,7 @@ SearchResultsView::SearchResultsView(Search &search, Reader &reader, QWidget *pa
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     list_ = new QListView(this);
+    list_->setObjectName(QStringLiteral("searchResults"));
     list_->setModel(results_);
     list_->setItemDelegate(new SearchResultDelegate(list_));
     list_->setFrameShape(QFrame::NoFrame);

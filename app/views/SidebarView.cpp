@@ -10,6 +10,7 @@
 #include "model/Search.hpp"
 #include "model/SyncController.hpp"
 
+#include <QAction>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QListView>
@@ -19,6 +20,20 @@
 #include <QVBoxLayout>
 
 namespace quorvel::app {
+
+namespace {
+
+void describe(QAction *action, const QString &name, const QString &description) {
+    action->setText(name);
+    action->setToolTip(name);
+    for (QObject *object : action->associatedObjects())
+        if (auto *button = qobject_cast<QToolButton *>(object)) {
+            button->setAccessibleName(name);
+            button->setAccessibleDescription(description);
+        }
+}
+
+} // namespace
 
 SidebarView::SidebarView(AppModel &model, QWidget *parent) : QWidget(parent), model_(model), search_(model.search()) {
     auto *layout = new QVBoxLayout(this);
@@ -30,8 +45,13 @@ SidebarView::SidebarView(AppModel &model, QWidget *parent) : QWidget(parent), mo
     field_->setObjectName(QStringLiteral("searchField"));
     field_->setPlaceholderText(QStringLiteral("검색"));
     field_->setClearButtonEnabled(true);
-    field_->addAction(Icons::icon(Icons::Symbol::search), QLineEdit::LeadingPosition);
+    QAction *mark = field_->addAction(Icons::icon(Icons::Symbol::search), QLineEdit::LeadingPosition);
+    connect(mark, &QAction::triggered, field_, [this] { field_->setFocus(Qt::OtherFocusReason); });
     field_->setAccessibleName(QStringLiteral("검색"));
+    // The field's icon buttons are buttons to a screen reader too, and would be read out as nothing.
+    describe(mark, QStringLiteral("검색"), QStringLiteral("제목이나 내용에 이 말이 들어간 문서를 찾아요"));
+    if (auto *clear = field_->findChild<QAction *>(QStringLiteral("_q_qlineeditclearaction")))
+        describe(clear, QStringLiteral("검색어 지우기"), QStringLiteral("검색어를 지우고 문서 목록으로 돌아가요"));
     field_->installEventFilter(this);
     layout->addWidget(field_);
 

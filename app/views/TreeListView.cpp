@@ -19,6 +19,7 @@ namespace quorvel::app {
 
 TreeListView::TreeListView(Library &library, Reader &reader, QWidget *parent)
     : QTreeView(parent), library_(library), reader_(reader), rows_(new LibraryTreeModel(this)) {
+    setObjectName(QStringLiteral("libraryTree"));
     setModel(rows_);
     setItemDelegate(new SidebarDelegate(this));
     setHeaderHidden(true);

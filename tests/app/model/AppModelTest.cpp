@@ -1,6 +1,7 @@
 #include "ModelKit.hpp"
 #include "app/EndsWithTest.hpp"
 
+#include "model/DocumentLinks.hpp"
 #include "model/InstanceMessage.hpp"
 #include "model/LibraryWatch.hpp"
 #include "model/LinkCoordinator.hpp"
@@ -10,6 +11,7 @@
 #include "auth/FileTokenStore.hpp"
 #include "auth/PendingRevokeStore.hpp"
 #include "store/LocalStore.hpp"
+#include "util/DocumentLink.hpp"
 
 #include <QProcess>
 #include <QRegularExpression>
@@ -108,6 +110,7 @@ private Q_SLOTS:
     void channelTakesWholeMessagesOfOurScheme();
     void linkThroughTheLinkPageAndASecondProcess();
     void followsWhatAnotherProcessDoes();
+    void documentLinksOpenWaitOrSayWhy();
 };
 
 void AppModelTest::preferencesAreValidated_data() {
@@ -677,6 +680,44 @@ void AppModelTest::followsWhatAnotherProcessDoes() {
     FileTokenStore(authDir).setBoundBaseURL("https://elsewhere.example");
     QTRY_VERIFY_WITH_TIMEOUT(model->stage().is(AppPhase::Kind::start) && !FileTokenStore(authDir).refreshToken(), 2000);
     QCOMPARE(model->library().fileCount(), 0);
+}
+
+void AppModelTest::documentLinksOpenWaitOrSayWhy() {
+    std::map<std::string, int64_t> ids;
+    const service::Library library = ModelKit::smallLibrary();
+    for (const auto &[id, document] : library.documents())
+        ids[document.filename] = id;
+    auto link = [](int64_t id) { return QString::fromStdString(DocumentLink::make(id)); };
+    ModelKit kit;
+    auto model = kit.makeModel();
+    QSignalSpy refused(&model->documentLinks(), &DocumentLinks::refused);
+    QSignalSpy arrived(&model->documentLinks(), &DocumentLinks::arrived);
+    auto lastRefusal = [&] { return refused.isEmpty() ? QString() : refused.last()[0].toString(); };
+
+    model->handleURL(link(ids["메모"]));
+    QCOMPARE(lastRefusal(), DocumentLinks::noLibraryMessage()); // nothing stored, nothing coming
+
+    // The browser answers the sign-in after these links: they leave it alone, and the newest waits
+    // for the library.
+    model->account().beginLogin();
+    model->handleURL(link(ids["회의록"]));
+    model->handleURL(QStringLiteral("QUORVEL://OPEN?id=07"));
+    QCOMPARE(lastRefusal(), DocumentLinks::unreadableMessage());
+    model->handleURL(link(ids["메모"]));
+    QCOMPARE(model->stage().phase(), AppPhase::linking());
+    QTRY_VERIFY_WITH_TIMEOUT(model->stage().is(AppPhase::Kind::main) && !model->sync().isSyncing(), 20000);
+    QTRY_COMPARE(model->reader().currentFileID().value_or(-1), ids["메모"]);
+    QVERIFY(!model->stage().startError());
+    QVERIFY(!model->documentLinks().waiting());
+
+    // In the library a link opens at once; an id it does not hold is said.
+    model->handleURL(link(ids["보고서"]));
+    QTRY_COMPARE(model->reader().currentFileID().value_or(-1), ids["보고서"]);
+    model->handleURL(link(9999));
+    QTRY_COMPARE(lastRefusal(), DocumentLinks::notFoundMessage());
+    QCOMPARE(model->reader().currentFileID().value_or(-1), ids["보고서"]);
+    QCOMPARE(refused.count(), 3);
+    QCOMPARE(arrived.count(), 6);
 }
 
 QTEST_GUILESS_MAIN(AppModelTest)
