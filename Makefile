@@ -13,6 +13,7 @@ else
   BUILD ?= build
 endif
 BENCH_BUILD ?= build-bench
+COVERAGE_BUILD ?= build-coverage
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 30
 CTEST_ARGS ?=
@@ -21,7 +22,7 @@ FORMAT_FILES = git ls-files --cached --others --exclude-standard -- '*.cpp' '*.h
 
 PACKAGE_BUILD ?= build-package
 
-.PHONY: all deps configure build test bench fuzz format format-check demo package clean
+.PHONY: all deps configure build test coverage bench fuzz format format-check demo package clean
 
 all: build
 
@@ -36,6 +37,14 @@ build: configure
 
 test: build
 	@cd $(BUILD) && ctest -j $(JOBS) --output-on-failure --timeout 600 $(CTEST_ARGS)
+
+# Line and branch coverage of core/, app/ and cli/ over the whole suite (fuzz replays included).
+coverage: deps
+	@cmake -S . -B $(COVERAGE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUORVEL_COVERAGE=ON -DQUORVEL_BENCH=OFF >/dev/null
+	@cmake --build $(COVERAGE_BUILD) -j $(JOBS)
+	@find $(COVERAGE_BUILD) -name '*.gcda' -delete
+	@cd $(COVERAGE_BUILD) && ctest -j $(JOBS) --output-on-failure --timeout 900 $(CTEST_ARGS)
+	@bash scripts/coverage.sh $(COVERAGE_BUILD)
 
 bench: deps
 	@cmake -S . -B $(BENCH_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
@@ -67,4 +76,4 @@ format-check:
 	@$(FORMAT_FILES) | xargs -r clang-format --dry-run --Werror
 
 clean:
-	rm -rf build build-asan build-tsan $(BENCH_BUILD) $(FUZZ_BUILD) $(PACKAGE_BUILD)
+	rm -rf build build-asan build-tsan $(COVERAGE_BUILD) $(BENCH_BUILD) $(FUZZ_BUILD) $(PACKAGE_BUILD)

@@ -20,6 +20,11 @@ if(QUORVEL_FUZZ)
   # the harness; only the fuzz targets themselves link the engine (-fsanitize=fuzzer).
   add_compile_options(-fsanitize=fuzzer-no-link)
 endif()
+if(QUORVEL_COVERAGE)
+  add_compile_options(--coverage -fprofile-update=atomic)
+  add_link_options(--coverage)
+endif()
+
 if(QUORVEL_TSAN)
   add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
   add_link_options(-fsanitize=thread)

@@ -20,6 +20,8 @@ packages=(
   desktop-file-utils appstream dpkg-dev xdotool
   # the shells whose completion scripts the tests run, and the .deb's own check
   zsh fish lintian
+  # make coverage
+  gcovr
 )
 
 missing=()

@@ -214,14 +214,3 @@ TEST_F(AuthSessionTest, RevokeOnServerRefreshesAnExpiredTokenOnce) {
     EXPECT_CALL(*api_, refresh(_, _)).WillOnce(Throw(APIError::network("offline")));
     EXPECT_FALSE(session_->revokeOnServer());
 }
-
-TEST_F(AuthSessionTest, SignOutLocallyAndDropCredentials) {
-    link(3600);
-    session_->dropCredentials();
-    EXPECT_FALSE(session_->hasCredentials());
-    EXPECT_EQ(session_->userId(), 7);
-    EXPECT_EQ(session_->email(), "user@example.com");
-    session_->signOutLocally();
-    EXPECT_EQ(tokens_->snapshot(), Values{.deviceUUID = "UUID"});
-    EXPECT_EQ(session_->deviceUUID(), "UUID");
-}

@@ -113,12 +113,3 @@ TEST_F(CliDamage, CheckFindsDamagedImagesAndTheNextSyncFetchesThem) {
     EXPECT_EQ(again.status, 0) << again.out;
     EXPECT_EQ(again.out, "database: ok\nimages: 3 checked, 0 altered, 0 missing\n");
 }
-
-TEST_F(CliDamage, CredentialFilesOthersCanReadAreTightened) {
-    const fs::path auth = store_ / "auth";
-    ASSERT_EQ(::chmod((auth / "credentials.json").c_str(), 0644), 0);
-    ASSERT_EQ(::chmod(auth.c_str(), 0755), 0);
-    EXPECT_EQ(run({"status"}).status, 0);
-    EXPECT_EQ(fs::status(auth / "credentials.json").permissions(), fs::perms::owner_read | fs::perms::owner_write);
-    EXPECT_EQ(fs::status(auth).permissions(), fs::perms::owner_all);
-}

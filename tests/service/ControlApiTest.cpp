@@ -1,5 +1,4 @@
 #include "ServiceTestKit.hpp"
-#include "SyntheticLibrary.hpp"
 
 #include <gtest/gtest.h>
 
@@ -108,52 +107,6 @@ TEST(ServiceLifecycle, ABusyPortFailsToStartAndStopEndsListening) {
     EXPECT_FALSE(first.running());
     httplib::Client after(first.baseURL());
     EXPECT_FALSE(after.Get("/"));
-}
-
-TEST(Synthetic, SameSeedSameLibrary) {
-    Library a = SyntheticLibrary::generate(120, 40, 42);
-    Library b = SyntheticLibrary::generate(120, 40, 42);
-    Library c = SyntheticLibrary::generate(120, 40, 43);
-    EXPECT_EQ(a.manifestListing(), b.manifestListing());
-    EXPECT_NE(a.manifestListing()["files"], c.manifestListing()["files"]);
-    EXPECT_EQ(a.documents().size(), 120u);
-    EXPECT_EQ(a.imageCount(), 40u);
-    EXPECT_EQ(a.image(SyntheticLibrary::imagePath(7))->bytes(), b.image(SyntheticLibrary::imagePath(7))->bytes());
-}
-
-TEST(Synthetic, RealisticSizesSharedImagesAndValidFiles) {
-    Library lib = SyntheticLibrary::generate(400, 60, 7);
-    size_t small = 0, large = 0;
-    std::map<std::string, int> uses;
-    bool korean = false, english = false;
-    for (const auto &[id, d] : lib.documents()) {
-        small += d.content.size() < 20000;
-        large += d.content.size() > 100000;
-        korean = korean || d.content.find("어요") != std::string::npos;
-        english = english || d.content.find("The ") != std::string::npos;
-        for (size_t at = d.content.find("/images/synthetic/"); at != std::string::npos;
-             at = d.content.find("/images/synthetic/", at + 1))
-            ++uses[d.content.substr(at, d.content.find_first_of("\"'", at) - at)];
-    }
-    EXPECT_GT(small, 200u);
-    EXPECT_GT(large, 0u);
-    EXPECT_LT(large, 60u);
-    EXPECT_TRUE(korean && english);
-    int shared = 0;
-    for (const auto &[path, n] : uses) {
-        shared += n > 1;
-        EXPECT_NE(lib.image(path), nullptr) << path;
-    }
-    EXPECT_GT(shared, 5);
-
-    std::string png = lib.image(SyntheticLibrary::imagePath(0))->bytes();
-    EXPECT_EQ(png.substr(0, 8), std::string("\x89PNG\r\n\x1a\n", 8));
-    EXPECT_EQ(png.substr(png.size() - 8, 4), "IEND");
-    std::string jpg = lib.image(SyntheticLibrary::imagePath(6))->bytes();
-    EXPECT_EQ(jpg.substr(0, 2), "\xFF\xD8");
-    EXPECT_EQ(jpg.substr(jpg.size() - 2), "\xFF\xD9");
-    std::string svg = lib.image(SyntheticLibrary::imagePath(9))->bytes();
-    EXPECT_NE(svg.find("<svg"), std::string::npos);
 }
 
 } // namespace

@@ -60,26 +60,4 @@ TEST_F(Faults, RawBodiesUpgradeAnswersAndDroppedConnections) {
     EXPECT_EQ(ApiCaller(service).get("shell", token).status, 200);
 }
 
-TEST_F(Faults, PathPrefixesNarrowImageFaults) {
-    service.control().addFault(fault({{"endpoint", "image"}, {"path_prefix", "/images/chart"}, {"status", 500}}));
-    EXPECT_EQ(web.Get("/images/other.png")->status, 404);
-    EXPECT_EQ(web.Get("/images/chart.png")->status, 500);
-    EXPECT_EQ(web.Get("/images/chart.png")->status, 200);
-    EXPECT_THROW(service.control().addFault(fault({{"count", 0}})), std::invalid_argument);
-    EXPECT_THROW(service.control().addFault(fault({{"status", 42}})), std::invalid_argument);
-}
-
-TEST_F(Faults, ConnectionsAreCountedAsAccepted) {
-    service.control().resetCounters();
-    httplib::Client keepAlive(service.baseURL());
-    keepAlive.set_keep_alive(true);
-    for (int i = 0; i < 3; ++i)
-        ASSERT_EQ(keepAlive.Get("/images/chart.png")->status, 200);
-    EXPECT_EQ(service.control().connectionCount(), 1);
-    EXPECT_EQ(service.control().imageRequestCount("/images/chart.png"), 3);
-    httplib::Client other(service.baseURL());
-    ASSERT_EQ(other.Get("/images/chart.png")->status, 200);
-    EXPECT_EQ(service.control().connectionCount(), 2);
-}
-
 } // namespace

@@ -1,7 +1,6 @@
 #include "LibraryLoader.hpp"
 #include "SampleService.hpp"
 #include "support/TempDir.hpp"
-#include "util/URLEncoding.hpp"
 
 #include <gtest/gtest.h>
 #include <map>
@@ -9,70 +8,8 @@
 #include <set>
 
 using namespace quorvel::service;
-namespace URLEncoding = quorvel::URLEncoding;
 
 namespace {
-
-int depthOf(const Library &lib, std::optional<int64_t> folder) {
-    int depth = 0;
-    for (; folder; folder = lib.folder(*folder)->parentId)
-        ++depth;
-    return depth;
-}
-
-// Root-relative image paths a document refers to (src, srcset candidates, url()).
-std::set<std::string> imageRefs(const std::string &html) {
-    std::set<std::string> out;
-    std::regex ref(R"((?:src|srcset)="([^"]*)\"|url\(['"]?([^'")]*)['"]?\))");
-    for (auto it = std::sregex_iterator(html.begin(), html.end(), ref); it != std::sregex_iterator(); ++it) {
-        std::string value = (*it)[1].matched ? (*it)[1].str() : (*it)[2].str();
-        std::regex candidate(R"((/images/[^\s,]+))");
-        for (auto c = std::sregex_iterator(value.begin(), value.end(), candidate); c != std::sregex_iterator(); ++c)
-            out.insert((*c)[1].str());
-    }
-    return out;
-}
-
-TEST(SampleLibrary, HasTheShapeTheDemoNeeds) {
-    Library lib = LibraryLoader::load(SampleService::sampleLibraryDir());
-    EXPECT_GE(lib.documents().size(), 30u);
-    int deepest = 0;
-    for (const auto &[id, d] : lib.documents())
-        deepest = std::max(deepest, depthOf(lib, d.folderId));
-    EXPECT_EQ(deepest, 3);
-
-    // Top-level order follows _order.txt: 업무, 개인, 개발, 보관함 (empty).
-    std::map<int64_t, std::string> top;
-    for (const auto &[id, f] : lib.folders())
-        if (!f.parentId) top[f.orderNum] = f.name;
-    EXPECT_EQ(top, (std::map<int64_t, std::string>{{0, "업무"}, {1, "개인"}, {2, "개발"}, {3, "보관함"}}));
-
-    std::map<std::string, int> uses;
-    std::set<std::string> names;
-    for (const auto &[id, d] : lib.documents()) {
-        names.insert(d.filename);
-        EXPECT_GE(d.updatedAt, 1704067200) << d.filename << " has a fixed 2024 date";
-        EXPECT_LT(d.updatedAt, 1735689600) << d.filename;
-        for (const auto &path : imageRefs(d.content))
-            ++uses[URLEncoding::decodeComponent(path).value_or(path)];
-    }
-    EXPECT_TRUE(names.contains("시작하기"));
-    EXPECT_TRUE(names.contains("2023년 연간 보고서 (요약본)")) << "a <title> names the document";
-    EXPECT_TRUE(names.contains("쿼벨 릴리스 노트"));
-
-    std::set<std::string> missing;
-    int shared = 0;
-    for (const auto &[path, count] : uses) {
-        if (!lib.image(path)) missing.insert(path);
-        if (count >= 2) ++shared;
-    }
-    EXPECT_EQ(missing, std::set<std::string>{"/images/_media/없는-그림.png"}) << "only the deliberate broken link";
-    EXPECT_GE(shared, 3);
-    std::set<std::string> types;
-    for (const auto &[path, count] : uses)
-        if (const auto *image = lib.image(path)) types.insert(image->contentType);
-    EXPECT_EQ(types, (std::set<std::string>{"image/png", "image/jpeg", "image/svg+xml"}));
-}
 
 TEST(LibraryLoader, ReadsOrderTitlesAndAssetFolders) {
     quorvel::test::TempDir dir;

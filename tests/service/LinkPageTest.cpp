@@ -57,13 +57,6 @@ TEST_F(LinkPage, ApprovingRedirectsWithACodeThatExchangesOnce) {
     EXPECT_EQ(decide(request, "approve").status, 400);
 }
 
-TEST_F(LinkPage, RefusingRedirectsWithAccessDenied) {
-    Pkce pkce = makePkce();
-    Answer denied = decide(requestId(page(pkce.challenge, kState, "desk").body), "deny");
-    EXPECT_EQ(denied.status, 302);
-    EXPECT_EQ(denied.header("Location"), "quorvel://link?state=" + kState + "&error=access_denied");
-}
-
 TEST_F(LinkPage, RejectsMalformedRequestsAndHonoursTheSwitches) {
     Pkce pkce = makePkce();
     EXPECT_EQ(page("short", kState, "x").status, 400);
@@ -80,37 +73,6 @@ TEST_F(LinkPage, RejectsMalformedRequestsAndHonoursTheSwitches) {
     service.control().setLinkingEnabled(true);
     service.control().setSuspended(true);
     EXPECT_EQ(page(pkce.challenge, kState, "x").status, 403);
-}
-
-TEST_F(LinkPage, WebPagesExistInKorean) {
-    for (std::string path : {"/", "/signup", "/profile", "/editor", "/editor/1", "/docs/2", "/download"}) {
-        auto r = web.Get(path);
-        ASSERT_TRUE(r) << path;
-        EXPECT_EQ(r->status, 200) << path;
-        EXPECT_NE(r->body.find("lang=\"ko\""), std::string::npos) << path;
-    }
-    // The reading page shows the document and leads to its editor; the home page leads to it.
-    EXPECT_NE(web.Get("/docs/2")->body.find("<p>회의록입니다.</p>"), std::string::npos);
-    EXPECT_NE(web.Get("/docs/2")->body.find("href=\"/editor/2\""), std::string::npos);
-    EXPECT_NE(web.Get("/")->body.find("href=\"/docs/2\""), std::string::npos);
-    // One address for each document: no other spelling of its id.
-    for (std::string path : {"/editor/999", "/docs/999", "/docs/02", "/editor/01", "/docs/0"})
-        EXPECT_EQ(web.Get(path)->status, 404) << path;
-    EXPECT_EQ(web.Get("/no-such-page")->status, 404);
-}
-
-TEST_F(LinkPage, TheWebEditorSavesIntoTheLibrary) {
-    auto saved = web.Post("/editor/2", "filename=%ED%9A%8C%EC%9D%98%EB%A1%9D2&content=%3Cp%3Enew%3C%2Fp%3E",
-                          "application/x-www-form-urlencoded");
-    ASSERT_TRUE(saved);
-    EXPECT_EQ(saved->status, 303);
-    auto doc = service.control().withLibrary([](const Library &lib) { return *lib.document(2); });
-    EXPECT_EQ(doc.content, "<p>new</p>");
-    EXPECT_EQ(doc.filename, "회의록2");
-    auto created = web.Post("/editor", "filename=new&folder_id=1&content=x", "application/x-www-form-urlencoded");
-    ASSERT_TRUE(created);
-    EXPECT_EQ(created->status, 303);
-    EXPECT_EQ(created->get_header_value("Location"), "/editor/4");
 }
 
 } // namespace

@@ -64,28 +64,6 @@ TEST_F(ApplyTest, EmptyBatchClearsFoldersAndAccountCollectsRowsAndStampsTheSync)
     EXPECT_EQ(rows("files"), 1);
 }
 
-TEST_F(ApplyTest, AccountAndTimesAreStoredInTheirTextForms) {
-    SyncApplyBatch b(42, "user@example.com", 1700000000.25);
-    b.serverTime = 1700000000;
-    store.apply(b);
-    EXPECT_EQ(meta("user_id"), "42");
-    EXPECT_EQ(meta("email"), "user@example.com");
-    EXPECT_EQ(meta("server_time"), "1700000000.0");
-    EXPECT_EQ(meta("last_sync_at"), "1700000000.25");
-    EXPECT_EQ(store.userId(), 42);
-    EXPECT_EQ(store.email(), "user@example.com");
-    EXPECT_EQ(store.serverTime(), 1700000000.0);
-    EXPECT_EQ(store.lastSyncAt(), 1700000000.25);
-
-    // Without a server time the stored one is kept.
-    store.apply(SyncApplyBatch(42, "user@example.com", 0.1));
-    EXPECT_EQ(meta("server_time"), "1700000000.0");
-    EXPECT_EQ(meta("last_sync_at"), "0.1");
-    store.touchLastSync(1e16);
-    EXPECT_EQ(meta("last_sync_at"), "10000000000000000.0");
-    EXPECT_EQ(store.lastSyncAt(), 1e16);
-}
-
 TEST_F(ApplyTest, FirstSyncStoresDocumentsAsSeenLaterOnesDoNot) {
     EXPECT_TRUE(store.isFirstSync());
     SyncApplyBatch first(1, "e", 100);
@@ -128,29 +106,6 @@ TEST_F(ApplyTest, UpsertsStoreEveryColumnAndTruncateTimes) {
     EXPECT_EQ(store.idsWithMissingAssets(), std::vector<int64_t>{5});
     EXPECT_EQ(store.content(5), "<p>원본</p>");
     EXPECT_EQ(store.content(99), std::nullopt);
-}
-
-TEST_F(ApplyTest, BodyTextIsExtractedFromTheDownloadedHTMLWhenNotGiven) {
-    SyncApplyBatch::FileUpsert u(1, std::nullopt, "t", 0, 0, "h", "<p>가<b>나</b></p><p>다</p>", "<p>렌더</p>",
-                                 std::nullopt, {}, false);
-    EXPECT_EQ(u.bodyText, "가나 다");
-    SyncApplyBatch::FileUpsert given(1, std::nullopt, "t", 0, 0, "h", "<p>가</p>", "", std::string("주어진"), {},
-                                     false);
-    EXPECT_EQ(given.bodyText, "주어진");
-}
-
-TEST_F(ApplyTest, DuplicateAssetHashesGiveOneReference) {
-    auto a = asset("png");
-    SyncApplyBatch b(1, "e", 100);
-    auto u = upsert(1, std::nullopt, "t");
-    u.assetHashes = {a.sha256, a.sha256};
-    b.upserts = {u};
-    b.newAssets = {{a.sha256, 3}, {a.sha256, 3}};
-    store.apply(b);
-    EXPECT_EQ(rows("asset_refs"), 1);
-    EXPECT_EQ(rows("assets"), 1);
-    EXPECT_EQ(scalar(store, "SELECT count(*) FROM assets WHERE path = ?1", {SQLiteValue::text("assets/" + a.sha256)}),
-              1);
 }
 
 TEST_F(ApplyTest, AnAssetOrphanedInTheBatchLosesItsRowAndCachedURLs) {
@@ -253,17 +208,6 @@ TEST_F(ApplyTest, DeletionsRemoveTheDocumentEverywhere) {
     EXPECT_EQ(rows("recent"), 0);
     EXPECT_EQ(rows("files_fts"), 1);
     EXPECT_EQ(rows("files"), 1);
-}
-
-TEST_F(ApplyTest, UpsertKeepsTheIndexInStepAndNormalisesTitles) {
-    SyncApplyBatch b(1, "e", 100);
-    b.upserts = {upsert(1, std::nullopt, " 제목\u00a0 하나\n", "첫 본문")};
-    store.apply(b);
-    b.upserts = {upsert(1, std::nullopt, "제목 둘", "둘째 본문")};
-    store.apply(b);
-    EXPECT_EQ(rows("files_fts"), 1);
-    EXPECT_EQ(scalar(store, "SELECT count(*) FROM files_fts WHERE title = '제목 둘' AND body = '둘째 본문'"), 1);
-    EXPECT_EQ(store.summary(1)->filename, "제목 둘");
 }
 
 TEST_F(ApplyTest, ClearingTheEntityTagBeatsANewOne) {

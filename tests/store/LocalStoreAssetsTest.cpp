@@ -33,10 +33,6 @@ protected:
     }
 };
 
-std::vector<uint8_t> bytes(const std::string &s) {
-    return {s.begin(), s.end()};
-}
-
 } // namespace
 
 TEST_F(AssetsTest, StagingWritesTheFileOnceUnderItsHash) {
@@ -77,15 +73,6 @@ TEST_F(AssetsTest, AStagingFailureIsThrown) {
     test::writeFile(store.assetsDirectory(), "not a directory");
     auto a = asset("x");
     EXPECT_THROW(store.stageAsset(a.sha256, a.bytes), fs::filesystem_error);
-}
-
-TEST_F(AssetsTest, AssetDataReadsOnlyWellFormedNamesOfExistingFiles) {
-    auto a = asset("bytes");
-    EXPECT_EQ(store.assetData(a.sha256), std::nullopt);
-    store.stageAsset(a.sha256, a.bytes);
-    EXPECT_EQ(store.assetData(a.sha256), bytes(a.bytes));
-    fs::create_directory(store.assetsDirectory() / std::string(64, 'c'));
-    EXPECT_EQ(store.assetData(std::string(64, 'c')), std::nullopt);
 }
 
 TEST_F(AssetsTest, HasAssetNeedsBothTheRowAndTheFile) {

@@ -154,12 +154,6 @@ TEST_F(QueryTest, DocumentsSortByNameLikeAFileBrowserOrNewestFirst) {
     EXPECT_EQ(outline(store.tree(TreeSort::updatedDescending)), "f3 f6 f5 f2 f1 f4");
 }
 
-TEST_F(QueryTest, FoldersAreNeverResortedByTheDocumentOrder) {
-    put({{1, std::nullopt, "나중", 0}, {2, std::nullopt, "먼저", 1}}, {upsert(3, std::nullopt, "a", "", 1)});
-    EXPECT_EQ(outline(store.tree(TreeSort::updatedDescending)), "d1[] d2[] f3");
-    EXPECT_EQ(store.folders(), (std::vector<FolderRecord>{{1, std::nullopt, "나중", 0}, {2, std::nullopt, "먼저", 1}}));
-}
-
 TEST_F(QueryTest, RecentListKeepsTheTenNewestViewsWithoutDuplicates) {
     std::vector<SyncApplyBatch::FileUpsert> files;
     for (int id = 1; id <= 12; ++id)
@@ -207,29 +201,6 @@ TEST_F(QueryTest, OpeningADocumentClearsItsChangeMarkUntilItChangesAgain) {
     store.markSeen(2);
     EXPECT_FALSE(store.summary(2)->hasUnseenChange);
     EXPECT_EQ(store.fileSummaries().size(), 2u);
-}
-
-TEST_F(QueryTest, SnapshotCountsAndLatestTime) {
-    EXPECT_EQ(store.fileCount(), 0);
-    EXPECT_EQ(store.latestUpdatedAt(), std::nullopt);
-    put({}, {upsert(2, 7, "둘", "", 300.5, "h2"), upsert(1, std::nullopt, "하나", "", 100, "h1")});
-    EXPECT_EQ(store.fileCount(), 2);
-    EXPECT_EQ(store.latestUpdatedAt(), 300);
-    EXPECT_EQ(store.snapshot(),
-              (std::vector<LocalFileSnapshot>{{1, std::nullopt, "하나", 100, "h1"}, {2, 7, "둘", 300, "h2"}}));
-    EXPECT_EQ(ids(store.fileSummaries()), (std::vector<int64_t>{1, 2}));
-}
-
-TEST_F(QueryTest, StoredSettingsThatAreNotNumbersReadAsAbsent) {
-    store.withDB([](SQLiteDB &db) {
-        db.run("INSERT INTO meta VALUES('user_id', '12x'), ('last_sync_at', 'soon'), ('server_time', NULL)");
-    });
-    EXPECT_EQ(store.userId(), std::nullopt);
-    EXPECT_EQ(store.lastSyncAt(), std::nullopt);
-    EXPECT_TRUE(store.isFirstSync());
-    EXPECT_EQ(store.serverTime(), std::nullopt);
-    store.withDB([](SQLiteDB &db) { db.run("UPDATE meta SET value = '-5' WHERE key = 'user_id'"); });
-    EXPECT_EQ(store.userId(), -5);
 }
 
 namespace {

@@ -151,31 +151,6 @@ TEST_F(SearchTest, ResultsCarryTitleTimeFolderPathAndSnippet) {
     }
 }
 
-TEST_F(SearchTest, SnippetsOfBothPathsHighlightHits) {
-    std::string before(60, 'x'), after(60, 'y');
-    put({}, {upsert(1, std::nullopt, "긴 문서", before + " 찾는말 " + after),
-             upsert(2, std::nullopt, "제목만 찾는말", "본문")});
-    auto viaFTS = fts.search("찾는말", 10);
-    ASSERT_EQ(viaFTS.size(), 2u);
-    std::string snippet = marked(viaFTS[1].fileId == 1 ? viaFTS[1].snippet : viaFTS[0].snippet);
-    EXPECT_NE(snippet.find("[찾는말]"), std::string::npos) << snippet;
-
-    auto viaLIKE = plain.search("찾는말", 10);
-    ASSERT_EQ(ids(viaLIKE), (std::vector<int64_t>{2, 1}));
-    EXPECT_EQ(marked(viaLIKE[1].snippet), "…" + std::string(39, 'x') + " [찾는말] " + std::string(39, 'y') + "…");
-    // Only the title matched: the start of the body.
-    EXPECT_EQ(viaLIKE[0].snippet, (std::vector<SnippetSegment>{{"본문", false}}));
-}
-
-TEST_F(SearchTest, ASCIILettersMatchWhateverTheirCase) {
-    put({}, {upsert(1, std::nullopt, "Report", "Quarterly SALES figures")});
-    for (auto *s : {&fts, &plain}) {
-        EXPECT_EQ(ids(s->search("sales", 10)), std::vector<int64_t>{1});
-        EXPECT_EQ(ids(s->search("REPORT", 10)), std::vector<int64_t>{1});
-    }
-    EXPECT_EQ(marked(plain.search("sales", 10)[0].snippet), "Quarterly [SALES] figures");
-}
-
 // Ⱥ folds to a longer letter, so the index reports tokens holding it as ending past where they
 // do; SQLite's own snippet() then copies from beyond the end of the body. The snippet stops at
 // the body's end instead.

@@ -15,18 +15,6 @@ struct SQLiteDBTest : ::testing::Test {
 };
 } // namespace
 
-TEST_F(SQLiteDBTest, RowsMapInOrderAndEmptyQueriesHaveDefaults) {
-    EXPECT_TRUE(db.query("SELECT a FROM t", {}, [](SQLiteStatement &s) { return s.int64(0); }).empty());
-    EXPECT_FALSE(db.queryOne("SELECT a FROM t", {}, [](SQLiteStatement &s) { return s.int64(0); }));
-    EXPECT_EQ(db.scalarInt("SELECT a FROM t"), 0);
-    for (int i = 0; i < 5; ++i)
-        db.run("INSERT INTO t(a, b) VALUES(?1, ?2)", {SQLiteValue::i(i), SQLiteValue::text("r")});
-    auto rows = db.query("SELECT a FROM t ORDER BY a DESC", {}, [](SQLiteStatement &s) { return s.int64(0); });
-    EXPECT_EQ(rows, (std::vector<int64_t>{4, 3, 2, 1, 0}));
-    EXPECT_EQ(db.changes(), 1);
-    EXPECT_EQ(db.lastInsertRowID(), 5);
-}
-
 TEST_F(SQLiteDBTest, ValuesRoundTripByKindIncludingEmptyBlobAndNull) {
     db.run("INSERT INTO t VALUES(?1, ?2, ?3, ?4)",
            {SQLiteValue::opt(std::optional<int64_t>{}), SQLiteValue::opt(std::optional<std::string>{"한글\0x"}),

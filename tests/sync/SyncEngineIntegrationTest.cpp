@@ -142,14 +142,6 @@ TEST(SyncIntegration, ADocumentNotDeliveredIsSkippedAndFetchedNextRun) {
     }
 }
 
-TEST(SyncIntegration, ContentThatFailsOnceIsAcceptedOnTheRepeatRequest) {
-    SyncHarness h(smallLibrary());
-    h.control().corruptContent(idOf(h, "메모"), 1, "hash");
-    EXPECT_EQ(h.sync(), SyncOutcome::updated(4, 0, 0, 0));
-    EXPECT_TRUE(h.store->etag().has_value());
-    h.expectMirrorsService();
-}
-
 TEST(SyncIntegration, AccessTokenExpiringMidRunIsRefreshedOnce) {
     SyncHarness h(smallLibrary());
     h.control().resetCounters();
@@ -225,14 +217,6 @@ TEST(SyncIntegration, ServiceRefusalsBecomeActions) {
 
     EXPECT_TRUE(h.sync().is<SyncOutcome::Updated>());
     h.expectMirrorsService();
-}
-
-TEST(SyncIntegration, UnreachableServiceMeansRetryLater) {
-    SyncHarness h(smallLibrary());
-    ASSERT_TRUE(h.sync().is<SyncOutcome::Updated>());
-    h.service->stop();
-    EXPECT_EQ(h.sync(), SyncOutcome::needsAction(SyncAction::retryLater()));
-    EXPECT_EQ(h.store->fileCount(), 4);
 }
 
 TEST(SyncIntegration, CancellingInEveryPhaseAppliesNothing) {

