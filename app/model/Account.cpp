@@ -267,9 +267,7 @@ QCoro::Task<> Account::Flow::follow(Self self, bool present, std::optional<std::
         if (!co_await settling) co_return;
         auto dropping =
             self->workers_.onWorker([tokens = self->tokens_, pending = self->pendingRevoke_, store = self->store_] {
-                tokens->clearAll();
-                wipeQuietly(*store);
-                pending->clear();
+                Services::forgetOtherService(*tokens, *pending, *store);
                 return true;
             });
         co_await dropping;

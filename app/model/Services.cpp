@@ -33,6 +33,16 @@ std::shared_ptr<LocalStore> openStore(const Environment &env) {
 
 } // namespace
 
+void Services::forgetOtherService(FileTokenStore &tokens, PendingRevokeStore &pendingRevoke, LocalStore &store) {
+    tokens.clearAll();
+    try {
+        store.wipeAll();
+    } catch (const std::exception &) {
+        // The credentials are gone either way; an unerased library is merely stale.
+    }
+    pendingRevoke.clear();
+}
+
 Services Services::open(const Environment &env) {
     Services s;
     const auto authDirectory = env.storeDirectory / "auth";
@@ -40,15 +50,8 @@ Services Services::open(const Environment &env) {
     s.pendingRevoke = std::make_shared<PendingRevokeStore>(authDirectory);
     s.store = openStore(env);
 
-    if (auto bound = s.tokens->boundBaseURL(); bound && *bound != env.baseURL) {
-        s.tokens->clearAll();
-        try {
-            s.store->wipeAll();
-        } catch (const std::exception &) {
-            // The credentials are gone either way; an unerased library is merely stale.
-        }
-        s.pendingRevoke->clear();
-    }
+    if (auto bound = s.tokens->boundBaseURL(); bound && *bound != env.baseURL)
+        forgetOtherService(*s.tokens, *s.pendingRevoke, *s.store);
 
     const std::string &base = env.baseURL;
     s.api = std::make_shared<HTTPAPIClient>(base, env.appVersion, env.osVersion, std::make_shared<CurlTransport>());

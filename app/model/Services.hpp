@@ -32,6 +32,10 @@ struct Services {
     // the owed revocation, and builds the services on them.
     static Services open(const Environment &env);
 
+    // Credentials bound to another service go with the library and the revocation owed, at start-up
+    // and when another process rebinds them.
+    static void forgetOtherService(FileTokenStore &tokens, PendingRevokeStore &pendingRevoke, LocalStore &store);
+
     std::shared_ptr<LocalStore> store;
     std::shared_ptr<FileTokenStore> tokens;
     std::shared_ptr<PendingRevokeStore> pendingRevoke;
