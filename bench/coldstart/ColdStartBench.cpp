@@ -1,0 +1,455 @@
+// Scenario benchmark of starting on a library that is not in memory, as after a reboot: for
+// `quorvel-cli status`, `tree`, `recent` and `search`, and for the app until its library is painted,
+// the bytes read from disk, the time with the store's pages dropped (posix_fadvise, no root needed)
+// and with them in memory, and resident memory, anonymous and file-backed; the app's again once it
+// idles. Then whole `quorvel-cli search` processes beside whole `rg -l` processes on the same text.
+// The libraries are the sample service's synthetic ones (seed 7: 10,000 documents with 500 images,
+// 3,000 with 150), synced with quorvel-cli into QUORVEL_BENCH_LIBRARIES (./bench-libraries) on the
+// first run and kept. QUORVEL_BENCH_RUNS sets the warm runs per row (10). QUORVEL_BENCH_CLI runs
+// another quorvel-cli (an older build, to compare), which then also syncs the libraries; give it
+// libraries of its own.
+#include "LibraryLoader.hpp"
+#include "SampleService.hpp"
+#include "SyntheticLibrary.hpp"
+
+#include "auth/FileTokenStore.hpp"
+#include "store/LocalStore.hpp"
+
+#ifdef QUORVEL_BENCH_APP
+#include "model/Library.hpp"
+#include "views/AppShell.hpp"
+#include "views/MainWindow.hpp"
+#include "views/TreeListView.hpp"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QSettings>
+#include <QTemporaryDir>
+#endif
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/ptrace.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+using namespace quorvel;
+namespace fs = std::filesystem;
+
+namespace {
+
+double nowMs() {
+    return std::chrono::duration<double, std::milli>(std::chrono::system_clock::now().time_since_epoch()).count();
+}
+
+double median(std::vector<double> v) {
+    if (v.empty()) return 0;
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+// Named fields of /proc/<pid>/status (kB) and /proc/<pid>/io (bytes).
+std::map<std::string, int64_t> procFields(pid_t pid, const char *file) {
+    std::map<std::string, int64_t> fields;
+    std::ifstream in("/proc/" + std::to_string(pid) + "/" + file);
+    for (std::string line; std::getline(in, line);) {
+        const auto colon = line.find(':');
+        if (colon != std::string::npos) fields[line.substr(0, colon)] = std::atoll(line.c_str() + colon + 1);
+    }
+    return fields;
+}
+
+void dropPages(const fs::path &store) {
+    for (const char *suffix : {"", "-wal", "-shm"}) {
+        fs::path file = store / LocalStore::databaseFileName;
+        file += suffix;
+        int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) continue;
+        fdatasync(fd);
+        posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+        ::close(fd);
+    }
+}
+
+struct Run {
+    double wallMs = 0, cpuMs = 0;
+    int64_t readBytes = 0, anonKB = 0, fileKB = 0;
+    int status = -1;
+    std::string out;
+};
+
+// Runs a program to its end. It is traced only to stop it as it exits, when its memory and its
+// reads can still be looked at.
+Run run(const std::vector<std::string> &args) {
+    int pipeFds[2];
+    if (pipe2(pipeFds, O_CLOEXEC) != 0) return {};
+    std::vector<char *> argv;
+    for (const auto &a : args)
+        argv.push_back(const_cast<char *>(a.c_str()));
+    argv.push_back(nullptr);
+    Run r;
+    const double start = nowMs();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        dup2(pipeFds[1], STDOUT_FILENO);
+        int null = ::open("/dev/null", O_WRONLY);
+        dup2(null, STDERR_FILENO);
+        ptrace(PTRACE_TRACEME, 0, nullptr, nullptr);
+        execvp(argv[0], argv.data());
+        _exit(127);
+    }
+    ::close(pipeFds[1]);
+    fcntl(pipeFds[0], F_SETFL, O_NONBLOCK);
+    bool options = false;
+    for (;;) {
+        int status = 0;
+        rusage usage{};
+        if (wait4(pid, &status, 0, &usage) != pid) break;
+        if (WIFSTOPPED(status)) {
+            int forward = 0;
+            if (!options) {
+                ptrace(PTRACE_SETOPTIONS, pid, nullptr, PTRACE_O_TRACEEXIT | PTRACE_O_EXITKILL);
+                options = true;
+            } else if (status >> 8 == (SIGTRAP | (PTRACE_EVENT_EXIT << 8))) {
+                r.wallMs = nowMs() - start;
+                auto memory = procFields(pid, "status");
+                r.anonKB = memory["RssAnon"];
+                r.fileKB = memory["RssFile"];
+                r.readBytes = procFields(pid, "io")["read_bytes"];
+            } else {
+                forward = WSTOPSIG(status);
+            }
+            ptrace(PTRACE_CONT, pid, nullptr, reinterpret_cast<void *>(static_cast<intptr_t>(forward)));
+            // A program that writes much would wait on the pipe: read what is there.
+            char buffer[65536];
+            for (ssize_t n; (n = ::read(pipeFds[0], buffer, sizeof buffer)) > 0 && r.out.size() < (1 << 20);)
+                r.out.append(buffer, static_cast<size_t>(n));
+            continue;
+        }
+        auto ms = [](const timeval &t) {
+            return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_usec) / 1e3;
+        };
+        r.cpuMs = ms(usage.ru_utime) + ms(usage.ru_stime);
+        r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        break;
+    }
+    fcntl(pipeFds[0], F_SETFL, 0);
+    char buffer[65536];
+    for (ssize_t n; (n = ::read(pipeFds[0], buffer, sizeof buffer)) > 0;)
+        r.out.append(buffer, static_cast<size_t>(n));
+    ::close(pipeFds[0]);
+    return r;
+}
+
+int warmRuns() {
+    const char *text = std::getenv("QUORVEL_BENCH_RUNS");
+    return std::max(1, text ? std::atoi(text) : 10);
+}
+
+std::string cliPath() {
+    const char *other = std::getenv("QUORVEL_BENCH_CLI");
+    return other && *other ? other : QUORVEL_CLI_PATH;
+}
+
+std::vector<std::string> cli(const fs::path &store, std::vector<std::string> args) {
+    std::vector<std::string> all = {cliPath(), "--store", store.string()};
+    all.insert(all.end(), args.begin(), args.end());
+    return all;
+}
+
+// The library the sample service generates for `documents`, linked and synced with quorvel-cli the
+// first time it is asked for.
+std::optional<fs::path> library(int64_t documents, int64_t images) {
+    const char *root = std::getenv("QUORVEL_BENCH_LIBRARIES");
+    const fs::path dir = fs::path(root && *root ? root : "bench-libraries") / std::to_string(documents);
+    if (fs::exists(dir / "ready")) return fs::absolute(dir);
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    std::fprintf(stderr, "  generating and syncing %lld documents into %s (once)\n", static_cast<long long>(documents),
+                 dir.c_str());
+    service::SampleService service({}, service::SyntheticLibrary::generate(documents, images, 7));
+    service.start();
+    const std::string base = service.baseURL();
+
+    // quorvel-cli link prints the link address and reads the address the browser was sent back to.
+    int toChild[2], fromChild[2];
+    if (pipe2(toChild, O_CLOEXEC) != 0 || pipe2(fromChild, O_CLOEXEC) != 0) return std::nullopt;
+    const auto linkArgs = cli(dir, {"--base-url", base, "link"});
+    std::vector<char *> argv;
+    for (const auto &a : linkArgs)
+        argv.push_back(const_cast<char *>(a.c_str()));
+    argv.push_back(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        dup2(toChild[0], STDIN_FILENO);
+        dup2(fromChild[1], STDOUT_FILENO);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    ::close(toChild[0]);
+    ::close(fromChild[1]);
+    std::string line;
+    for (char c; ::read(fromChild[0], &c, 1) == 1 && c != '\n';)
+        line += c;
+    auto param = [&](const std::string &name) {
+        const auto at = line.find(name + "=");
+        if (at == std::string::npos) return std::string();
+        const auto from = at + name.size() + 1;
+        return line.substr(from, line.find('&', from) - from);
+    };
+    const std::string code = service.control().approveLink(param("challenge"), "bench");
+    const std::string callback = "quorvel://link?state=" + param("state") + "&code=" + code + "\n";
+    if (::write(toChild[1], callback.data(), callback.size()) != static_cast<ssize_t>(callback.size()))
+        return std::nullopt;
+    ::close(toChild[1]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ::close(fromChild[0]);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return std::nullopt;
+    const Run sync = run(cli(dir, {"--base-url", base, "sync"}));
+    if (sync.status != 0) return std::nullopt;
+    std::ofstream(dir / "ready") << base << "\n";
+    return fs::absolute(dir);
+}
+
+// Every document's body text as a file, for ripgrep.
+fs::path bodies(const fs::path &store) {
+    const fs::path dir = store.string() + "-bodies";
+    if (fs::exists(dir / "ready")) return dir;
+    fs::create_directories(dir);
+    LocalStore library(store, LocalStore::ReadOnly{});
+    library.withDB([&](SQLiteDB &db) {
+        db.query("SELECT id, body_text FROM files", {}, [&](SQLiteStatement &s) {
+            std::ofstream(dir / (std::to_string(s.int64(0)) + ".txt"), std::ios::binary) << s.text(1);
+            return 0;
+        });
+    });
+    std::ofstream(dir / "ready");
+    return dir;
+}
+
+struct Row {
+    std::string what;
+    std::vector<Run> cold, warm;
+    std::string goal;
+};
+
+double mib(int64_t bytes) {
+    return static_cast<double>(bytes) / (1024.0 * 1024.0);
+}
+
+void printRow(const Row &row) {
+    std::vector<double> read, coldMs, warmMs, anon, file;
+    for (const auto &r : row.cold) {
+        read.push_back(mib(r.readBytes));
+        coldMs.push_back(r.wallMs);
+    }
+    for (const auto &r : row.warm) {
+        warmMs.push_back(r.wallMs);
+        anon.push_back(static_cast<double>(r.anonKB) / 1024);
+        file.push_back(static_cast<double>(r.fileKB) / 1024);
+    }
+    std::printf("| %-34s | %14.2f | %9.1f | %9.1f | %9.1f | %9.1f | %s\n", row.what.c_str(), median(read),
+                median(coldMs), median(warmMs), median(anon), median(file), row.goal.c_str());
+}
+
+Row measure(const std::string &what, const fs::path &store, const std::function<Run()> &once, std::string goal) {
+    Row row{what, {}, {}, std::move(goal)};
+    for (int k = 0; k < 3; ++k) {
+        dropPages(store);
+        row.cold.push_back(once());
+    }
+    for (int k = 0; k < warmRuns(); ++k)
+        row.warm.push_back(once());
+    return row;
+}
+
+#ifdef QUORVEL_BENCH_APP
+
+std::pair<int64_t, int64_t> residentKB() {
+    auto fields = procFields(getpid(), "status");
+    return {fields["RssAnon"], fields["RssFile"]};
+}
+
+// The window in this process, on the library in `store`: prints when the tree is painted with
+// rows, then the memory once it has idled for three seconds.
+int appChild(int argc, char **argv) {
+    const double spawned = std::atof(argv[4]);
+    QApplication app(argc, argv);
+    QTemporaryDir dir;
+    QSettings settings(dir.filePath(QStringLiteral("settings.ini")), QSettings::IniFormat);
+    app::Environment env = app::Environment::desktop();
+    env.baseURL = argv[3];
+    env.storeDirectory = argv[2];
+    env.fallbackDirectory = (dir.path() + QStringLiteral("/fallback")).toStdString();
+    env.settings = &settings;
+    env.openUrl = [](const QUrl &) { return true; };
+    app::AppShell shell(nullptr, env);
+    app::MainWindow &window = shell.window();
+    struct PaintWatch : QObject {
+        std::function<void()> onPaint;
+        bool eventFilter(QObject *, QEvent *e) override {
+            if (e->type() == QEvent::Paint && onPaint) onPaint();
+            return false;
+        }
+    } watch;
+    double painted = 0;
+    int64_t readAtPaint = 0;
+    std::pair<int64_t, int64_t> memoryAtPaint;
+    shell.show();
+    auto waitFor = [](const std::function<bool()> &done, int timeoutMs) {
+        QElapsedTimer t;
+        t.start();
+        while (!done() && t.elapsed() < timeoutMs)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        return done();
+    };
+    if (!waitFor([&] { return window.findChild<app::TreeListView *>() != nullptr; }, 60000)) return 1;
+    auto *tree = window.findChild<app::TreeListView *>();
+    watch.onPaint = [&] {
+        if (painted || shell.model().library().tree().empty() || tree->model()->rowCount() < 2) return;
+        painted = nowMs();
+        readAtPaint = procFields(getpid(), "io")["read_bytes"];
+        memoryAtPaint = residentKB();
+    };
+    tree->viewport()->installEventFilter(&watch);
+    if (!waitFor([&] { return painted > 0; }, 60000)) return 1;
+    waitFor([] { return false; }, 3000);
+    const auto idle = residentKB();
+    std::printf("painted %.1f %lld %lld %lld\nidle %lld %lld %lld\n", painted - spawned,
+                static_cast<long long>(readAtPaint), static_cast<long long>(memoryAtPaint.first),
+                static_cast<long long>(memoryAtPaint.second), static_cast<long long>(idle.first),
+                static_cast<long long>(idle.second), static_cast<long long>(procFields(getpid(), "io")["read_bytes"]));
+    return 0;
+}
+
+// The app's start as rows: to its painted library, and idle with it shown.
+std::vector<Row> appRows(const fs::path &store, const std::string &self) {
+    // The library is erased by an app given another service than the one it is linked to.
+    const auto base = FileTokenStore(store / "auth").boundBaseURL();
+    if (!base) return {};
+    Row paintedRow{"the app, to its painted library", {}, {}, "read <= 16 MiB"};
+    Row idleRow{"the app, idle with the library shown", {}, {}, "RSS anon + file <= 120 MB"};
+    for (int k = 0; k < 6; ++k) {
+        const bool cold = k < 3;
+        if (cold) dropPages(store);
+        Run r = run({self, "--app", store.string(), *base, std::to_string(nowMs())});
+        std::istringstream out(r.out);
+        std::string word;
+        Run painted, idle;
+        while (out >> word) {
+            if (word == "painted") out >> painted.wallMs >> painted.readBytes >> painted.anonKB >> painted.fileKB;
+            if (word == "idle") out >> idle.anonKB >> idle.fileKB >> idle.readBytes;
+        }
+        if (r.status != 0 || painted.wallMs <= 0) {
+            std::fprintf(stderr, "  the app did not paint its library (status %d)\n", r.status);
+            return {};
+        }
+        idle.wallMs = painted.wallMs;
+        (cold ? paintedRow.cold : paintedRow.warm).push_back(painted);
+        (cold ? idleRow.cold : idleRow.warm).push_back(idle);
+    }
+    return {paintedRow, idleRow};
+}
+
+#endif
+
+// Whole search processes beside whole ripgrep processes on the same bodies.
+void searchBesideRipgrep(const fs::path &store, int64_t documents) {
+    const fs::path text = bodies(store);
+    const std::vector<std::string> queries = {"보고서",  "회의",      "고객",     "일정",    "예산",
+                                              "latency", "dashboard", "feedback", "데이터가"};
+    std::vector<double> ours, oursCPU, theirs, theirsCPU;
+    for (const auto &q : queries) {
+        std::vector<double> a, ac, b, bc;
+        for (int k = 0; k < std::max(3, warmRuns() / 2); ++k) {
+            Run mine = run(cli(store, {"search", q}));
+            Run rg = run({"rg", "-l", "-i", "-F", "-e", q, text.string()});
+            a.push_back(mine.wallMs);
+            ac.push_back(mine.cpuMs);
+            b.push_back(rg.wallMs);
+            bc.push_back(rg.cpuMs);
+        }
+        ours.push_back(median(a));
+        oursCPU.push_back(median(ac));
+        theirs.push_back(median(b));
+        theirsCPU.push_back(median(bc));
+    }
+    auto cell = [](double wall, double cpu) {
+        char buffer[32];
+        std::snprintf(buffer, sizeof buffer, "%.1f (%.1f)", wall, cpu);
+        return std::string(buffer);
+    };
+    std::printf("| %9lld | %17s | %17s | %9.1f | goal >= 2\n", static_cast<long long>(documents),
+                cell(median(ours), median(oursCPU)).c_str(), cell(median(theirs), median(theirsCPU)).c_str(),
+                median(theirs) / median(ours));
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+#ifdef QUORVEL_BENCH_APP
+    if (argc == 5 && std::string(argv[1]) == "--app") return appChild(argc, argv);
+    if (!std::getenv("DISPLAY")) {
+        std::vector<char *> args{const_cast<char *>("xvfb-run"), const_cast<char *>("-a"), const_cast<char *>("-s"),
+                                 const_cast<char *>("-screen 0 1600x1000x24")};
+        for (int i = 0; i < argc; ++i)
+            args.push_back(argv[i]);
+        args.push_back(nullptr);
+        execvp("xvfb-run", args.data());
+        std::perror("xvfb-run");
+        return 1;
+    }
+    if (geteuid() == 0) setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 1);
+    setenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu", 1);
+#endif
+    (void)argc;
+    const auto large = library(10000, 500), small = library(3000, 150);
+    if (!large || !small) {
+        std::fprintf(stderr, "cannot make the libraries\n");
+        return 1;
+    }
+    const fs::path store = *large;
+    std::printf("library: 10000 documents in %s, store.sqlite %.0f MB\n", store.c_str(),
+                static_cast<double>(fs::file_size(store / LocalStore::databaseFileName)) / 1e6);
+    std::printf("cold: the store's pages dropped before each of 3 runs; warm: median of %d runs; RSS at the "
+                "process's end (the app's: when painted, and after idling 3 s), web engine processes apart\n\n",
+                warmRuns());
+    std::printf("| %-34s | %14s | %9s | %9s | %9s | %9s | %s\n", "start", "read cold MiB", "cold ms", "warm ms",
+                "anon MB", "file MB", "goal");
+    auto command = [&](std::vector<std::string> args) { return [&store, args] { return run(cli(store, args)); }; };
+    printRow(measure("quorvel-cli status", store, command({"status"}), "read <= 16 MiB, warm <= 15 ms"));
+    printRow(measure("quorvel-cli tree", store, command({"tree"}), "read <= 16 MiB"));
+    printRow(measure("quorvel-cli recent", store, command({"recent"}), "read <= 16 MiB"));
+    printRow(measure("quorvel-cli search 보고서", store, command({"search", "보고서"}), "read <= 16 MiB"));
+    printRow(measure("quorvel-cli search a", store, command({"search", "a"}), "read <= 16 MiB"));
+#ifdef QUORVEL_BENCH_APP
+    // The app is this build's: on a library another build synced, its first start rebuilds what that
+    // build lacks, which is no start to measure.
+    if (!std::getenv("QUORVEL_BENCH_CLI"))
+        for (const auto &row : appRows(store, fs::canonical("/proc/self/exe").string()))
+            printRow(row);
+#endif
+
+    std::printf("\nwhole processes: `quorvel-cli search Q` beside `rg -l -i -F -e Q` over the bodies as files; "
+                "median over 9 queries of each one's median; wall ms (cpu ms)\n");
+    std::printf("| %9s | %17s | %17s | %9s |\n", "documents", "quorvel-cli", "rg -l", "rg/ours");
+    searchBesideRipgrep(*small, 3000);
+    searchBesideRipgrep(store, 10000);
+    return 0;
+}
