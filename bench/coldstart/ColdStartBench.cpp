@@ -419,6 +419,8 @@ int main(int argc, char **argv) {
     setenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu", 1);
 #endif
     (void)argc;
+    // Each row as it is measured: a run stopped halfway still shows what it has.
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     const auto large = library(10000, 500), small = library(3000, 150);
     if (!large || !small) {
         std::fprintf(stderr, "cannot make the libraries\n");
