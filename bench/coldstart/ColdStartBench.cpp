@@ -18,6 +18,7 @@
 #ifdef QUORVEL_BENCH_APP
 #include "model/Library.hpp"
 #include "views/AppShell.hpp"
+#include "views/LibraryTreeModel.hpp"
 #include "views/MainWindow.hpp"
 #include "views/TreeListView.hpp"
 
@@ -28,9 +29,12 @@
 #endif
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/ptrace.h>
 #include <sys/resource.h>
+#include <sys/signalfd.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -46,6 +50,7 @@
 #include <optional>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 using namespace quorvel;
@@ -60,7 +65,8 @@ double nowMs() {
 double median(std::vector<double> v) {
     if (v.empty()) return 0;
     std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
+    const size_t half = v.size() / 2;
+    return v.size() % 2 ? v[half] : (v[half - 1] + v[half]) / 2;
 }
 
 // Named fields of /proc/<pid>/status (kB) and /proc/<pid>/io (bytes).
@@ -91,21 +97,64 @@ struct Run {
     int64_t readBytes = 0, anonKB = 0, fileKB = 0;
     int status = -1;
     std::string out;
+    // Why the run has no figures: it could not start, ran out of time or was not seen to end.
+    std::string failure;
 };
 
-// Runs a program to its end. It is traced only to stop it as it exits, when its memory and its
-// reads can still be looked at.
+Run failed(std::string why) {
+    Run r;
+    r.failure = std::move(why);
+    return r;
+}
+
+int runTimeoutSeconds() {
+    const char *text = std::getenv("QUORVEL_BENCH_TIMEOUT");
+    return std::max(1, text ? std::atoi(text) : 120);
+}
+
+// SIGCHLD arrives through a descriptor, so one poll() waits for the child's stops and its output
+// together. Blocked before any thread starts, and unblocked again in every child before it execs.
+int childSignals() {
+    static const int fd = [] {
+        sigset_t set;
+        sigemptyset(&set);
+        sigaddset(&set, SIGCHLD);
+        pthread_sigmask(SIG_BLOCK, &set, nullptr);
+        return signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK);
+    }();
+    return fd;
+}
+
+void unblockChildSignals() {
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGCHLD);
+    sigprocmask(SIG_UNBLOCK, &set, nullptr);
+}
+
+// Runs a program to its end, reading its output as it comes: one that writes more than a pipe
+// holds would otherwise wait on us while we wait on it. It is traced only to stop it as it exits,
+// when its memory and its reads can still be looked at. Past the timeout it is killed and the run
+// carries a failure instead of figures.
 Run run(const std::vector<std::string> &args) {
+    Run r;
+    const int signals = childSignals();
+    if (signals < 0) return failed(std::string("signalfd: ") + std::strerror(errno));
     int pipeFds[2];
-    if (pipe2(pipeFds, O_CLOEXEC) != 0) return {};
+    if (pipe2(pipeFds, O_CLOEXEC) != 0) return failed(std::string("pipe: ") + std::strerror(errno));
     std::vector<char *> argv;
     for (const auto &a : args)
         argv.push_back(const_cast<char *>(a.c_str()));
     argv.push_back(nullptr);
-    Run r;
     const double start = nowMs();
     const pid_t pid = fork();
+    if (pid < 0) {
+        ::close(pipeFds[0]);
+        ::close(pipeFds[1]);
+        return failed(std::string("fork: ") + std::strerror(errno));
+    }
     if (pid == 0) {
+        unblockChildSignals();
         dup2(pipeFds[1], STDOUT_FILENO);
         int null = ::open("/dev/null", O_WRONLY);
         dup2(null, STDERR_FILENO);
@@ -114,45 +163,85 @@ Run run(const std::vector<std::string> &args) {
         _exit(127);
     }
     ::close(pipeFds[1]);
-    fcntl(pipeFds[0], F_SETFL, O_NONBLOCK);
-    bool options = false;
-    for (;;) {
-        int status = 0;
-        rusage usage{};
-        if (wait4(pid, &status, 0, &usage) != pid) break;
-        if (WIFSTOPPED(status)) {
-            int forward = 0;
-            if (!options) {
-                ptrace(PTRACE_SETOPTIONS, pid, nullptr, PTRACE_O_TRACEEXIT | PTRACE_O_EXITKILL);
-                options = true;
-            } else if (status >> 8 == (SIGTRAP | (PTRACE_EVENT_EXIT << 8))) {
-                r.wallMs = nowMs() - start;
-                auto memory = procFields(pid, "status");
-                r.anonKB = memory["RssAnon"];
-                r.fileKB = memory["RssFile"];
-                r.readBytes = procFields(pid, "io")["read_bytes"];
-            } else {
-                forward = WSTOPSIG(status);
-            }
-            ptrace(PTRACE_CONT, pid, nullptr, reinterpret_cast<void *>(static_cast<intptr_t>(forward)));
-            // A program that writes much would wait on the pipe: read what is there.
-            char buffer[65536];
-            for (ssize_t n; (n = ::read(pipeFds[0], buffer, sizeof buffer)) > 0 && r.out.size() < (1 << 20);)
-                r.out.append(buffer, static_cast<size_t>(n));
-            continue;
+    int out = pipeFds[0];
+    fcntl(out, F_SETFL, O_NONBLOCK);
+    auto drain = [&] {
+        char buffer[65536];
+        ssize_t n;
+        while ((n = ::read(out, buffer, sizeof buffer)) > 0)
+            if (r.out.size() < (1 << 20)) r.out.append(buffer, static_cast<size_t>(n));
+        if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) {
+            ::close(out);
+            out = -1;
         }
-        auto ms = [](const timeval &t) {
-            return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_usec) / 1e3;
-        };
-        r.cpuMs = ms(usage.ru_utime) + ms(usage.ru_stime);
-        r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        break;
+    };
+    const double deadline = start + runTimeoutSeconds() * 1e3;
+    bool options = false, ended = false;
+    while (!ended) {
+        const double left = deadline - nowMs();
+        if (left <= 0) {
+            // SIGKILL ends a tracee even in its exit stop; it is still ours to reap.
+            kill(pid, SIGKILL);
+            while (waitpid(pid, nullptr, __WALL) < 0 && errno == EINTR) {}
+            r = failed("no end after " + std::to_string(runTimeoutSeconds()) + " s");
+            break;
+        }
+        pollfd fds[2] = {{signals, POLLIN, 0}, {out, POLLIN, 0}};
+        if (poll(fds, out < 0 ? 1 : 2, static_cast<int>(std::min(left, 1000.0)) + 1) < 0 && errno != EINTR) {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, __WALL);
+            r = failed(std::string("poll: ") + std::strerror(errno));
+            break;
+        }
+        if (out >= 0 && fds[1].revents) drain();
+        if (fds[0].revents) {
+            signalfd_siginfo info;
+            while (::read(signals, &info, sizeof info) == sizeof info) {}
+        }
+        // Signals of one kind merge: ask until the child has nothing more to tell.
+        for (;;) {
+            int status = 0;
+            rusage usage{};
+            const pid_t got = wait4(pid, &status, WNOHANG | __WALL, &usage);
+            if (got == 0 || (got < 0 && errno == EINTR)) break;
+            if (got < 0) {
+                r = failed(std::string("wait: ") + std::strerror(errno));
+                ended = true;
+                break;
+            }
+            if (WIFSTOPPED(status)) {
+                int forward = 0;
+                if (!options) {
+                    ptrace(PTRACE_SETOPTIONS, pid, nullptr, PTRACE_O_TRACEEXIT | PTRACE_O_EXITKILL);
+                    options = true;
+                } else if (status >> 8 == (SIGTRAP | (PTRACE_EVENT_EXIT << 8))) {
+                    r.wallMs = nowMs() - start;
+                    auto memory = procFields(pid, "status");
+                    r.anonKB = memory["RssAnon"];
+                    r.fileKB = memory["RssFile"];
+                    r.readBytes = procFields(pid, "io")["read_bytes"];
+                } else {
+                    forward = WSTOPSIG(status);
+                }
+                ptrace(PTRACE_CONT, pid, nullptr, reinterpret_cast<void *>(static_cast<intptr_t>(forward)));
+                continue;
+            }
+            auto ms = [](const timeval &t) {
+                return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_usec) / 1e3;
+            };
+            r.cpuMs = ms(usage.ru_utime) + ms(usage.ru_stime);
+            r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            if (r.wallMs <= 0) r.failure = "ended unseen (status " + std::to_string(r.status) + ")";
+            ended = true;
+            break;
+        }
     }
-    fcntl(pipeFds[0], F_SETFL, 0);
-    char buffer[65536];
-    for (ssize_t n; (n = ::read(pipeFds[0], buffer, sizeof buffer)) > 0;)
-        r.out.append(buffer, static_cast<size_t>(n));
-    ::close(pipeFds[0]);
+    // What is left in the pipe; a process the child started may hold it open, so only briefly.
+    for (const double until = nowMs() + 2000; out >= 0 && nowMs() < until;) {
+        pollfd fd{out, POLLIN, 0};
+        if (poll(&fd, 1, 100) > 0) drain();
+    }
+    if (out >= 0) ::close(out);
     return r;
 }
 
@@ -196,6 +285,7 @@ std::optional<fs::path> library(int64_t documents, int64_t images) {
     argv.push_back(nullptr);
     const pid_t pid = fork();
     if (pid == 0) {
+        unblockChildSignals();
         dup2(toChild[0], STDIN_FILENO);
         dup2(fromChild[1], STDOUT_FILENO);
         execv(argv[0], argv.data());
@@ -253,7 +343,21 @@ double mib(int64_t bytes) {
     return static_cast<double>(bytes) / (1024.0 * 1024.0);
 }
 
+// The first failed run of a row, if any: a row is figures of runs that all did what they were asked.
+std::optional<std::string> failure(const Row &row) {
+    for (const auto *runs : {&row.cold, &row.warm})
+        for (const auto &r : *runs) {
+            if (!r.failure.empty()) return r.failure;
+            if (r.status != 0) return "exit status " + std::to_string(r.status);
+        }
+    return std::nullopt;
+}
+
 void printRow(const Row &row) {
+    if (const auto why = failure(row)) {
+        std::printf("| %-34s | failed: %s | %s\n", row.what.c_str(), why->c_str(), row.goal.c_str());
+        return;
+    }
     std::vector<double> read, coldMs, warmMs, anon, file;
     for (const auto &r : row.cold) {
         read.push_back(mib(r.readBytes));
@@ -270,11 +374,11 @@ void printRow(const Row &row) {
 
 Row measure(const std::string &what, const fs::path &store, const std::function<Run()> &once, std::string goal) {
     Row row{what, {}, {}, std::move(goal)};
-    for (int k = 0; k < 3; ++k) {
+    for (int k = 0; k < 3 && !failure(row); ++k) {
         dropPages(store);
         row.cold.push_back(once());
     }
-    for (int k = 0; k < warmRuns(); ++k)
+    for (int k = 0; k < warmRuns() && !failure(row); ++k)
         row.warm.push_back(once());
     return row;
 }
@@ -319,16 +423,24 @@ int appChild(int argc, char **argv) {
             QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
         return done();
     };
-    if (!waitFor([&] { return window.findChild<app::TreeListView *>() != nullptr; }, 60000)) return 1;
+    if (!waitFor([&] { return window.findChild<app::TreeListView *>() != nullptr; }, 60000)) {
+        std::printf("failed no library screen\n");
+        return 1;
+    }
     auto *tree = window.findChild<app::TreeListView *>();
     watch.onPaint = [&] {
-        if (painted || shell.model().library().tree().empty() || tree->model()->rowCount() < 2) return;
+        // The top rows are sections (recent, then the documents): painted means folders under the latter.
+        app::LibraryTreeModel *rows = tree->libraryModel();
+        if (painted || rows->rowCount(rows->documentsSection()) == 0) return;
         painted = nowMs();
         readAtPaint = procFields(getpid(), "io")["read_bytes"];
         memoryAtPaint = residentKB();
     };
     tree->viewport()->installEventFilter(&watch);
-    if (!waitFor([&] { return painted > 0; }, 60000)) return 1;
+    if (!waitFor([&] { return painted > 0; }, 60000)) {
+        std::printf("failed no library painted (%zu folders in the model)\n", shell.model().library().tree().size());
+        return 1;
+    }
     waitFor([] { return false; }, 3000);
     const auto idle = residentKB();
     std::printf("painted %.1f %lld %lld %lld\nidle %lld %lld %lld\n", painted - spawned,
@@ -338,11 +450,62 @@ int appChild(int argc, char **argv) {
     return 0;
 }
 
+// The display the app is started on: the one in use, or a private Xvfb server while this lives.
+class AppDisplay {
+public:
+    static std::optional<AppDisplay> open() {
+        if (const char *current = std::getenv("DISPLAY"); current && *current) return AppDisplay(-1);
+        int fds[2];
+        if (pipe2(fds, O_CLOEXEC) != 0) return std::nullopt;
+        const pid_t pid = fork();
+        if (pid == 0) {
+            unblockChildSignals();
+            prctl(PR_SET_PDEATHSIG, SIGKILL);
+            dup2(fds[1], 3); // dup2 clears close-on-exec
+            int null = ::open("/dev/null", O_WRONLY);
+            dup2(null, STDOUT_FILENO);
+            dup2(null, STDERR_FILENO);
+            execlp("Xvfb", "Xvfb", "-displayfd", "3", "-screen", "0", "1600x1000x24", "-nolisten", "tcp",
+                   static_cast<char *>(nullptr));
+            _exit(127);
+        }
+        ::close(fds[1]);
+        std::string number;
+        for (const double until = nowMs() + 30000; pid > 0 && nowMs() < until;) {
+            pollfd fd{fds[0], POLLIN, 0};
+            char c;
+            if (poll(&fd, 1, 100) <= 0) continue;
+            if (::read(fds[0], &c, 1) != 1 || c == '\n') break;
+            number += c;
+        }
+        ::close(fds[0]);
+        AppDisplay display(pid);
+        if (pid < 0 || number.empty()) return std::nullopt;
+        setenv("DISPLAY", (":" + number).c_str(), 1);
+        return display;
+    }
+    AppDisplay(AppDisplay &&other) noexcept : server(std::exchange(other.server, -1)) {}
+    AppDisplay &operator=(AppDisplay &&) = delete;
+    ~AppDisplay() {
+        if (server <= 0) return;
+        kill(server, SIGTERM);
+        waitpid(server, nullptr, 0);
+        unsetenv("DISPLAY");
+    }
+
+private:
+    explicit AppDisplay(pid_t pid) : server(pid) {}
+    pid_t server;
+};
+
 // The app's start as rows: to its painted library, and idle with it shown.
 std::vector<Row> appRows(const fs::path &store, const std::string &self) {
     // The library is erased by an app given another service than the one it is linked to.
     const auto base = FileTokenStore(store / "auth").boundBaseURL();
-    if (!base) return {};
+    if (!base) {
+        std::printf("the app: skipped, the library in %s is not linked to a service\n", store.c_str());
+        return {};
+    }
     Row paintedRow{"the app, to its painted library", {}, {}, "read <= 16 MiB"};
     Row idleRow{"the app, idle with the library shown", {}, {}, "RSS anon + file <= 120 MB"};
     for (int k = 0; k < 6; ++k) {
@@ -355,10 +518,13 @@ std::vector<Row> appRows(const fs::path &store, const std::string &self) {
         while (out >> word) {
             if (word == "painted") out >> painted.wallMs >> painted.readBytes >> painted.anonKB >> painted.fileKB;
             if (word == "idle") out >> idle.anonKB >> idle.fileKB >> idle.readBytes;
+            if (word == "failed" && r.failure.empty()) std::getline(out >> std::ws, r.failure);
         }
-        if (r.status != 0 || painted.wallMs <= 0) {
-            std::fprintf(stderr, "  the app did not paint its library (status %d)\n", r.status);
-            return {};
+        if (r.failure.empty() && r.status == 0 && painted.wallMs <= 0) r.failure = "no painted library";
+        if (!r.failure.empty() || r.status != 0) {
+            paintedRow.cold.push_back(r);
+            idleRow.cold.push_back(r);
+            break;
         }
         idle.wallMs = painted.wallMs;
         (cold ? paintedRow.cold : paintedRow.warm).push_back(painted);
@@ -380,6 +546,16 @@ void searchBesideRipgrep(const fs::path &store, int64_t documents) {
         for (int k = 0; k < std::max(3, warmRuns() / 2); ++k) {
             Run mine = run(cli(store, {"search", q}));
             Run rg = run({"rg", "-l", "-i", "-F", "-e", q, text.string()});
+            // ripgrep's status is 1 when nothing matches.
+            const std::string why = !mine.failure.empty() ? "quorvel-cli: " + mine.failure
+                                    : mine.status != 0    ? "quorvel-cli: exit status " + std::to_string(mine.status)
+                                    : !rg.failure.empty() ? "rg: " + rg.failure
+                                    : rg.status > 1       ? "rg: exit status " + std::to_string(rg.status)
+                                                          : "";
+            if (!why.empty()) {
+                std::printf("| %9lld | failed on %s: %s\n", static_cast<long long>(documents), q.c_str(), why.c_str());
+                return;
+            }
             a.push_back(mine.wallMs);
             ac.push_back(mine.cpuMs);
             b.push_back(rg.wallMs);
@@ -405,25 +581,24 @@ void searchBesideRipgrep(const fs::path &store, int64_t documents) {
 int main(int argc, char **argv) {
 #ifdef QUORVEL_BENCH_APP
     if (argc == 5 && std::string(argv[1]) == "--app") return appChild(argc, argv);
-    if (!std::getenv("DISPLAY")) {
-        std::vector<char *> args{const_cast<char *>("xvfb-run"), const_cast<char *>("-a"), const_cast<char *>("-s"),
-                                 const_cast<char *>("-screen 0 1600x1000x24")};
-        for (int i = 0; i < argc; ++i)
-            args.push_back(argv[i]);
-        args.push_back(nullptr);
-        execvp("xvfb-run", args.data());
-        std::perror("xvfb-run");
-        return 1;
-    }
-    if (geteuid() == 0) setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 1);
-    setenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu", 1);
 #endif
     (void)argc;
+    (void)argv;
+    if (childSignals() < 0) {
+        std::perror("signalfd");
+        return 1;
+    }
     // Each row as it is measured: a run stopped halfway still shows what it has.
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    const char *root = std::getenv("QUORVEL_BENCH_LIBRARIES");
+    if (!root || !*root) {
+        std::printf("cold start: skipped, no libraries: QUORVEL_BENCH_LIBRARIES names the directory that holds "
+                    "them (made and synced there on first use, which takes a while)\n");
+        return 0;
+    }
     const auto large = library(10000, 500), small = library(3000, 150);
     if (!large || !small) {
-        std::fprintf(stderr, "cannot make the libraries\n");
+        std::fprintf(stderr, "cannot make the libraries in %s\n", root);
         return 1;
     }
     const fs::path store = *large;
@@ -443,9 +618,19 @@ int main(int argc, char **argv) {
 #ifdef QUORVEL_BENCH_APP
     // The app is this build's: on a library another build synced, its first start rebuilds what that
     // build lacks, which is no start to measure.
-    if (!std::getenv("QUORVEL_BENCH_CLI"))
+    if (std::getenv("QUORVEL_BENCH_CLI")) {
+        std::printf("the app: skipped, another quorvel-cli is measured\n");
+    } else if (const auto display = AppDisplay::open()) {
+        // Chromium refuses its sandbox as root; the GPU process has nothing to draw on here.
+        setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
+        setenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu", 0);
         for (const auto &row : appRows(store, fs::canonical("/proc/self/exe").string()))
             printRow(row);
+    } else {
+        std::printf("the app: skipped, no display (DISPLAY is unset and Xvfb did not start)\n");
+    }
+#else
+    std::printf("the app: skipped, not built\n");
 #endif
 
     std::printf("\nwhole processes: `quorvel-cli search Q` beside `rg -l -i -F -e Q` over the bodies as files; "
