@@ -94,7 +94,7 @@ void dropPages(const fs::path &store) {
 
 struct Run {
     double wallMs = 0, cpuMs = 0;
-    int64_t readBytes = 0, anonKB = 0, fileKB = 0;
+    int64_t readBytes = 0, anonKB = 0, fileKB = 0, peakKB = 0;
     int status = -1;
     std::string out;
     // Why the run has no figures: it could not start, ran out of time or was not seen to end.
@@ -219,6 +219,7 @@ Run run(const std::vector<std::string> &args) {
                     auto memory = procFields(pid, "status");
                     r.anonKB = memory["RssAnon"];
                     r.fileKB = memory["RssFile"];
+                    r.peakKB = memory["VmHWM"];
                     r.readBytes = procFields(pid, "io")["read_bytes"];
                 } else {
                     forward = WSTOPSIG(status);
@@ -339,6 +340,17 @@ struct Row {
     std::string goal;
 };
 
+// `text` filled with spaces to `columns` of a terminal, where a Hangul syllable takes two.
+std::string padded(const std::string &text, size_t columns) {
+    size_t width = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if ((byte & 0xC0) == 0x80) continue;
+        width += byte >= 0xE0 ? 2 : 1;
+    }
+    return text + std::string(columns > width ? columns - width : 0, ' ');
+}
+
 double mib(int64_t bytes) {
     return static_cast<double>(bytes) / (1024.0 * 1024.0);
 }
@@ -355,10 +367,10 @@ std::optional<std::string> failure(const Row &row) {
 
 void printRow(const Row &row) {
     if (const auto why = failure(row)) {
-        std::printf("| %-34s | failed: %s | %s\n", row.what.c_str(), why->c_str(), row.goal.c_str());
+        std::printf("| %s | failed: %s | %s\n", padded(row.what, 36).c_str(), why->c_str(), row.goal.c_str());
         return;
     }
-    std::vector<double> read, coldMs, warmMs, anon, file;
+    std::vector<double> read, coldMs, warmMs, anon, file, peak;
     for (const auto &r : row.cold) {
         read.push_back(mib(r.readBytes));
         coldMs.push_back(r.wallMs);
@@ -367,9 +379,11 @@ void printRow(const Row &row) {
         warmMs.push_back(r.wallMs);
         anon.push_back(static_cast<double>(r.anonKB) / 1024);
         file.push_back(static_cast<double>(r.fileKB) / 1024);
+        peak.push_back(static_cast<double>(r.peakKB) / 1024);
     }
-    std::printf("| %-34s | %14.2f | %9.1f | %9.1f | %9.1f | %9.1f | %s\n", row.what.c_str(), median(read),
-                median(coldMs), median(warmMs), median(anon), median(file), row.goal.c_str());
+    std::printf("| %s | %14.2f | %9.1f | %9.1f | %9.1f | %9.1f | %9.1f | %s\n", padded(row.what, 36).c_str(),
+                median(read), median(coldMs), median(warmMs), median(anon), median(file), median(peak),
+                row.goal.c_str());
 }
 
 Row measure(const std::string &what, const fs::path &store, const std::function<Run()> &once, std::string goal) {
@@ -385,9 +399,13 @@ Row measure(const std::string &what, const fs::path &store, const std::function<
 
 #ifdef QUORVEL_BENCH_APP
 
-std::pair<int64_t, int64_t> residentKB() {
+struct Resident {
+    long long anonKB, fileKB, peakKB;
+};
+
+Resident residentKB() {
     auto fields = procFields(getpid(), "status");
-    return {fields["RssAnon"], fields["RssFile"]};
+    return {fields["RssAnon"], fields["RssFile"], fields["VmHWM"]};
 }
 
 // The window in this process, on the library in `store`: prints when the tree is painted with
@@ -414,7 +432,7 @@ int appChild(int argc, char **argv) {
     } watch;
     double painted = 0;
     int64_t readAtPaint = 0;
-    std::pair<int64_t, int64_t> memoryAtPaint;
+    Resident memoryAtPaint{};
     shell.show();
     auto waitFor = [](const std::function<bool()> &done, int timeoutMs) {
         QElapsedTimer t;
@@ -443,10 +461,10 @@ int appChild(int argc, char **argv) {
     }
     waitFor([] { return false; }, 3000);
     const auto idle = residentKB();
-    std::printf("painted %.1f %lld %lld %lld\nidle %lld %lld %lld\n", painted - spawned,
-                static_cast<long long>(readAtPaint), static_cast<long long>(memoryAtPaint.first),
-                static_cast<long long>(memoryAtPaint.second), static_cast<long long>(idle.first),
-                static_cast<long long>(idle.second), static_cast<long long>(procFields(getpid(), "io")["read_bytes"]));
+    std::printf("painted %.1f %lld %lld %lld %lld\nidle %lld %lld %lld %lld\n", painted - spawned,
+                static_cast<long long>(readAtPaint), memoryAtPaint.anonKB, memoryAtPaint.fileKB, memoryAtPaint.peakKB,
+                idle.anonKB, idle.fileKB, idle.peakKB,
+                static_cast<long long>(procFields(getpid(), "io")["read_bytes"]));
     return 0;
 }
 
@@ -516,8 +534,9 @@ std::vector<Row> appRows(const fs::path &store, const std::string &self) {
         std::string word;
         Run painted, idle;
         while (out >> word) {
-            if (word == "painted") out >> painted.wallMs >> painted.readBytes >> painted.anonKB >> painted.fileKB;
-            if (word == "idle") out >> idle.anonKB >> idle.fileKB >> idle.readBytes;
+            if (word == "painted")
+                out >> painted.wallMs >> painted.readBytes >> painted.anonKB >> painted.fileKB >> painted.peakKB;
+            if (word == "idle") out >> idle.anonKB >> idle.fileKB >> idle.peakKB >> idle.readBytes;
             if (word == "failed" && r.failure.empty()) std::getline(out >> std::ws, r.failure);
         }
         if (r.failure.empty() && r.status == 0 && painted.wallMs <= 0) r.failure = "no painted library";
@@ -604,11 +623,12 @@ int main(int argc, char **argv) {
     const fs::path store = *large;
     std::printf("library: 10000 documents in %s, store.sqlite %.0f MB\n", store.c_str(),
                 static_cast<double>(fs::file_size(store / LocalStore::databaseFileName)) / 1e6);
-    std::printf("cold: the store's pages dropped before each of 3 runs; warm: median of %d runs; RSS at the "
-                "process's end (the app's: when painted, and after idling 3 s), web engine processes apart\n\n",
+    std::printf("cold: the store's pages dropped before each of 3 runs; warm: median of %d runs; RSS anonymous "
+                "and file-backed at the process's end (the app's: when painted, and after idling 3 s), peak: the "
+                "highest RSS of both together; web engine processes apart\n\n",
                 warmRuns());
-    std::printf("| %-34s | %14s | %9s | %9s | %9s | %9s | %s\n", "start", "read cold MiB", "cold ms", "warm ms",
-                "anon MB", "file MB", "goal");
+    std::printf("| %-36s | %14s | %9s | %9s | %9s | %9s | %9s | %s\n", "start", "read cold MiB", "cold ms", "warm ms",
+                "anon MB", "file MB", "peak MB", "goal");
     auto command = [&](std::vector<std::string> args) { return [&store, args] { return run(cli(store, args)); }; };
     printRow(measure("quorvel-cli status", store, command({"status"}), "read <= 16 MiB, warm <= 15 ms"));
     printRow(measure("quorvel-cli tree", store, command({"tree"}), "read <= 16 MiB"));
