@@ -4,10 +4,12 @@
 // and with them in memory, and resident memory, anonymous and file-backed; the app's again once it
 // idles. Then whole `quorvel-cli search` processes beside whole `rg -l` processes on the same text.
 // The libraries are the sample service's synthetic ones (seed 7: 10,000 documents with 500 images,
-// 3,000 with 150), synced with quorvel-cli into QUORVEL_BENCH_LIBRARIES (./bench-libraries) on the
-// first run and kept. QUORVEL_BENCH_RUNS sets the warm runs per row (10). QUORVEL_BENCH_CLI runs
-// another quorvel-cli (an older build, to compare), which then also syncs the libraries; give it
-// libraries of its own.
+// 3,000 with 150), synced with quorvel-cli into QUORVEL_BENCH_LIBRARIES on the first run and kept;
+// without that variable the table is skipped, as syncing them takes long. The app rows need a
+// display: the one in use, else a private Xvfb, else they are skipped. QUORVEL_BENCH_RUNS sets the
+// warm runs per row (10), QUORVEL_BENCH_TIMEOUT the seconds a run may take (120). QUORVEL_BENCH_CLI
+// runs another quorvel-cli (an older build, to compare), which then also syncs the libraries; give
+// it libraries of its own, or copies, since it may rebuild what it derives from them.
 #include "LibraryLoader.hpp"
 #include "SampleService.hpp"
 #include "SyntheticLibrary.hpp"
