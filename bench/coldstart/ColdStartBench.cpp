@@ -372,19 +372,23 @@ void printRow(const Row &row) {
         std::printf("| %s | failed: %s | %s\n", padded(row.what, 36).c_str(), why->c_str(), row.goal.c_str());
         return;
     }
-    std::vector<double> read, coldMs, warmMs, anon, file, peak;
+    std::vector<double> read, coldMs, warmMs, warmCPU, anon, file, peak;
     for (const auto &r : row.cold) {
         read.push_back(mib(r.readBytes));
         coldMs.push_back(r.wallMs);
     }
     for (const auto &r : row.warm) {
         warmMs.push_back(r.wallMs);
+        warmCPU.push_back(r.cpuMs);
         anon.push_back(static_cast<double>(r.anonKB) / 1024);
         file.push_back(static_cast<double>(r.fileKB) / 1024);
         peak.push_back(static_cast<double>(r.peakKB) / 1024);
     }
-    std::printf("| %s | %14.2f | %9.1f | %9.1f | %9.1f | %9.1f | %9.1f | %s\n", padded(row.what, 36).c_str(),
-                median(read), median(coldMs), median(warmMs), median(anon), median(file), median(peak),
+    // The app is not waited for to its end; its processor time is not known.
+    char cpu[16] = "-";
+    if (!row.warm.empty() && row.warm.front().cpuMs > 0) std::snprintf(cpu, sizeof cpu, "%.1f", median(warmCPU));
+    std::printf("| %s | %14.2f | %9.1f | %9.1f | %9.9s | %9.1f | %9.1f | %9.1f | %s\n", padded(row.what, 36).c_str(),
+                median(read), median(coldMs), median(warmMs), cpu, median(anon), median(file), median(peak),
                 row.goal.c_str());
 }
 
@@ -548,6 +552,7 @@ std::vector<Row> appRows(const fs::path &store, const std::string &self) {
             break;
         }
         idle.wallMs = painted.wallMs;
+        painted.status = idle.status = 0;
         (cold ? paintedRow.cold : paintedRow.warm).push_back(painted);
         (cold ? idleRow.cold : idleRow.warm).push_back(idle);
     }
@@ -629,8 +634,8 @@ int main(int argc, char **argv) {
                 "and file-backed at the process's end (the app's: when painted, and after idling 3 s), peak: the "
                 "highest RSS of both together; web engine processes apart\n\n",
                 warmRuns());
-    std::printf("| %-36s | %14s | %9s | %9s | %9s | %9s | %9s | %s\n", "start", "read cold MiB", "cold ms", "warm ms",
-                "anon MB", "file MB", "peak MB", "goal");
+    std::printf("| %-36s | %14s | %9s | %9s | %9s | %9s | %9s | %9s | %s\n", "start", "read cold MiB", "cold ms",
+                "warm ms", "warm cpu", "anon MB", "file MB", "peak MB", "goal");
     auto command = [&](std::vector<std::string> args) { return [&store, args] { return run(cli(store, args)); }; };
     printRow(measure("quorvel-cli status", store, command({"status"}), "read <= 16 MiB, warm <= 15 ms"));
     printRow(measure("quorvel-cli tree", store, command({"tree"}), "read <= 16 MiB"));
