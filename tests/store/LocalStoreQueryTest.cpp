@@ -187,22 +187,6 @@ TEST_F(QueryTest, RecentListKeepsTheTenNewestViewsWithoutDuplicates) {
     EXPECT_EQ(plan.front().rfind("SCAN recent", 0), 0u) << plan.front();
 }
 
-TEST_F(QueryTest, OpeningADocumentClearsItsChangeMarkUntilItChangesAgain) {
-    put({}, {upsert(1, std::nullopt, "첫 동기화")});
-    EXPECT_FALSE(store.summary(1)->hasUnseenChange);
-    put({}, {upsert(2, std::nullopt, "새 문서", "", 1, "v1")});
-    EXPECT_TRUE(store.summary(2)->hasUnseenChange);
-    store.recordView(2, 10);
-    EXPECT_FALSE(store.summary(2)->hasUnseenChange);
-    EXPECT_EQ(ids(store.recent()), std::vector<int64_t>{2});
-
-    put({}, {upsert(2, std::nullopt, "새 문서", "", 2, "v2")});
-    EXPECT_TRUE(store.summary(2)->hasUnseenChange);
-    store.markSeen(2);
-    EXPECT_FALSE(store.summary(2)->hasUnseenChange);
-    EXPECT_EQ(store.fileSummaries().size(), 2u);
-}
-
 namespace {
 
 // Writes the file's pages out and lets the kernel forget them, as after a reboot.
