@@ -192,22 +192,15 @@ TEST(CurlAssetFetcher, FollowsOnlyAllowedRedirects) {
               AssetFetchError::badStatus(302));
 }
 
-TEST(CurlAssetFetcher, TheServiceOriginMayBeReachedByRedirect) {
+// The service's own origin may be reached by a redirect, ten redirects in all and no more.
+TEST(CurlAssetFetcher, TheServiceOriginMayBeReachedByUpToTenRedirects) {
     ImageServer server;
     CurlAssetFetcher fetcher(fiveMiB, 20, server.url("/"), {server.resolveEntry()});
     auto asset = fetcher.fetch(server.publicURL("/redirect?to=" + enc(server.url("/img.png"))));
     EXPECT_EQ(asset.bytes.size(), ImageServer::png().size());
-    EXPECT_EQ(fetcher.fetch(server.url("/chain/3")).bytes.size(), ImageServer::png().size());
-}
-
-TEST(CurlAssetFetcher, StopsAfterTenRedirects) {
-    ImageServer server;
-    CurlAssetFetcher fetcher(fiveMiB, 20, server.url("/"));
     // /chain/9 is ten redirects in all; /chain/10 is eleven.
     EXPECT_EQ(fetcher.fetch(server.url("/chain/9")).bytes.size(), ImageServer::png().size());
-    auto error = fetchError(fetcher, server.url("/chain/10"));
-    EXPECT_EQ(error.kind, AssetFetchError::Kind::network);
-    EXPECT_LE(server.hits(), 11 + 11);
+    EXPECT_EQ(fetchError(fetcher, server.url("/chain/10")).kind, AssetFetchError::Kind::network);
 }
 
 TEST(CurlAssetFetcher, RedirectRule) {
