@@ -32,6 +32,10 @@ void fill(LocalStore &store) {
     store.stageAsset(other.sha256, other.bytes);
     store.apply(batch);
 }
+void fill(const fs::path &dir) {
+    LocalStore store(dir, true);
+    fill(store);
+}
 
 // The files table damaged under an open store, as a failing disk would.
 void damageUnder(LocalStore &store, const fs::path &dir) {
@@ -61,10 +65,7 @@ TEST(StoreDamage, ADamagedStoreOpensRebuilt) {
     };
     for (const auto &damage : damages) {
         test::TempDir dir;
-        {
-            LocalStore store(dir.path(), true);
-            fill(store);
-        }
+        fill(dir.path());
         damage(dir.path());
         const std::string damaged = test::readFile(dir / "store.sqlite");
 
@@ -87,10 +88,7 @@ TEST(StoreDamage, ADamagedStoreOpensRebuilt) {
 // A mark left on a sound store goes at opening, the store kept; an erase takes the copy and the mark.
 TEST(StoreDamage, AMarkOnASoundStoreGoesAndAnEraseTakesTheCopy) {
     test::TempDir dir;
-    {
-        LocalStore store(dir.path(), true);
-        fill(store);
-    }
+    fill(dir.path());
     test::writeFile(dir / LocalStore::damageMarkName, "");
     LocalStore store(dir.path(), true);
     EXPECT_EQ(store.fileCount(), 2);
@@ -112,10 +110,7 @@ TEST(StoreDamage, AMarkOnASoundStoreGoesAndAnEraseTakesTheCopy) {
 TEST(StoreDamage, DamageSeenByAReadOrTheCheckIsRebuiltOnce) {
     for (bool otherProcessFirst : {false, true}) {
         test::TempDir dir;
-        {
-            LocalStore store(dir.path(), true);
-            fill(store);
-        }
+        fill(dir.path());
         LocalStore store(dir.path(), true);
         EXPECT_FALSE(store.isDamaged());
         damageUnder(store, dir.path());
