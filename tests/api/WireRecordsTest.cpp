@@ -166,32 +166,3 @@ TEST(WireRecordsTest, DecodedValues) {
                                     {"download_url", "https://x/d.tar"}}),
               (AppRelease{"1.4.0", "1.2.0", "fixes", "not a date", "https://x/d", "https://x/d.tar"}));
 }
-
-TEST(WireRecordsTest, EncodableRecordsRoundTripUnderTheSameKeys) {
-    AppUser user{5, "u@x", "닉"};
-    EXPECT_EQ(AppUser::fromJSON(user.toJSON()), user);
-    EXPECT_FALSE((AppUser{5, "u@x", {}}.toJSON().contains("nickname")));
-
-    ManifestFolder folder{3, 1, "폴더", -2};
-    EXPECT_EQ(ManifestFolder::fromJSON(folder.toJSON()), folder);
-    EXPECT_EQ(folder.toJSON().dump(), R"({"id":3,"name":"폴더","order_num":-2,"parent_id":1})");
-    EXPECT_FALSE((ManifestFolder{3, {}, "f", 0}.toJSON().contains("parent_id")));
-
-    ManifestFile file{7, std::nullopt, "a.html", may1, 12, "abc"};
-    EXPECT_EQ(ManifestFile::fromJSON(file.toJSON()), file);
-    EXPECT_EQ(file.toJSON()["updated_at"], "2024-05-01T12:34:56Z");
-
-    Manifest manifest{may1, user, "v9", {folder}, {file, ManifestFile{8, 3, "b", may1 - 86400, 0, ""}}};
-    EXPECT_EQ(Manifest::fromJSON(manifest.toJSON()), manifest);
-
-    FileContent content{7, "<p>안녕</p>", "abc", may1};
-    EXPECT_EQ(FileContent::fromJSON(content.toJSON()), content);
-    ShellDoc shell{"v1", "<html><body></body></html>"};
-    EXPECT_EQ(ShellDoc::fromJSON(shell.toJSON()), shell);
-
-    EXPECT_EQ((DeviceInfo{"uuid-1", "내 컴퓨터", "1.0.0", "Debian GNU/Linux 12"}).toJSON(),
-              (json{{"uuid", "uuid-1"},
-                    {"name", "내 컴퓨터"},
-                    {"app_version", "1.0.0"},
-                    {"os_version", "Debian GNU/Linux 12"}}));
-}

@@ -118,7 +118,8 @@ TEST_F(DownloadCacheTest, StagedImagesOutliveGarbageCollectionUntilForgottenAndA
     store.stageAsset(kept.sha256, kept.bytes);
     store.stageAsset(stray.sha256, stray.bytes);
     cache.recordImage("https://img.example/kept.png", kept.sha256);
-    EXPECT_EQ(store.collectGarbageFiles(), 1);
+    test::writeFile(store.assetsDirectory() / ".staging-leftover", "partial");
+    EXPECT_EQ(store.collectGarbageFiles(), 2);
     EXPECT_TRUE(store.assetData(kept.sha256).has_value());
     EXPECT_FALSE(store.assetData(stray.sha256).has_value());
 

@@ -32,9 +32,16 @@ void fill(LocalStore &store) {
     store.stageAsset(other.sha256, other.bytes);
     store.apply(batch);
 }
+void fill(const fs::path &dir) {
+    LocalStore store(dir, true);
+    fill(store);
+}
 
-std::vector<int64_t> marked(LocalStore &store) {
-    return store.idsWithMissingAssets();
+// The files table damaged under an open store, as a failing disk would.
+void damageUnder(LocalStore &store, const fs::path &dir) {
+    store.withDB([](SQLiteDB &db) { db.exec("PRAGMA wal_checkpoint(TRUNCATE)"); });
+    test::damageTable(dir / "store.sqlite", "files");
+    store.withDB([](SQLiteDB &db) { db.exec("PRAGMA shrink_memory"); });
 }
 
 } // namespace
@@ -58,10 +65,7 @@ TEST(StoreDamage, ADamagedStoreOpensRebuilt) {
     };
     for (const auto &damage : damages) {
         test::TempDir dir;
-        {
-            LocalStore store(dir.path(), true);
-            fill(store);
-        }
+        fill(dir.path());
         damage(dir.path());
         const std::string damaged = test::readFile(dir / "store.sqlite");
 
@@ -81,36 +85,43 @@ TEST(StoreDamage, ADamagedStoreOpensRebuilt) {
     }
 }
 
-TEST(StoreDamage, AMarkOnASoundStoreKeepsIt) {
+// A mark left on a sound store goes at opening, the store kept; an erase takes the copy and the mark.
+TEST(StoreDamage, AMarkOnASoundStoreGoesAndAnEraseTakesTheCopy) {
     test::TempDir dir;
-    {
-        LocalStore store(dir.path(), true);
-        fill(store);
-    }
+    fill(dir.path());
     test::writeFile(dir / LocalStore::damageMarkName, "");
     LocalStore store(dir.path(), true);
     EXPECT_EQ(store.fileCount(), 2);
     EXPECT_FALSE(store.isRebuilding());
     EXPECT_FALSE(fs::exists(dir / LocalStore::damageMarkName));
     EXPECT_FALSE(fs::exists(dir / LocalStore::damagedCopyName));
+
+    test::writeFile(dir / LocalStore::damagedCopyName, "an earlier copy");
+    store.markDamaged();
+    store.wipeAll();
+    EXPECT_FALSE(fs::exists(dir / LocalStore::damagedCopyName));
+    EXPECT_FALSE(fs::exists(dir / LocalStore::damageMarkName));
+    EXPECT_FALSE(store.isDamaged());
+    EXPECT_FALSE(store.isRebuilding());
 }
 
-// Damage shows on a read; the store heals at the next rebuildIfDamaged, once, even when another
-// store object (another process) on the same directory got there first.
-TEST(StoreDamage, DamageSeenByAReadIsRebuiltOnce) {
+// Damage shows on a read or to the check; the store heals at the next rebuildIfDamaged, once, even
+// when another store object (another process) on the same directory got there first.
+TEST(StoreDamage, DamageSeenByAReadOrTheCheckIsRebuiltOnce) {
     for (bool otherProcessFirst : {false, true}) {
         test::TempDir dir;
-        {
-            LocalStore store(dir.path(), true);
-            fill(store);
-        }
+        fill(dir.path());
         LocalStore store(dir.path(), true);
         EXPECT_FALSE(store.isDamaged());
-        store.withDB([](SQLiteDB &db) { db.exec("PRAGMA wal_checkpoint(TRUNCATE)"); });
-        test::damageTable(dir / "store.sqlite", "files");
-        store.withDB([](SQLiteDB &db) { db.exec("PRAGMA shrink_memory"); });
+        damageUnder(store, dir.path());
         const std::string damaged = test::readFile(dir / "store.sqlite");
-        EXPECT_THROW(store.tree(TreeSort::name), SQLiteError);
+        if (otherProcessFirst) {
+            EXPECT_THROW(store.tree(TreeSort::name), SQLiteError);
+        } else {
+            auto report = LibraryCheck::run(store);
+            EXPECT_FALSE(report.databaseProblems.empty());
+            EXPECT_FALSE(report.isSound());
+        }
         EXPECT_TRUE(store.isDamaged());
         EXPECT_TRUE(fs::exists(dir / LocalStore::damageMarkName));
 
@@ -123,22 +134,10 @@ TEST(StoreDamage, DamageSeenByAReadIsRebuiltOnce) {
         EXPECT_FALSE(store.rebuildIfDamaged());
         EXPECT_FALSE(store.isDamaged());
         EXPECT_TRUE(store.tree(TreeSort::name).empty());
+        EXPECT_TRUE(LibraryCheck::run(store).isSound());
         EXPECT_EQ(store.isRebuilding(), !otherProcessFirst) << "the other store's sync landed";
         EXPECT_EQ(test::readFile(dir / LocalStore::damagedCopyName), damaged);
     }
-}
-
-TEST(StoreDamage, WipeRemovesTheDamagedCopyAndTheMark) {
-    test::TempDir dir;
-    test::writeFile(dir / "store.sqlite", "not a database");
-    LocalStore store(dir.path(), true);
-    ASSERT_TRUE(fs::exists(dir / LocalStore::damagedCopyName));
-    store.markDamaged();
-    store.wipeAll();
-    EXPECT_FALSE(fs::exists(dir / LocalStore::damagedCopyName));
-    EXPECT_FALSE(fs::exists(dir / LocalStore::damageMarkName));
-    EXPECT_FALSE(store.isDamaged());
-    EXPECT_FALSE(store.isRebuilding());
 }
 
 // The viewer never gets bytes other than those the name promises; a wrong or missing file is
@@ -152,10 +151,10 @@ TEST(StoreDamage, AssetDataServesOnlyTheNamedBytes) {
 
     EXPECT_EQ(store.assetData(shown.sha256), std::nullopt);
     EXPECT_FALSE(fs::exists(store.assetURL(shown.sha256)));
-    EXPECT_EQ(marked(store), std::vector<int64_t>{1});
+    EXPECT_EQ(store.idsWithMissingAssets(), std::vector<int64_t>{1});
     EXPECT_EQ(store.etag(), std::nullopt);
     EXPECT_EQ(store.assetData(other.sha256), std::nullopt);
-    EXPECT_EQ(marked(store), (std::vector<int64_t>{1, 2}));
+    EXPECT_EQ(store.idsWithMissingAssets(), (std::vector<int64_t>{1, 2}));
 }
 
 // A sync in flight would write the entity tag back over the repair: the read leaves the file for
@@ -174,12 +173,12 @@ TEST(StoreDamage, AssetDataLeavesRepairsToAfterASync) {
     held.get_future().wait();
     EXPECT_EQ(store.assetData(shown.sha256), std::nullopt);
     EXPECT_TRUE(fs::exists(store.assetURL(shown.sha256)));
-    EXPECT_TRUE(marked(store).empty());
+    EXPECT_TRUE(store.idsWithMissingAssets().empty());
     EXPECT_EQ(store.etag(), "\"e1\"");
     done.set_value();
     sync.join();
     EXPECT_EQ(store.assetData(shown.sha256), std::nullopt);
-    EXPECT_EQ(marked(store), std::vector<int64_t>{1});
+    EXPECT_EQ(store.idsWithMissingAssets(), std::vector<int64_t>{1});
 }
 
 TEST(StoreDamage, CheckFindsAlteredAndMissingImagesAndMarksTheirDocuments) {
@@ -200,26 +199,8 @@ TEST(StoreDamage, CheckFindsAlteredAndMissingImagesAndMarksTheirDocuments) {
     EXPECT_EQ(report.alteredImages, std::vector<std::string>{unused.sha256});
     EXPECT_EQ(report.missingImages, std::vector<std::string>{other.sha256});
     EXPECT_EQ(report.documentsToRepair, std::vector<int64_t>{2});
-    EXPECT_EQ(marked(store), std::vector<int64_t>{2});
+    EXPECT_EQ(store.idsWithMissingAssets(), std::vector<int64_t>{2});
     EXPECT_FALSE(fs::exists(store.assetURL(unused.sha256)));
     EXPECT_TRUE(fs::exists(store.assetURL(shown.sha256)));
     EXPECT_EQ(store.etag(), std::nullopt);
-}
-
-TEST(StoreDamage, CheckMarksADamagedDatabase) {
-    test::TempDir dir;
-    {
-        LocalStore store(dir.path(), true);
-        fill(store);
-    }
-    LocalStore store(dir.path(), true);
-    store.withDB([](SQLiteDB &db) { db.exec("PRAGMA wal_checkpoint(TRUNCATE)"); });
-    test::damageTable(dir / "store.sqlite", "files");
-    store.withDB([](SQLiteDB &db) { db.exec("PRAGMA shrink_memory"); });
-    auto report = LibraryCheck::run(store);
-    EXPECT_FALSE(report.databaseProblems.empty());
-    EXPECT_FALSE(report.isSound());
-    EXPECT_TRUE(store.isDamaged());
-    EXPECT_TRUE(store.rebuildIfDamaged());
-    EXPECT_TRUE(LibraryCheck::run(store).isSound());
 }

@@ -174,33 +174,6 @@ TEST_F(QueryTest, RecentListKeepsTheTenNewestViewsWithoutDuplicates) {
     store.recordView(12, 600);
     EXPECT_EQ(ids(store.recent()), (std::vector<int64_t>{12, 3, 5, 11, 10, 9, 8, 7, 6, 4}));
     EXPECT_EQ(scalar(store, "SELECT count(*) FROM recent WHERE file_id = 99"), 0);
-
-    // Read from the list's own rows, not by scanning every document.
-    std::string sql;
-    store.withDB([&](SQLiteDB &db) { db.statementHook = [&](const std::string &s) { sql = s; }; });
-    store.recent();
-    auto plan = store.withDB([&](SQLiteDB &db) {
-        db.statementHook = nullptr;
-        return db.query("EXPLAIN QUERY PLAN " + sql, {}, [](SQLiteStatement &s) { return s.text(3); });
-    });
-    ASSERT_FALSE(plan.empty());
-    EXPECT_EQ(plan.front().rfind("SCAN recent", 0), 0u) << plan.front();
-}
-
-TEST_F(QueryTest, OpeningADocumentClearsItsChangeMarkUntilItChangesAgain) {
-    put({}, {upsert(1, std::nullopt, "첫 동기화")});
-    EXPECT_FALSE(store.summary(1)->hasUnseenChange);
-    put({}, {upsert(2, std::nullopt, "새 문서", "", 1, "v1")});
-    EXPECT_TRUE(store.summary(2)->hasUnseenChange);
-    store.recordView(2, 10);
-    EXPECT_FALSE(store.summary(2)->hasUnseenChange);
-    EXPECT_EQ(ids(store.recent()), std::vector<int64_t>{2});
-
-    put({}, {upsert(2, std::nullopt, "새 문서", "", 2, "v2")});
-    EXPECT_TRUE(store.summary(2)->hasUnseenChange);
-    store.markSeen(2);
-    EXPECT_FALSE(store.summary(2)->hasUnseenChange);
-    EXPECT_EQ(store.fileSummaries().size(), 2u);
 }
 
 namespace {

@@ -84,27 +84,20 @@ TEST_F(SearchTest, WordLengthChoosesThePath) {
     EXPECT_TRUE(fts.search("엔진과 없음", 100).empty());
 }
 
-TEST_F(SearchTest, QuotesAndOperatorsAreMatchedLiterally) {
+TEST_F(SearchTest, QuotesOperatorsAndWildcardsAreMatchedLiterally) {
     put({}, {upsert(1, std::nullopt, "인용", "그가 \"hello\" 라고 했다"), upsert(2, std::nullopt, "별", "abcdef"),
-             upsert(3, std::nullopt, "연산", "NEAR(abc def) and abc*")});
-    EXPECT_EQ(ids(fts.search("\"hello\"", 10)), std::vector<int64_t>{1});
-    EXPECT_EQ(ids(fts.search("o\"\"", 10)), std::vector<int64_t>{}) << "no such text, and no syntax error";
-    EXPECT_EQ(ids(fts.search("abc*", 10)), std::vector<int64_t>{3});
-    EXPECT_EQ(ids(fts.search("NEAR(abc", 10)), std::vector<int64_t>{3});
-    EXPECT_EQ(ids(fts.search("abc OR xyz", 10)), std::vector<int64_t>{}) << "OR is a short word, not an operator";
-}
-
-TEST_F(SearchTest, PercentUnderscoreAndBackslashAreLiteralInSubstringMatching) {
-    put({}, {upsert(1, std::nullopt, "a", "100% 완료"), upsert(2, std::nullopt, "b", "100 완료 a_b"),
-             upsert(3, std::nullopt, "c", "axb 1x0 a\\b")});
+             upsert(3, std::nullopt, "연산", "NEAR(abc def) and abc*"), upsert(4, std::nullopt, "가", "100% 완료"),
+             upsert(5, std::nullopt, "나", "100 완료 a_b"), upsert(6, std::nullopt, "다", "axb 1x0 a\\b")});
+    const std::pair<const char *, std::vector<int64_t>> cases[] = {
+        {"\"hello\"", {1}}, {"o\"\"", {}},      {"abc*", {3}},
+        {"NEAR(abc", {3}},  {"abc OR xyz", {}}, // OR is a short word, not an operator
+        {"0%", {4}},        {"_", {5}},         {"\\", {6}},
+        {"a_b", {5}},       {"a\\b", {6}},
+    };
     for (auto *s : {&fts, &plain}) {
-        EXPECT_EQ(ids(s->search("0%", 10)), std::vector<int64_t>{1});
-        EXPECT_EQ(ids(s->search("_", 10)), std::vector<int64_t>{2});
-        EXPECT_EQ(ids(s->search("\\", 10)), std::vector<int64_t>{3});
+        for (const auto &[query, expected] : cases)
+            EXPECT_EQ(ids(s->search(query, 10)), expected) << query << (s->hasFTS() ? " with the index" : "");
     }
-    EXPECT_EQ(ids(plain.search("a_b", 10)), std::vector<int64_t>{2});
-    EXPECT_FALSE(usedMatch());
-    EXPECT_EQ(ids(plain.search("a\\b", 10)), std::vector<int64_t>{3});
 }
 
 TEST_F(SearchTest, SubstringResultsPutTitleHitsFirstThenNewerThenLargerIds) {

@@ -10,37 +10,27 @@ using quorvel::test::upsert;
 
 namespace {
 
-struct SourceFailure : std::runtime_error {
-    SourceFailure() : std::runtime_error("source") {}
-};
-
-// Yields from lists; throws once `failAfter` items were handed out.
+// Yields from lists.
 class ListSource : public UpsertSource {
 public:
-    ListSource(std::vector<SyncApplyBatch::FileUpsert> u, std::vector<SyncApplyBatch::RenderUpdate> r,
-               size_t failAfter = SIZE_MAX)
-        : upserts_(std::move(u)), renders_(std::move(r)), failAfter_(failAfter) {}
+    ListSource(std::vector<SyncApplyBatch::FileUpsert> u, std::vector<SyncApplyBatch::RenderUpdate> r)
+        : upserts_(std::move(u)), renders_(std::move(r)) {}
 
     bool nextUpsert(SyncApplyBatch::FileUpsert &out) override {
         if (nextU_ >= upserts_.size()) return false;
-        count();
         out = upserts_[nextU_++];
         return true;
     }
     bool nextRenderUpdate(SyncApplyBatch::RenderUpdate &out) override {
         if (nextR_ >= renders_.size()) return false;
-        count();
         out = renders_[nextR_++];
         return true;
     }
 
 private:
-    void count() {
-        if (given_++ == failAfter_) throw SourceFailure();
-    }
     std::vector<SyncApplyBatch::FileUpsert> upserts_;
     std::vector<SyncApplyBatch::RenderUpdate> renders_;
-    size_t failAfter_, nextU_ = 0, nextR_ = 0, given_ = 0;
+    size_t nextU_ = 0, nextR_ = 0;
 };
 
 const test::TestAsset image = asset("image bytes");
@@ -98,21 +88,4 @@ TEST_F(UpsertSourceTest, ApplyingFromASourceEqualsApplyingTheLists) {
     EXPECT_EQ(dumpStore(a), dumpStore(b));
     EXPECT_EQ(b.summary(8)->filename, "새 문서 다시");
     EXPECT_EQ(test::scalar(b, "SELECT count(*) FROM asset_refs WHERE file_id = 8"), 1);
-}
-
-TEST_F(UpsertSourceTest, ASourceFailingMidwayLeavesTheStoreAsItWas) {
-    a.stageAsset(image.sha256, image.bytes);
-    a.apply(firstSync());
-    const std::string before = dumpStore(a);
-    const SyncApplyBatch later = laterSync();
-    // Fail after two documents, then after every document but the last re-render.
-    for (size_t failAfter : {size_t{2}, later.upserts.size() + 1}) {
-        SCOPED_TRACE(failAfter);
-        SyncApplyBatch lean = later;
-        lean.upserts.clear();
-        lean.renderUpdates.clear();
-        ListSource source(later.upserts, later.renderUpdates, failAfter);
-        EXPECT_THROW(a.apply(lean, source), SourceFailure);
-        EXPECT_EQ(dumpStore(a), before);
-    }
 }

@@ -113,16 +113,6 @@ TEST_F(SQLiteDBTest, ClosedConnectionReportsDatabaseClosed) {
     EXPECT_FALSE(db.tableExists("t"));
 }
 
-TEST(SQLiteDBOpen, FailureHasNoSQL) {
-    try {
-        SQLiteDB db("/nonexistent-dir/x/y.sqlite");
-        FAIL();
-    } catch (const SQLiteError &e) {
-        EXPECT_EQ(e.code, SQLITE_CANTOPEN);
-        EXPECT_FALSE(e.sql);
-    }
-}
-
 TEST(SQLiteDBMigrate, RunsOnlyMissingStepsAndKeepsEarlierOnFailure) {
     test::TempDir dir;
     SQLiteDB db((dir / "m.sqlite").string());

@@ -117,11 +117,15 @@ AssetFetchError fetchError(CurlAssetFetcher &fetcher, const std::string &url, st
     return AssetFetchError::network("no error");
 }
 
+class CurlAssetFetcherTest : public ::testing::Test {
+protected:
+    ImageServer server;
+    CurlAssetFetcher fetcher{fiveMiB, 20};
+};
+
 } // namespace
 
-TEST(CurlAssetFetcher, DownloadsBytesWithTheirDigestAndSendsNoCookies) {
-    ImageServer server;
-    CurlAssetFetcher fetcher(fiveMiB, 20);
+TEST_F(CurlAssetFetcherTest, DownloadsBytesWithTheirDigestAndSendsNoCookies) {
     auto asset = fetcher.fetch(server.url("/img.png"));
     std::string expected = ImageServer::png();
     EXPECT_EQ(std::string(asset.bytes.begin(), asset.bytes.end()), expected);
@@ -135,9 +139,7 @@ TEST(CurlAssetFetcher, DownloadsBytesWithTheirDigestAndSendsNoCookies) {
     }
 }
 
-TEST(CurlAssetFetcher, ReusesOneConnectionAcrossDownloadsAndThreads) {
-    ImageServer server;
-    CurlAssetFetcher fetcher(fiveMiB, 20);
+TEST_F(CurlAssetFetcherTest, ReusesOneConnectionAcrossDownloadsAndThreads) {
     for (int i = 0; i < 5; ++i)
         fetcher.fetch(server.url("/img.png"));
     EXPECT_EQ(server.connectionCount(), 1u);
@@ -155,9 +157,7 @@ TEST(CurlAssetFetcher, ReusesOneConnectionAcrossDownloadsAndThreads) {
     EXPECT_EQ(server.hits(), 45);
 }
 
-TEST(CurlAssetFetcher, EnforcesTheSizeCapOnAnnouncedAndStreamedBodies) {
-    ImageServer server;
-    CurlAssetFetcher fetcher(fiveMiB, 20);
+TEST_F(CurlAssetFetcherTest, EnforcesTheSizeCapOnAnnouncedAndStreamedBodies) {
     EXPECT_EQ(fetchError(fetcher, server.url("/announced-big")), AssetFetchError::tooLarge());
     EXPECT_EQ(fetchError(fetcher, server.url("/streamed-big")), AssetFetchError::tooLarge());
 
@@ -167,9 +167,7 @@ TEST(CurlAssetFetcher, EnforcesTheSizeCapOnAnnouncedAndStreamedBodies) {
     EXPECT_EQ(enough.fetch(server.url("/no-length")).bytes.size(), 3000u);
 }
 
-TEST(CurlAssetFetcher, ReportsBadStatusAndEmptyBodies) {
-    ImageServer server;
-    CurlAssetFetcher fetcher(fiveMiB, 20);
+TEST_F(CurlAssetFetcherTest, ReportsBadStatusAndEmptyBodies) {
     EXPECT_EQ(fetchError(fetcher, server.url("/missing")), AssetFetchError::badStatus(404));
     EXPECT_EQ(fetchError(fetcher, server.url("/empty")), AssetFetchError::empty());
     auto unreachable = fetchError(fetcher, "http://127.0.0.1:1/img.png");
@@ -178,36 +176,27 @@ TEST(CurlAssetFetcher, ReportsBadStatusAndEmptyBodies) {
     EXPECT_EQ(fetchError(fetcher, "not a url").kind, AssetFetchError::Kind::network);
 }
 
-TEST(CurlAssetFetcher, FollowsOnlyAllowedRedirects) {
-    ImageServer server;
-    CurlAssetFetcher fetcher(fiveMiB, 20, "", {server.resolveEntry()});
+TEST_F(CurlAssetFetcherTest, FollowsOnlyAllowedRedirects) {
+    CurlAssetFetcher pinned(fiveMiB, 20, "", {server.resolveEntry()});
     // Plain http on the same origin as the image: followed.
-    auto asset = fetcher.fetch(server.publicURL("/redirect?to=/img.png"));
+    auto asset = pinned.fetch(server.publicURL("/redirect?to=/img.png"));
     EXPECT_EQ(asset.bytes.size(), ImageServer::png().size());
     // Plain http to another origin: the redirect response itself ends the download.
     std::string elsewhere = "http://other.example.com:" + std::to_string(server.port()) + "/img.png";
-    EXPECT_EQ(fetchError(fetcher, server.publicURL("/redirect?to=" + enc(elsewhere))), AssetFetchError::badStatus(302));
+    EXPECT_EQ(fetchError(pinned, server.publicURL("/redirect?to=" + enc(elsewhere))), AssetFetchError::badStatus(302));
     // A public image may not send the app to this machine, even on the same port.
-    EXPECT_EQ(fetchError(fetcher, server.publicURL("/redirect?to=" + enc(server.url("/img.png")))),
+    EXPECT_EQ(fetchError(pinned, server.publicURL("/redirect?to=" + enc(server.url("/img.png")))),
               AssetFetchError::badStatus(302));
 }
 
-TEST(CurlAssetFetcher, TheServiceOriginMayBeReachedByRedirect) {
-    ImageServer server;
-    CurlAssetFetcher fetcher(fiveMiB, 20, server.url("/"), {server.resolveEntry()});
-    auto asset = fetcher.fetch(server.publicURL("/redirect?to=" + enc(server.url("/img.png"))));
+// The service's own origin may be reached by a redirect, ten redirects in all and no more.
+TEST_F(CurlAssetFetcherTest, TheServiceOriginMayBeReachedByUpToTenRedirects) {
+    CurlAssetFetcher pinned(fiveMiB, 20, server.url("/"), {server.resolveEntry()});
+    auto asset = pinned.fetch(server.publicURL("/redirect?to=" + enc(server.url("/img.png"))));
     EXPECT_EQ(asset.bytes.size(), ImageServer::png().size());
-    EXPECT_EQ(fetcher.fetch(server.url("/chain/3")).bytes.size(), ImageServer::png().size());
-}
-
-TEST(CurlAssetFetcher, StopsAfterTenRedirects) {
-    ImageServer server;
-    CurlAssetFetcher fetcher(fiveMiB, 20, server.url("/"));
     // /chain/9 is ten redirects in all; /chain/10 is eleven.
-    EXPECT_EQ(fetcher.fetch(server.url("/chain/9")).bytes.size(), ImageServer::png().size());
-    auto error = fetchError(fetcher, server.url("/chain/10"));
-    EXPECT_EQ(error.kind, AssetFetchError::Kind::network);
-    EXPECT_LE(server.hits(), 11 + 11);
+    EXPECT_EQ(pinned.fetch(server.url("/chain/9")).bytes.size(), ImageServer::png().size());
+    EXPECT_EQ(fetchError(pinned, server.url("/chain/10")).kind, AssetFetchError::Kind::network);
 }
 
 TEST(CurlAssetFetcher, RedirectRule) {
@@ -229,9 +218,7 @@ TEST(CurlAssetFetcher, RedirectRule) {
     EXPECT_EQ(CurlAssetFetcher::origin("HTTPS://Img.Example.COM/a.png"), "https://img.example.com:0");
 }
 
-TEST(CurlAssetFetcher, CancelsBeforeAndDuringTheTransfer) {
-    ImageServer server;
-    CurlAssetFetcher fetcher(fiveMiB, 20);
+TEST_F(CurlAssetFetcherTest, CancelsBeforeAndDuringTheTransfer) {
     std::stop_source early;
     early.request_stop();
     EXPECT_EQ(fetchError(fetcher, server.url("/img.png"), early.get_token()), AssetFetchError::cancelled());
@@ -247,9 +234,7 @@ TEST(CurlAssetFetcher, CancelsBeforeAndDuringTheTransfer) {
     canceller.join();
 }
 
-TEST(CurlAssetFetcher, InvalidateEndsRunningAndLaterDownloads) {
-    ImageServer server;
-    CurlAssetFetcher fetcher(fiveMiB, 20);
+TEST_F(CurlAssetFetcherTest, InvalidateEndsRunningAndLaterDownloads) {
     std::thread invalidator([&] {
         while (server.hits() == 0)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -261,13 +246,12 @@ TEST(CurlAssetFetcher, InvalidateEndsRunningAndLaterDownloads) {
     EXPECT_EQ(server.hits(), 1);
 }
 
-TEST(CurlAssetFetcher, ASlowButHonestImageCompletesAndADrippingOneEndsWithinTheTimeOut) {
-    ImageServer server;
+TEST_F(CurlAssetFetcherTest, ASlowButHonestImageCompletesAndADrippingOneEndsWithinTheTimeOut) {
     // 6 s at 50 KB/s against a 4 s time-out.
     CurlAssetFetcher patient(fiveMiB, 4);
     EXPECT_EQ(patient.fetch(server.url("/steady")).bytes.size(), 300000u);
 
-    CurlAssetFetcher fetcher(fiveMiB, 10);
-    auto error = fetchError(fetcher, server.url("/drip-2s"));
+    CurlAssetFetcher dripping(fiveMiB, 10);
+    auto error = fetchError(dripping, server.url("/drip-2s"));
     EXPECT_EQ(error.kind, AssetFetchError::Kind::network) << error.what();
 }
