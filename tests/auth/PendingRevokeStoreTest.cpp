@@ -3,7 +3,6 @@
 #include "support/TempDir.hpp"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 using namespace quorvel;
 using quorvel::test::readFile;
@@ -19,9 +18,6 @@ TEST(PendingRevokeStore, SaveLoadClear) {
     store.save({"refresh-1", "https://svc.example/"});
     EXPECT_EQ(store.load(), (PendingRevoke{"refresh-1", "https://svc.example/"}));
     EXPECT_EQ(readFile(store.fileURL()), R"({"baseURL":"https://svc.example/","refreshToken":"refresh-1"})");
-    struct stat st {};
-    ASSERT_EQ(::stat(store.fileURL().c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 07777, 0600u);
 
     // A second store over the same directory (the next run) sees it.
     EXPECT_EQ(PendingRevokeStore(tmp / "auth").load(), (PendingRevoke{"refresh-1", "https://svc.example/"}));

@@ -104,17 +104,6 @@ TEST(SecureFile, MarksFileAndDirectoryExcludedFromBackups) {
     }
 }
 
-TEST(SecureFile, RemoveDeletesAndIgnoresMissingFiles) {
-    TempDir tmp;
-    const auto file = tmp / "f.json";
-    ASSERT_TRUE(SecureFile::write("x", file));
-    SecureFile::remove(file);
-    EXPECT_FALSE(std::filesystem::exists(file));
-    SecureFile::remove(file);
-    SecureFile::remove(tmp / "missing" / "f.json");
-    EXPECT_TRUE(std::filesystem::exists(tmp.path()));
-}
-
 // A restore from backup or a copy may leave the files readable by others: the stores take that back
 // as they load, and never follow a link to a file that is not theirs.
 TEST(SecureFile, StoresTightenLooseFilesAsTheyLoad) {

@@ -11,7 +11,7 @@ namespace {
 
 class Manifest : public ServiceTest {
 protected:
-    Manifest() : ServiceTest(made<ServiceOptions>([](ServiceOptions &o) { o.maxFilesPerRequest = 5; })) {}
+    Manifest() : ServiceTest([](ServiceOptions &o) { o.maxFilesPerRequest = 5; }) {}
     Answer manifest(const std::string &ifNoneMatch = "") {
         httplib::Headers h;
         if (!ifNoneMatch.empty()) h.emplace("If-None-Match", ifNoneMatch);

@@ -43,25 +43,13 @@ TEST(UpdatePolicy, Evaluate) {
         {release("v1.3.0", "9.9.9"), "1.2.3", std::nullopt, false, Case::invalid},
     };
     for (const auto &c : cases) {
-        auto verdict = UpdatePolicy::evaluate(c.release, c.current, c.skipped, c.automatic);
-        switch (c.expected) {
-        case Case::available:
-            EXPECT_EQ(verdict, UpdateVerdict::available(c.release, false));
-            break;
-        case Case::mandatory:
-            EXPECT_EQ(verdict, UpdateVerdict::available(c.release, true));
-            break;
-        case Case::skipped_:
-            EXPECT_EQ(verdict, UpdateVerdict::skipped(c.release));
-            break;
-        case Case::upToDate:
-            EXPECT_EQ(verdict, UpdateVerdict::upToDate());
-            break;
-        case Case::invalid:
-            EXPECT_EQ(verdict, UpdateVerdict::invalid());
-            break;
-        }
-        if (HasFailure()) ADD_FAILURE() << c.release.latestVersion << " against " << c.current;
+        const UpdateVerdict expected = c.expected == Case::available   ? UpdateVerdict::available(c.release, false)
+                                       : c.expected == Case::mandatory ? UpdateVerdict::available(c.release, true)
+                                       : c.expected == Case::skipped_  ? UpdateVerdict::skipped(c.release)
+                                       : c.expected == Case::upToDate  ? UpdateVerdict::upToDate()
+                                                                       : UpdateVerdict::invalid();
+        EXPECT_EQ(UpdatePolicy::evaluate(c.release, c.current, c.skipped, c.automatic), expected)
+            << c.release.latestVersion << " against " << c.current;
     }
 }
 
