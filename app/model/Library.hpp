@@ -68,6 +68,8 @@ public:
     bool reloadAskedAfter(quint64 ticket) const { return reloadAsked_ > ticket; }
     // The library the app itself left (after its own erase) is the one on screen.
     void noteGeneration(int64_t generation) { shownGeneration_ = generation; }
+    // Another process synced and found nothing new: only the footer's time moves.
+    void noteLastSync(std::optional<double> at) { lastSyncAt_ = at; }
 
     // Reads the figures and both lists again; reloaded() follows with the answer.
     void reload();

@@ -97,8 +97,8 @@ void LibraryWatch::noteEvent() {
 std::function<LibraryWatch::Look()> LibraryWatch::reading() const {
     // A few rows of meta, a stat and the credentials file when it changed: never the documents.
     return [store = store_, auth = auth_, tokens = tokens_] {
-        return Look{store->generation(), store->isDamaged(), store->etag().has_value(), auth->hasCredentials(),
-                    tokens->boundBaseURL()};
+        return Look{store->generation(), store->isDamaged(),     store->etag().has_value(),
+                    store->lastSyncAt(), auth->hasCredentials(), tokens->boundBaseURL()};
     };
 }
 
@@ -123,8 +123,12 @@ void LibraryWatch::follow(const Look &seen, uint64_t asked) {
     const Look before = last_.value_or(seen);
     last_ = seen;
     const bool newlyDamaged = seen.damaged && !before.damaged;
-    if (!library_.reloadAskedAfter(asked) && (library_.shownGeneration() != seen.generation || newlyDamaged))
-        library_.reload(); // its answer tells of damage, which asks for the sync that heals it
+    if (!library_.reloadAskedAfter(asked)) {
+        if (library_.shownGeneration() != seen.generation || newlyDamaged)
+            library_.reload(); // its answer tells of damage, which asks for the sync that heals it
+        else if (library_.shownGeneration() && seen.lastSyncAt != library_.lastSyncAt())
+            library_.noteLastSync(seen.lastSyncAt);
+    }
     if (before.hasEtag && !seen.hasEtag && before.generation == seen.generation) Q_EMIT repairMarked();
     // A library kept without credentials that another process emptied is no longer one to show.
     const bool emptiedSignedOut = !seen.hasCredentials && before.generation != seen.generation;

@@ -55,6 +55,7 @@ public:
         int64_t generation = 0;
         bool damaged = false;
         bool hasEtag = false;
+        std::optional<double> lastSyncAt;
         bool hasCredentials = false;
         std::optional<std::string> boundBaseURL;
     };
