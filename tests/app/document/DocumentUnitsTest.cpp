@@ -7,6 +7,8 @@
 #include "document/LibraryLinks.hpp"
 #include "document/NavigationPolicy.hpp"
 
+#include "app/CaseTrace.hpp"
+
 #include <QApplication>
 #include <QTest>
 
@@ -14,19 +16,15 @@ using namespace quorvel::app;
 using D = NavigationPolicy::Decision;
 using K = LinkTarget::Kind;
 
-Q_DECLARE_METATYPE(std::optional<std::string>)
-Q_DECLARE_METATYPE(NavigationPolicy::Decision)
-Q_DECLARE_METATYPE(LinkTarget::Kind)
-
 class DocumentUnitsTest : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void buildsPages_data() {
-        QTest::addColumn<std::optional<std::string>>("shell");
-        QTest::addColumn<QString>("content");
-        QTest::addColumn<QString>("expected"); // "@" stands for the policy tag
-        const auto row = [](const char *name, const char *shell, const char *content, const char *expected) {
-            QTest::newRow(name) << std::optional<std::string>(shell) << content << expected;
+    void buildsPages() {
+        const QString policy = QString::fromUtf8(DocumentPage::policyTag.data(), DocumentPage::policyTag.size());
+        const auto row = [&](const char *name, const char *shell, const char *content, QString expected) {
+            const quorvel::test::CaseTrace trace{name};
+            QCOMPARE(QString::fromStdString(DocumentPage::build(std::string(shell), content)),
+                     expected.replace("@", policy)); // "@" stands for the policy tag
         };
         row("policy in the head, content in place", "<html><head><title>t</title></head>{{CONTENT}}</html>",
             "<p>본문</p>", "<html><head>@<title>t</title></head><p>본문</p></html>");
@@ -48,14 +46,6 @@ private Q_SLOTS:
         row("no head: no policy", "<body>{{CONTENT}}</body>", "c", "<body>c</body>");
         row("head only in the content gets nothing", "{{CONTENT}}", "<head></head>", "<head></head>");
     }
-    void buildsPages() {
-        QFETCH(std::optional<std::string>, shell);
-        QFETCH(QString, content);
-        QFETCH(QString, expected);
-        expected.replace("@", QString::fromUtf8(DocumentPage::policyTag.data(), DocumentPage::policyTag.size()));
-        QCOMPARE(QString::fromStdString(DocumentPage::build(shell, content.toStdString())), expected);
-    }
-
     void builtInTemplateWithoutAUsableShell() {
         const QString policy = QString::fromUtf8(DocumentPage::policyTag.data(), DocumentPage::policyTag.size());
         for (const auto &shell : {std::optional<std::string>(), std::optional<std::string>("<head>no marker")}) {
@@ -66,14 +56,17 @@ private Q_SLOTS:
     }
 
     // The page shown is "data:text/html,doc". The links the viewer suite clicks are not repeated here.
-    void decidesNavigation_data() {
-        QTest::addColumn<QUrl>("url");
-        QTest::addColumn<int>("type");
-        QTest::addColumn<bool>("mainFrame");
-        QTest::addColumn<NavigationPolicy::Decision>("expected");
+    void decidesNavigation() {
         const int link = QWebEnginePage::NavigationTypeLinkClicked, typed = QWebEnginePage::NavigationTypeTyped;
         const auto row = [](const char *url, int type, bool main, D expected) {
-            QTest::addRow("%s %d%s", url, type, main ? "" : " in a frame") << QUrl(url) << type << main << expected;
+            const quorvel::test::CaseTrace trace{QByteArray(url) + " " + QByteArray::number(type) +
+                                                 (main ? "" : " in a frame")};
+            LinkTarget target;
+            QCOMPARE(NavigationPolicy::decide(QUrl(url), QWebEnginePage::NavigationType(type), main,
+                                              QUrl("data:text/html,doc"), LibraryLinks("http://127.0.0.1:8787"),
+                                              &target),
+                     expected);
+            QCOMPARE(target.documentID, expected == D::openDocument ? 5 : 0);
         };
         row("HTTPS://example.com/a", link, true, D::openExternally);
         row("http://127.0.0.1:8787/docs/5", link, true, D::openDocument);
@@ -93,31 +86,21 @@ private Q_SLOTS:
         row("data:text/html,new", typed, false, D::cancel);
         row("http://example.com/", typed, true, D::cancel);
     }
-    void decidesNavigation() {
-        QFETCH(QUrl, url);
-        QFETCH(int, type);
-        QFETCH(bool, mainFrame);
-        QFETCH(NavigationPolicy::Decision, expected);
-        LinkTarget link;
-        QCOMPARE(NavigationPolicy::decide(url, QWebEnginePage::NavigationType(type), mainFrame,
-                                          QUrl("data:text/html,doc"), LibraryLinks("http://127.0.0.1:8787"), &link),
-                 expected);
-        QCOMPARE(link.documentID, expected == D::openDocument ? 5 : 0);
-    }
-
     // The base is the sample service's unless a row names another; the engine's form of a URL.
-    void classifiesLinks_data() {
-        QTest::addColumn<QString>("base");
-        QTest::addColumn<QString>("url");
-        QTest::addColumn<LinkTarget::Kind>("kind");
-        QTest::addColumn<qint64>("id");
-        QTest::addColumn<QString>("fragment");
-        const QString svc = "http://127.0.0.1:8787";
-        const auto doc = [&](const char *name, const QString &base, const char *url, qint64 id, const char *fragment) {
-            QTest::newRow(name) << base << url << K::document << id << fragment;
+    void classifiesLinks() {
+        const std::string svc = "http://127.0.0.1:8787";
+        const auto classified = [](const char *name, const std::string &base, const char *url, K kind, int64_t id,
+                                   const char *fragment) {
+            const quorvel::test::CaseTrace trace{name};
+            const LinkTarget target = LibraryLinks(base).classify(url, "data:text/html,doc");
+            QCOMPARE(target.kind, kind);
+            QCOMPARE(target.documentID, id);
+            QCOMPARE(target.fragment, std::string(fragment));
         };
-        const auto notDocument = [&](const char *name, const QString &base, const char *url, K kind) {
-            QTest::newRow(name) << base << url << kind << qint64(0) << "";
+        const auto doc = [&](const char *name, const std::string &base, const char *url, int64_t id,
+                             const char *fragment) { classified(name, base, url, K::document, id, fragment); };
+        const auto notDocument = [&](const char *name, const std::string &base, const char *url, K kind) {
+            classified(name, base, url, kind, 0, "");
         };
         doc("editor form", svc, "http://127.0.0.1:8787/editor/12", 12, "");
         doc("reading form, scheme case, fragment kept", svc, "HTTP://127.0.0.1:8787/docs/7#%EC%A0%9C", 7, "%EC%A0%9C");
@@ -148,18 +131,6 @@ private Q_SLOTS:
         notDocument("another page's anchor", svc, "data:text/html,other#part", K::other);
         notDocument("script", svc, "javascript:1", K::other);
     }
-    void classifiesLinks() {
-        QFETCH(QString, base);
-        QFETCH(QString, url);
-        QFETCH(LinkTarget::Kind, kind);
-        QFETCH(qint64, id);
-        QFETCH(QString, fragment);
-        const LinkTarget target = LibraryLinks(base.toStdString()).classify(url.toStdString(), "data:text/html,doc");
-        QCOMPARE(target.kind, kind);
-        QCOMPARE(target.documentID, id);
-        QCOMPARE(QString::fromStdString(target.fragment), fragment);
-    }
-
     void blockerAllowsOwnSchemesOnly() {
         for (const char *url : {"quorvel-asset://abc", "QUORVEL-ASSET://ABC", "quorvel-page://page/1",
                                 "data:image/png;base64,AAAA", "about:blank"})
@@ -205,21 +176,16 @@ private Q_SLOTS:
     }
 
     // Hosts hold 63 characters at most: a hash goes into pages split in two, and comes back whole.
-    void assetHosts_data() {
-        QTest::addColumn<QString>("html");
-        QTest::addColumn<QString>("split");
-        const QString a = "3a7bd3e2360a3d29eea436fcfb7e44c7", b = "35d117c42d1c1835420b6b9942dd4f1b";
-        const QString asset = "quorvel-asset://";
-        QTest::newRow("two, Korean around, at the very end")
-            << "가" + asset + a + b + " 나" + asset + b + a << "가" + asset + a + "." + b + " 나" + asset + b + "." + a;
-        QTest::newRow("short, long and other hosts stay")
-            << asset + "missing " + asset + a + " " + asset + a + b + "0 " + asset + a + b + "x https://" + a + b
-            << asset + "missing " + asset + a + " " + asset + a + b + "0 " + asset + a + b + "x https://" + a + b;
-    }
     void assetHosts() {
-        QFETCH(QString, html);
-        QFETCH(QString, split);
-        QCOMPARE(QString::fromStdString(AssetHosts::split(html.toStdString())), split);
+        const std::string a = "3a7bd3e2360a3d29eea436fcfb7e44c7", b = "35d117c42d1c1835420b6b9942dd4f1b";
+        const std::string asset = "quorvel-asset://";
+        // Two, Korean around, at the very end.
+        QCOMPARE(AssetHosts::split("가" + asset + a + b + " 나" + asset + b + a),
+                 "가" + asset + a + "." + b + " 나" + asset + b + "." + a);
+        // Short, long and other hosts stay.
+        const std::string others =
+            asset + "missing " + asset + a + " " + asset + a + b + "0 " + asset + a + b + "x https://" + a + b;
+        QCOMPARE(AssetHosts::split(others), others);
     }
 };
 

@@ -14,6 +14,7 @@
 #include <QDir>
 #include <QPixmap>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -29,8 +30,7 @@ class DarkPortal : public QObject {
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.portal.Settings")
 public Q_SLOTS:
     QDBusVariant Read(const QString &group, const QString &key) {
-        const bool scheme =
-            group == QLatin1String("org.freedesktop.appearance") && key == QLatin1String("color-scheme");
+        const bool scheme = group == "org.freedesktop.appearance" && key == "color-scheme";
         return QDBusVariant(QVariant::fromValue(QDBusVariant(scheme ? 1u : 0u)));
     }
 };
@@ -39,10 +39,10 @@ QString xdotool(const QStringList &args) {
     QProcess p;
     // Window names are matched in xdotool's locale: without one it cannot read a Korean title.
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
+    env.insert("LC_ALL", "C.UTF-8");
     p.setProcessEnvironment(env);
     test::endsWithTest(p);
-    p.start(QStringLiteral("xdotool"), args);
+    p.start("xdotool", args);
     p.waitForFinished(15000);
     return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
 }
@@ -64,6 +64,7 @@ private:
     QString window(const QString &title, bool whole = true);
     void keys(const QString &window, const QStringList &keys);
     void typeText(const QString &window, const QString &text);
+    void searchAndOpen(const QString &shot);
     void screenshot(const QString &window, const QString &name);
     QString privateBus(QProcess &daemon);
     int storedDocuments();
@@ -77,7 +78,7 @@ private:
 };
 
 void EndToEndTest::initTestCase() {
-    if (QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty()) QFAIL("xdotool is not installed");
+    if (QStandardPaths::findExecutable("xdotool").isEmpty()) QFAIL("xdotool is not installed");
     // On a free port, handed to the program as its development address: the run neither needs
     // 8787 nor disturbs what else listens there.
     service_ = std::make_unique<service::SampleService>(
@@ -85,11 +86,11 @@ void EndToEndTest::initTestCase() {
     try {
         service_->start();
     } catch (const std::exception &e) {
-        QFAIL(qPrintable(QStringLiteral("the sample service cannot start: ") + QString::fromUtf8(e.what())));
+        QFAIL(qPrintable("the sample service cannot start: " + QString::fromUtf8(e.what())));
     }
     for (const char *dir : {"data", "config", "cache", "runtime"})
         QVERIFY(QDir().mkpath(home_.filePath(QString::fromLatin1(dir))));
-    QFile::setPermissions(home_.filePath(QStringLiteral("runtime")),
+    QFile::setPermissions(home_.filePath("runtime"),
                           QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 }
 
@@ -102,25 +103,24 @@ void EndToEndTest::cleanupTestCase() {
 
 QString EndToEndTest::privateBus(QProcess &daemon) {
     test::endsWithTest(daemon);
-    daemon.start(QStringLiteral("dbus-daemon"),
-                 {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
+    daemon.start("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
     if (!daemon.waitForReadyRead(10000)) return {};
     return QString::fromUtf8(daemon.readLine()).trimmed();
 }
 
 QProcessEnvironment EndToEndTest::environment(const QString &bus) const {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("XDG_DATA_HOME"), home_.filePath(QStringLiteral("data")));
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home_.filePath(QStringLiteral("config")));
-    env.insert(QStringLiteral("XDG_CACHE_HOME"), home_.filePath(QStringLiteral("cache")));
-    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home_.filePath(QStringLiteral("runtime")));
-    env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), bus);
-    env.insert(QStringLiteral("BROWSER"), QStringLiteral(QUORVEL_FAKE_BROWSER));
-    env.insert(QStringLiteral("QUORVEL_APP"), QStringLiteral(QUORVEL_APP_PATH));
-    env.insert(QStringLiteral("QUORVEL_DEV_BASE_URL"), QString::fromStdString(service_->baseURL()));
-    env.insert(QStringLiteral("QTWEBENGINE_DISABLE_SANDBOX"), QStringLiteral("1"));
-    env.insert(QStringLiteral("QTWEBENGINE_CHROMIUM_FLAGS"), QStringLiteral("--disable-gpu"));
-    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    env.insert("XDG_DATA_HOME", home_.filePath("data"));
+    env.insert("XDG_CONFIG_HOME", home_.filePath("config"));
+    env.insert("XDG_CACHE_HOME", home_.filePath("cache"));
+    env.insert("XDG_RUNTIME_DIR", home_.filePath("runtime"));
+    env.insert("DBUS_SESSION_BUS_ADDRESS", bus);
+    env.insert("BROWSER", QStringLiteral(QUORVEL_FAKE_BROWSER));
+    env.insert("QUORVEL_APP", QStringLiteral(QUORVEL_APP_PATH));
+    env.insert("QUORVEL_DEV_BASE_URL", QString::fromStdString(service_->baseURL()));
+    env.insert("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    env.insert("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu");
+    env.remove("QT_QPA_PLATFORM");
     return env;
 }
 
@@ -133,7 +133,7 @@ void EndToEndTest::startApp(const QString &bus) {
 }
 
 void EndToEndTest::quitApp() {
-    keys(window(QStringLiteral("쿼벨")), {QStringLiteral("ctrl+q")});
+    keys(window("쿼벨"), {"ctrl+q"});
     QTRY_VERIFY_WITH_TIMEOUT(app_.state() == QProcess::NotRunning, 20000);
     QCOMPARE(app_.exitCode(), 0);
 }
@@ -144,22 +144,18 @@ QString EndToEndTest::window(const QString &title, bool whole) {
     (void)QTest::qWaitFor(
         [&] {
             int area = 0;
-            const QString ids =
-                xdotool({QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--onlyvisible"),
-                         QStringLiteral("--pid"), QString::number(app_.processId()), QStringLiteral("--name"),
-                         QLatin1Char('^') + title + (whole ? QStringLiteral("$") : QString())});
+            const QString ids = xdotool({"search", "--all", "--onlyvisible", "--pid", QString::number(app_.processId()),
+                                         "--name", QLatin1Char('^') + title + (whole ? "$" : QString())});
             for (const QString &id : ids.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
-                const QString shell = xdotool({QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), id});
+                const QString shell = xdotool({"getwindowgeometry", "--shell", id});
                 const auto value = [&](const char *key) {
-                    for (const QString &line : shell.split(QLatin1Char('\n')))
-                        if (line.startsWith(QLatin1String(key) + QLatin1Char('=')))
-                            return line.section(QLatin1Char('='), 1).toInt();
-                    return 0;
+                    return QRegularExpression(QString("^%1=(\\d+)$").arg(QLatin1String(key)),
+                                              QRegularExpression::MultilineOption)
+                        .match(shell)
+                        .captured(1)
+                        .toInt();
                 };
-                if (value("WIDTH") * value("HEIGHT") > area) {
-                    area = value("WIDTH") * value("HEIGHT");
-                    best = id;
-                }
+                if (const int size = value("WIDTH") * value("HEIGHT"); size > area) area = size, best = id;
             }
             return area > 10000;
         },
@@ -169,31 +165,43 @@ QString EndToEndTest::window(const QString &title, bool whole) {
 }
 
 void EndToEndTest::keys(const QString &window, const QStringList &keys) {
-    xdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), window});
+    xdotool({"windowfocus", "--sync", window});
     QTest::qWait(150);
-    xdotool(QStringList{QStringLiteral("key"), QStringLiteral("--delay"), QStringLiteral("80")} + keys);
+    xdotool(QStringList{"key", "--delay", "80"} + keys);
     QTest::qWait(300);
 }
 
 void EndToEndTest::typeText(const QString &window, const QString &text) {
-    xdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), window});
-    xdotool({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("60"), text});
+    xdotool({"windowfocus", "--sync", window});
+    xdotool({"type", "--delay", "60", text});
     QTest::qWait(300);
 }
 
 void EndToEndTest::screenshot(const QString &window, const QString &name) {
     QTest::qWait(800); // let the page and the badge settle
-    const QString dir =
-        qEnvironmentVariable("QUORVEL_BINARY_DIR", QStringLiteral(".")) + QStringLiteral("/screenshots");
+    const QString dir = qEnvironmentVariable("QUORVEL_BINARY_DIR", ".") + "/screenshots";
     QDir().mkpath(dir);
     const QPixmap shot = QGuiApplication::primaryScreen()->grabWindow(window.toULongLong());
     QVERIFY2(!shot.isNull() && shot.width() > 100, qPrintable(name));
-    QVERIFY(shot.save(dir + QLatin1Char('/') + name + QStringLiteral(".png")));
+    QVERIFY(shot.save(dir + QLatin1Char('/') + name + ".png"));
+}
+
+// Searches, opens the first result and clears the search: the tree again, the document still open.
+void EndToEndTest::searchAndOpen(const QString &shot) {
+    // Looked up each time: the window is made anew when the document viewer's GL surface joins it.
+    const auto main = [this] { return window("쿼벨"); };
+    keys(main(), {"ctrl+f"});
+    typeText(main(), "API");
+    QTest::qWait(800);
+    keys(main(), {"Return"});
+    QTest::qWait(2500); // the web engine starts with the first document
+    if (!shot.isEmpty()) screenshot(main(), shot);
+    keys(main(), {"ctrl+f", "Escape"});
 }
 
 int EndToEndTest::storedDocuments() {
     try {
-        LocalStore store(home_.filePath(QStringLiteral("data/kr.vatsu.quorvel")).toStdString(), true);
+        LocalStore store(home_.filePath("data/kr.vatsu.quorvel").toStdString(), true);
         return store.isFirstSync() ? -1 : int(store.fileCount());
     } catch (const std::exception &) {
         return -1;
@@ -208,34 +216,27 @@ void EndToEndTest::linkReadSearchAndSettings() {
     service_->control().addFault(slow);
     startApp(privateBus(bus_));
     // Looked up each time: the window is made anew when the document viewer's GL surface joins it.
-    auto main = [this] { return window(QStringLiteral("쿼벨")); };
-    screenshot(main(), QStringLiteral("app-start"));
+    auto main = [this] { return window("쿼벨"); };
+    screenshot(main(), "app-start");
 
     // The sign-in button has the focus: Space presses it, the "browser" approves the link page and
     // the desktop starts a second quorvel with the callback, which hands it to this one.
-    keys(main(), {QStringLiteral("space")});
+    keys(main(), {"space"});
     QTRY_VERIFY_WITH_TIMEOUT(service_->control().requestCount("files") > 0, 30000);
-    screenshot(main(), QStringLiteral("app-first-download"));
+    screenshot(main(), "app-first-download");
     QTRY_VERIFY_WITH_TIMEOUT(storedDocuments() > 0, 60000);
     QCOMPARE(service_->control().devices().size(), size_t(1));
 
-    keys(main(), {QStringLiteral("ctrl+f")});
-    typeText(main(), QStringLiteral("API"));
-    QTest::qWait(800);
-    keys(main(), {QStringLiteral("Return")});
-    QTest::qWait(2500); // the web engine starts with the first document
-    screenshot(main(), QStringLiteral("app-search"));
-    // The search cleared: the tree again, the document still open.
-    keys(main(), {QStringLiteral("ctrl+f"), QStringLiteral("Escape")});
-    screenshot(main(), QStringLiteral("app-library-light"));
+    searchAndOpen("app-search");
+    screenshot(main(), "app-library-light");
 
-    keys(main(), {QStringLiteral("ctrl+comma")});
+    keys(main(), {"ctrl+comma"});
     // "설정 — 쿼벨": the title's dash does not survive xdotool's matching, so only its start is named.
-    const QString settings = window(QStringLiteral("설정"), false);
-    const QStringList tabs{QStringLiteral("general"), QStringLiteral("sync"), QStringLiteral("account")};
+    const QString settings = window("설정", false);
+    const QStringList tabs{"general", "sync", "account"};
     for (const QString &tab : tabs) {
-        screenshot(settings, QStringLiteral("app-settings-") + tab);
-        keys(settings, {QStringLiteral("ctrl+Tab")});
+        screenshot(settings, "app-settings-" + tab);
+        keys(settings, {"ctrl+Tab"});
     }
     quitApp();
 }
@@ -243,28 +244,22 @@ void EndToEndTest::linkReadSearchAndSettings() {
 void EndToEndTest::darkLibraryAndUnlinkedDevice() {
     const QString address = privateBus(darkBus_);
     QVERIFY(!address.isEmpty());
-    QDBusConnection bus = QDBusConnection::connectToBus(address, QStringLiteral("portal"));
+    QDBusConnection bus = QDBusConnection::connectToBus(address, "portal");
     portal_ = std::make_unique<DarkPortal>();
-    QVERIFY(bus.registerObject(QStringLiteral("/org/freedesktop/portal/desktop"), portal_.get(),
-                               QDBusConnection::ExportAllSlots));
-    QVERIFY(bus.registerService(QStringLiteral("org.freedesktop.portal.Desktop")));
+    QVERIFY(bus.registerObject("/org/freedesktop/portal/desktop", portal_.get(), QDBusConnection::ExportAllSlots));
+    QVERIFY(bus.registerService("org.freedesktop.portal.Desktop"));
 
     startApp(address);
-    auto main = [this] { return window(QStringLiteral("쿼벨")); };
+    auto main = [this] { return window("쿼벨"); };
     QTest::qWait(1500);
-    keys(main(), {QStringLiteral("ctrl+f")});
-    typeText(main(), QStringLiteral("API"));
-    QTest::qWait(800);
-    keys(main(), {QStringLiteral("Return")});
-    QTest::qWait(2500); // the web engine starts with the first document
-    keys(main(), {QStringLiteral("ctrl+f"), QStringLiteral("Escape")});
-    screenshot(main(), QStringLiteral("app-library-dark"));
+    searchAndOpen({});
+    screenshot(main(), "app-library-dark");
 
     // Unlinked on the web: the next sync erases the copy and says why.
     service_->control().revokeAllDevices();
-    keys(main(), {QStringLiteral("ctrl+r")});
+    keys(main(), {"ctrl+r"});
     QTRY_VERIFY_WITH_TIMEOUT(storedDocuments() <= 0, 30000);
-    screenshot(main(), QStringLiteral("app-revoked"));
+    screenshot(main(), "app-revoked");
     quitApp();
 }
 

@@ -1,5 +1,7 @@
 #include "model/UpdateChecker.hpp"
 
+#include "app/CaseTrace.hpp"
+
 #include <QPromise>
 #include <QSettings>
 #include <QSignalSpy>
@@ -113,14 +115,35 @@ private Q_SLOTS:
     }
 
     // After a check that found this version current, what each way of checking shows.
-    void outcomePerMode_data() {
-        QTest::addColumn<int>("mode");
-        QTest::addColumn<QStringList>("answer"); // empty: the fetch fails; else latest and minimum version
-        QTest::addColumn<int>("status");
-        QTest::addColumn<QStringList>("alerts");
+    void outcomePerMode() {
         using K = UpdateStatus::Kind;
-        const auto row = [](int mode, const char *what, QStringList answer, K status, QStringList alerts) {
-            QTest::addRow("%d, %s", mode, what) << mode << answer << int(status) << alerts;
+        const auto row = [](Mode mode, const char *what, const QStringList &answer, K status,
+                            const QStringList &alerts) {
+            const quorvel::test::CaseTrace trace{QByteArray::number(mode) + ", " + what};
+            Harness h;
+            h.run(settings);
+            QCOMPARE(h.checker.status(), UpdateStatus::upToDate("1.2.3"));
+            h.now += 2 * 86400;
+            h.answer.reset(); // no answer, else the latest and the minimum version
+            if (!answer.isEmpty())
+                h.answer = release(answer[0].toStdString(),
+                                   answer.size() > 1 ? std::optional(answer[1].toStdString()) : std::nullopt);
+            h.answers = {Action::later};
+            QSignalSpy statuses(&h.checker, &UpdateChecker::statusChanged);
+            h.run(mode);
+            QCOMPARE(h.fetches, 2);
+            QCOMPARE(statuses.size(), 2); // checking, then the outcome
+            QCOMPARE(h.checker.status().kind, status);
+            QCOMPARE(h.shown, alerts);
+            QVERIFY(h.opened.isEmpty() && !h.prefs.contains("SkippedUpdateVersion")); // "later" does neither
+            if (status != K::available) return;
+            const bool mandatory = answer.size() > 1;
+            QCOMPARE(h.checker.status(), UpdateStatus::available(*h.answer, mandatory));
+            QCOMPARE(h.last.style, mandatory ? UpdateAlert::Style::warning : UpdateAlert::Style::informational);
+            QCOMPARE(h.last.escape, Action::later);
+            QCOMPARE(h.last.text,
+                     (mandatory ? "이 버전은 더 이상 동기화되지 않아요. 새 버전을 받아 주세요.\n\n" : QString()) +
+                         "고친 점\n\n지금 쓰는 버전: 1.2.3");
         };
         for (const QStringList &answer : {QStringList(), QStringList{"1.3"}}) { // no answer; an invalid one
             row(automatic, "failed", answer, K::upToDate, {});
@@ -129,40 +152,10 @@ private Q_SLOTS:
         }
         row(settings, "up to date", {"1.2.3", "1.0.0"}, K::upToDate, {});
         row(menu, "up to date", {"1.2.3", "1.0.0"}, K::upToDate, {"최신 버전을 쓰고 있어요 (1.2.3)|확인"});
-        for (int mode : {automatic, settings, menu})
+        for (Mode mode : {automatic, settings, menu})
             row(mode, "newer", {"1.10.0"}, K::available, {offer + ",이 버전 건너뛰기"});
         row(automatic, "mandatory", {"1.10.0", "1.5.0"}, K::available, {offer});
         row(menu, "mandatory", {"1.10.0", "1.5.0"}, K::available, {offer});
-    }
-    void outcomePerMode() {
-        QFETCH(int, mode);
-        QFETCH(QStringList, answer);
-        QFETCH(int, status);
-        QFETCH(QStringList, alerts);
-        Harness h;
-        h.run(settings);
-        QCOMPARE(h.checker.status(), UpdateStatus::upToDate("1.2.3"));
-        h.now += 2 * 86400;
-        h.answer.reset();
-        if (!answer.isEmpty())
-            h.answer = release(answer[0].toStdString(),
-                               answer.size() > 1 ? std::optional(answer[1].toStdString()) : std::nullopt);
-        h.answers = {Action::later};
-        QSignalSpy statuses(&h.checker, &UpdateChecker::statusChanged);
-        h.run(Mode(mode));
-        QCOMPARE(h.fetches, 2);
-        QCOMPARE(statuses.size(), 2); // checking, then the outcome
-        QCOMPARE(int(h.checker.status().kind), status);
-        QCOMPARE(h.shown, alerts);
-        QVERIFY(h.opened.isEmpty() && !h.prefs.contains("SkippedUpdateVersion")); // "later" does neither
-        if (status != int(UpdateStatus::Kind::available)) return;
-        const bool mandatory = answer.size() > 1;
-        QCOMPARE(h.checker.status(), UpdateStatus::available(*h.answer, mandatory));
-        QCOMPARE(h.last.style, mandatory ? UpdateAlert::Style::warning : UpdateAlert::Style::informational);
-        QCOMPARE(h.last.escape, Action::later);
-        QCOMPARE(h.last.text,
-                 (mandatory ? "이 버전은 더 이상 동기화되지 않아요. 새 버전을 받아 주세요.\n\n" : QString()) +
-                     "고친 점\n\n지금 쓰는 버전: 1.2.3");
     }
 
     void checkingWhileTheFetchRuns() {
