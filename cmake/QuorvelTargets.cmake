@@ -75,6 +75,7 @@ function(quorvel_benchmark name)
   cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} quorvel_options)
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/bench)
   set_property(GLOBAL APPEND PROPERTY QUORVEL_BENCHMARKS ${name})
 endfunction()
 

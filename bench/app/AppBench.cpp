@@ -27,6 +27,7 @@
 #include "views/SidebarView.hpp"
 #include "views/TreeListView.hpp"
 
+#include "BenchClock.hpp"
 #include "store/LocalStore.hpp"
 
 #include <QApplication>
@@ -54,15 +55,8 @@ using namespace quorvel::app;
 
 namespace {
 
-double nowMs() {
-    return std::chrono::duration<double, std::milli>(std::chrono::system_clock::now().time_since_epoch()).count();
-}
-
-double median(std::vector<double> v) {
-    if (v.empty()) return 0;
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
+using bench::median;
+using bench::nowMs;
 
 double p95(std::vector<double> v) {
     if (v.empty()) return 0;

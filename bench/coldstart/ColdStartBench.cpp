@@ -18,6 +18,7 @@
 #include "store/LocalStore.hpp"
 
 #ifdef QUORVEL_BENCH_APP
+#include "BenchClock.hpp"
 #include "model/Library.hpp"
 #include "views/AppShell.hpp"
 #include "views/LibraryTreeModel.hpp"
@@ -60,16 +61,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-double nowMs() {
-    return std::chrono::duration<double, std::milli>(std::chrono::system_clock::now().time_since_epoch()).count();
-}
-
-double median(std::vector<double> v) {
-    if (v.empty()) return 0;
-    std::sort(v.begin(), v.end());
-    const size_t half = v.size() / 2;
-    return v.size() % 2 ? v[half] : (v[half - 1] + v[half]) / 2;
-}
+using bench::median;
+using bench::nowMs;
 
 // Named fields of /proc/<pid>/status (kB) and /proc/<pid>/io (bytes).
 std::map<std::string, int64_t> procFields(pid_t pid, const char *file) {

@@ -2,6 +2,7 @@
 // typical 30 KB sample document and a 1 MB one, against the same HTML in a bare QWebEngineView
 // with none of our machinery (a data: URL when it fits, else the smallest scheme handler); the time
 // the asset handler takes to answer a stored image; and the memory one open viewer adds.
+#include "BenchClock.hpp"
 #include "document/AssetHosts.hpp"
 #include "document/AssetSchemeHandler.hpp"
 #include "document/DocumentPage.hpp"
@@ -45,11 +46,7 @@ namespace {
 constexpr int runs = 20;
 constexpr const char *floorScheme = "bench-page";
 
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values.size() % 2 ? values[values.size() / 2]
-                             : (values[values.size() / 2 - 1] + values[values.size() / 2]) / 2;
-}
+using bench::median;
 
 // Proportional set size of this process and every process under it (the engine's helpers), in MiB.
 double treePssMiB() {
