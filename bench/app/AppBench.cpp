@@ -28,6 +28,7 @@
 #include "views/TreeListView.hpp"
 
 #include "BenchClock.hpp"
+#include "PaintWatch.hpp"
 #include "store/LocalStore.hpp"
 
 #include <QApplication>
@@ -110,13 +111,7 @@ int child(const QString &root, const std::string &base, double spawnedAt, int64_
     AppShell shell(nullptr, environment(root, base, &settings));
     MainWindow &window = shell.window();
     double painted = 0;
-    struct PaintWatch : QObject {
-        std::function<void()> onPaint;
-        bool eventFilter(QObject *, QEvent *e) override {
-            if (e->type() == QEvent::Paint && onPaint) onPaint();
-            return false;
-        }
-    } watch;
+    bench::PaintWatch watch;
     shell.show();
     if (!waitFor([&] { return window.findChild<TreeListView *>() != nullptr; }, 60000)) return 1;
     auto *tree = window.findChild<TreeListView *>();

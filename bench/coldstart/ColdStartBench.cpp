@@ -19,6 +19,7 @@
 
 #ifdef QUORVEL_BENCH_APP
 #include "BenchClock.hpp"
+#include "PaintWatch.hpp"
 #include "model/Library.hpp"
 #include "views/AppShell.hpp"
 #include "views/LibraryTreeModel.hpp"
@@ -422,13 +423,7 @@ int appChild(int argc, char **argv) {
     env.openUrl = [](const QUrl &) { return true; };
     app::AppShell shell(nullptr, env);
     app::MainWindow &window = shell.window();
-    struct PaintWatch : QObject {
-        std::function<void()> onPaint;
-        bool eventFilter(QObject *, QEvent *e) override {
-            if (e->type() == QEvent::Paint && onPaint) onPaint();
-            return false;
-        }
-    } watch;
+    bench::PaintWatch watch;
     double painted = 0;
     int64_t readAtPaint = 0;
     Resident memoryAtPaint{};
