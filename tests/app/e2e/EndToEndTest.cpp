@@ -1,6 +1,7 @@
 // The real program against the sample service on a port of the test's own: linked through the
 // service's link page and a second process, the first download, a document, a search, settings,
-// and the screen of a device unlinked on the web, in light and in dark. Screenshots go to
+// the window following what quorvel-cli does beside it, and the screen of a device unlinked on the
+// web, in light and in dark. Screenshots go to
 // build/screenshots/ for a person to look at.
 #include "LibraryLoader.hpp"
 #include "SampleService.hpp"
@@ -55,6 +56,7 @@ private Q_SLOTS:
     void initTestCase();
     void cleanupTestCase();
     void linkReadSearchAndSettings();
+    void followsTheCommandLine();
     void darkLibraryAndUnlinkedDevice();
 
 private:
@@ -68,11 +70,14 @@ private:
     void screenshot(const QString &window, const QString &name);
     QString privateBus(QProcess &daemon);
     int storedDocuments();
+    int cli(const QStringList &args);
+    int linkedDevices() const;
 
     std::unique_ptr<service::SampleService> service_;
     QTemporaryDir home_;
     QProcess app_;
     QProcess bus_;
+    QProcess followBus_;
     QProcess darkBus_;
     std::unique_ptr<DarkPortal> portal_;
 };
@@ -97,7 +102,7 @@ void EndToEndTest::initTestCase() {
 void EndToEndTest::cleanupTestCase() {
     if (app_.state() != QProcess::NotRunning) app_.kill();
     app_.waitForFinished();
-    for (QProcess *daemon : {&bus_, &darkBus_})
+    for (QProcess *daemon : {&bus_, &followBus_, &darkBus_})
         if (daemon->state() != QProcess::NotRunning) daemon->kill();
 }
 
@@ -208,6 +213,23 @@ int EndToEndTest::storedDocuments() {
     }
 }
 
+int EndToEndTest::linkedDevices() const {
+    const auto devices = service_->control().devices();
+    return int(std::count_if(devices.begin(), devices.end(),
+                             [](const auto &d) { return !d["revoked"].template get<bool>(); }));
+}
+
+int EndToEndTest::cli(const QStringList &args) {
+    QProcess p;
+    p.setProcessEnvironment(environment({}));
+    p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    test::endsWithTest(p);
+    p.start(QStringLiteral(QUORVEL_CLI_PATH),
+            QStringList{"--base-url", QString::fromStdString(service_->baseURL())} + args);
+    if (!p.waitForFinished(60000)) return -1;
+    return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+}
+
 void EndToEndTest::linkReadSearchAndSettings() {
     // A slow files answer keeps the first download on screen long enough to be seen.
     service::FaultRule slow;
@@ -238,6 +260,31 @@ void EndToEndTest::linkReadSearchAndSettings() {
         screenshot(settings, "app-settings-" + tab);
         keys(settings, {"ctrl+Tab"});
     }
+    quitApp();
+}
+
+// The CLI syncs a new document and then logs out while the window is open: the window shows the
+// new count, then the start screen, whose sign-in button links the device again.
+void EndToEndTest::followsTheCommandLine() {
+    startApp(privateBus(followBus_));
+    auto main = [this] { return window("쿼벨"); };
+    QTest::qWait(1500);
+    const int before = storedDocuments();
+    QVERIFY(before > 0);
+    service_->control().addDocument("명령줄에서 받은 문서", std::nullopt, "<h1>명령줄에서 받은 문서</h1>");
+    QCOMPARE(cli({"sync"}), 0);
+    QCOMPARE(storedDocuments(), before + 1);
+    QTest::qWait(2000);
+    screenshot(main(), "app-followed-sync");
+
+    QCOMPARE(cli({"logout"}), 0);
+    QCOMPARE(linkedDevices(), 0);
+    QTest::qWait(2000);
+    screenshot(main(), "app-followed-logout");
+    // Only a window that followed to the start screen links on Space.
+    keys(main(), {"space"});
+    QTRY_VERIFY_WITH_TIMEOUT(linkedDevices() == 1, 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(storedDocuments() == before + 1, 60000);
     quitApp();
 }
 
