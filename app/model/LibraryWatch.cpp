@@ -52,10 +52,20 @@ void LibraryWatch::start() {
 
 LibraryWatch::~LibraryWatch() = default;
 
+fs::path LibraryWatch::databasePath() const {
+    return storeDirectory_ / LocalStore::databaseFileName;
+}
+
+fs::path LibraryWatch::logPath() const {
+    return fs::path(databasePath()) += "-wal";
+}
+
 void LibraryWatch::rewatch() {
     // The shared-memory index is left out: every reader writes it.
-    for (const fs::path &path : {storeDirectory_, storeDirectory_ / LocalStore::databaseFileName,
-                                 fs::path(storeDirectory_ / LocalStore::databaseFileName) += "-wal", authDirectory_})
+    for (const fs::path &path : {storeDirectory_, authDirectory_})
+        watch(path);
+    if (quiet_) return;
+    for (const fs::path &path : {databasePath(), logPath()})
         watch(path);
 }
 
@@ -70,26 +80,27 @@ void LibraryWatch::watch(const fs::path &path) {
     if (now && watcher_.addPath(qpath(path))) watched_.emplace(path, *now);
 }
 
+void LibraryWatch::unwatch(const fs::path &path) {
+    if (watched_.erase(path)) watcher_.removePath(qpath(path));
+}
+
 void LibraryWatch::setQuiet(bool quiet) {
     if (quiet == quiet_) return;
     quiet_ = quiet;
     if (quiet_) {
-        // What was waiting for its look is looked at with the app's own writes, when they end.
-        missed_ = missed_ || pause_.isActive();
+        // What was waiting for its look is looked at when the app's own writes end.
         pause_.stop();
+        unwatch(databasePath());
+        unwatch(logPath());
         return;
     }
-    if (missed_) {
-        missed_ = false;
-        pause_.start();
-    }
+    // Another process may have written beside the app, unseen: one look tells.
+    rewatch();
+    pause_.start();
 }
 
 void LibraryWatch::noteEvent() {
-    if (quiet_) {
-        missed_ = true;
-        return;
-    }
+    if (quiet_) return;
     // Not restarted by later events: a long burst of writes is looked at every pause, not at its end.
     if (!pause_.isActive()) pause_.start();
 }
@@ -115,11 +126,7 @@ void LibraryWatch::rebase() {
 }
 
 void LibraryWatch::follow(const Look &seen, uint64_t asked) {
-    if (quiet_) {
-        // The app's own writes began meanwhile: looked at again when they end.
-        missed_ = true;
-        return;
-    }
+    if (quiet_) return; // the app's own writes began meanwhile: looked at again when they end
     const Look before = last_.value_or(seen);
     last_ = seen;
     const bool newlyDamaged = seen.damaged && !before.damaged;

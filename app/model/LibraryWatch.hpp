@@ -44,8 +44,9 @@ public:
     // Begins watching; after the library's first reload was asked.
     void start();
 
-    // While the app itself writes (its sync, its logout) the watch only remembers that something
-    // happened; when the app is done it looks once, and finds its own change already shown.
+    // While the app itself writes (its sync, its logout) the watch lets go of the database and its
+    // log, whose every page written would wake the main thread; when the app is done it watches
+    // them again and looks once: its own change it finds shown already, another process's it follows.
     void setQuiet(bool quiet);
     // The app emptied the library itself: what it left is known, and is not taken for a change.
     void rebase();
@@ -74,6 +75,9 @@ private:
     // Watches whatever of the watched paths exists now, and again what was replaced under its name.
     void rewatch();
     void watch(const std::filesystem::path &path);
+    void unwatch(const std::filesystem::path &path);
+    std::filesystem::path databasePath() const;
+    std::filesystem::path logPath() const;
 
     Workers &workers_;
     Library &library_;
@@ -88,7 +92,6 @@ private:
     std::map<std::filesystem::path, std::pair<uintmax_t, uintmax_t>> watched_;
     std::optional<Look> last_;
     bool quiet_ = false;
-    bool missed_ = false; // something happened while quiet
 };
 
 } // namespace quorvel::app
