@@ -60,7 +60,7 @@ AppModel::AppModel(Environment env, QObject *parent)
     Workers &w = *workers_;
     library_ = std::make_unique<Library>(w, services_, *preferences_);
     search_ = std::make_unique<Search>(w, services_);
-    reader_ = std::make_unique<Reader>(w, services_, *preferences_, *connectivity_, env_);
+    reader_ = std::make_unique<Reader>(w, services_, *preferences_, *connectivity_, *library_, env_);
     revocation_ = std::make_unique<Revocation>(w, services_, *connectivity_, env_);
     sync_ = std::make_unique<SyncController>(w, services_, *stage_, *connectivity_, *library_, *revocation_,
                                              *preferences_, env_);
@@ -122,6 +122,7 @@ void AppModel::resetState() {
     workers_->libraryErased();
     search_->clear();
     reader_->close();
+    reader_->forgetHistory();
     library_->clear();
     account_->clear();
     sync_->clearStatus();

@@ -73,6 +73,19 @@ Library::Library(Workers &workers, const Services &services, Preferences &prefer
     expandedFolders_ = preferences_.expandedFolders();
 }
 
+bool Library::holds(int64_t fileID) const {
+    std::vector<const std::vector<TreeNode> *> levels{&tree()};
+    while (!levels.empty()) {
+        const std::vector<TreeNode> *level = levels.back();
+        levels.pop_back();
+        for (const TreeNode &node : *level) {
+            if (const FileSummary *file = node.file(); file && file->id == fileID) return true;
+            if (node.children) levels.push_back(&*node.children);
+        }
+    }
+    return false;
+}
+
 // A check in flight stops rather than holding up the workers' end.
 Library::~Library() {
     checkStop_.request_stop();

@@ -71,6 +71,9 @@ public:
     // Another process synced and found nothing new: only the footer's time moves.
     void noteLastSync(std::optional<double> at) { lastSyncAt_ = at; }
 
+    // The tree shown holds document `fileID`.
+    bool holds(int64_t fileID) const;
+
     // Reads the figures and both lists again; reloaded() follows with the answer.
     void reload();
     // Reads the tree and the recent list again.

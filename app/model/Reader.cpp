@@ -2,6 +2,7 @@
 
 #include "model/Connectivity.hpp"
 #include "model/Environment.hpp"
+#include "model/Library.hpp"
 #include "model/Preferences.hpp"
 #include "model/Services.hpp"
 #include "model/Workers.hpp"
@@ -34,8 +35,8 @@ std::optional<int64_t> documentOfRow(const QString &id) {
 } // namespace
 
 Reader::Reader(Workers &workers, const Services &services, Preferences &preferences, Connectivity &connectivity,
-               const Environment &environment, QObject *parent)
-    : QObject(parent), workers_(workers), preferences_(preferences), connectivity_(connectivity),
+               const Library &library, const Environment &environment, QObject *parent)
+    : QObject(parent), workers_(workers), preferences_(preferences), connectivity_(connectivity), library_(library),
       environment_(environment), store_(services.store) {
     zoom_ = preferences_.documentZoom();
     auto editable = [this] { canEditOnWeb_ = connectivity_.isOnline() && currentFileID().has_value(); };
@@ -45,12 +46,16 @@ Reader::Reader(Workers &workers, const Services &services, Preferences &preferen
 }
 
 PageContent Reader::makePage(const DocumentRecord &record, const std::optional<ShellRecord> &shell) {
-    std::string html =
-        DocumentPage::build(shell ? std::optional<std::string>(shell->html) : std::nullopt, record.renderHTML);
+    auto page =
+        DocumentPage::buildOutlined(shell ? std::optional<std::string>(shell->html) : std::nullopt, record.renderHTML);
     std::string key =
         PageContent::makeKey(record.summary.id, record.summary.contentHash,
-                             shell ? std::optional<std::string>(shell->version) : std::nullopt, html.size());
-    return PageContent{std::move(key), std::move(html)};
+                             shell ? std::optional<std::string>(shell->version) : std::nullopt, page.html.size());
+    return PageContent{std::move(key), std::move(page.html), std::move(page.outline)};
+}
+
+QString Reader::notStoredMessage() {
+    return QStringLiteral("이 문서는 이 컴퓨터에 저장되어 있지 않아요. 인터넷에 연결되면 웹에서 열 수 있어요.");
 }
 
 void Reader::select(const std::optional<QString> &row) {
@@ -60,18 +65,84 @@ void Reader::select(const std::optional<QString> &row) {
     if (auto fileID = documentOfRow(*row)) open(*fileID);
 }
 
-void Reader::selectSearchResult(const std::optional<int64_t> &fileID) {
+void Reader::selectSearchResult(const std::optional<int64_t> &fileID, const QString &marks) {
     if (searchSelection() == fileID) return;
     searchSelection_ = fileID;
-    if (fileID) open(*fileID);
+    if (fileID) open(*fileID, marks);
 }
 
 void Reader::clearSearchSelection() {
     searchSelection_ = std::nullopt;
+    setMarks({});
 }
 
-void Reader::open(int64_t fileID) {
-    if (currentFileID() == fileID && openDocument()) return;
+void Reader::open(int64_t fileID, const QString &marks) {
+    setMarks(marks);
+    openAt(fileID, Landing{});
+}
+
+bool Reader::followLink(int64_t fileID, const QString &fragment) {
+    if (!library_.holds(fileID)) {
+        if (connectivity_.isOnline()) return false;
+        Q_EMIT linkNotStored();
+        return true;
+    }
+    setMarks({});
+    openAt(fileID, Landing{std::nullopt, fragment});
+    return true;
+}
+
+void Reader::back() {
+    goTo(history_.back());
+}
+
+void Reader::forward() {
+    goTo(history_.forward());
+}
+
+void Reader::goTo(std::optional<ReadingHistory::Place> place) {
+    if (!place) return;
+    historyMoved();
+    setMarks({});
+    openAt(place->fileID, Landing{place->scrollY, {}, false});
+}
+
+void Reader::noteScroll(double y) {
+    if (currentFileID() && history_.current() && history_.places()[*history_.current()].fileID == *currentFileID())
+        history_.noteScroll(y);
+}
+
+void Reader::forgetHistory() {
+    history_.clear();
+    historyMoved();
+}
+
+void Reader::pruneHistory() {
+    history_.retain([this](int64_t fileID) { return library_.holds(fileID); });
+    historyMoved();
+}
+
+void Reader::historyMoved() {
+    canGoBack_ = history_.canGoBack();
+    canGoForward_ = history_.canGoForward();
+}
+
+void Reader::setMarks(const QString &marks) {
+    marks_ = marks.trimmed();
+}
+
+void Reader::arrive(const Landing &landing) {
+    if (!page()) return;
+    arrival_ = PageArrival{page()->key, landing.scrollY, landing.fragment, ++arrivals_};
+}
+
+void Reader::openAt(int64_t fileID, Landing landing) {
+    if (currentFileID() == fileID && openDocument()) {
+        if (landing.visit) history_.visit(fileID);
+        historyMoved();
+        if (landing.scrollY || !landing.fragment.isEmpty()) arrive(landing);
+        return;
+    }
     if (openingID_ == fileID) return;
     const uint64_t ticket = ++opening_;
     openingID_ = fileID;
@@ -94,18 +165,21 @@ void Reader::open(int64_t fileID) {
             }
             return a;
         },
-        [this, ticket, fileID](DocumentAnswer a) {
+        [this, ticket, fileID, landing](DocumentAnswer a) {
             if (ticket != opening_) return;
             openingID_.reset();
-            if (a.record) show(fileID, std::move(a));
+            if (a.record) show(fileID, std::move(a), landing);
         });
 }
 
-void Reader::show(int64_t fileID, DocumentAnswer a) {
+void Reader::show(int64_t fileID, DocumentAnswer a, const Landing &landing) {
     shellVersion_ = a.shellVersion;
+    if (landing.visit) history_.visit(fileID);
+    historyMoved();
     currentFileID_ = std::optional<int64_t>(fileID);
     openDocument_ = std::move(a.record);
     page_ = std::move(a.page);
+    arrive(landing);
     Q_EMIT documentSeen();
     const QString number = QString::number(fileID);
     if (sidebarSelection() != QLatin1Char('f') + number && sidebarSelection() != QLatin1Char('r') + number)
@@ -119,11 +193,14 @@ void Reader::close() {
     currentFileID_ = std::nullopt;
     openDocument_ = std::nullopt;
     page_ = std::nullopt;
+    arrival_ = std::nullopt;
     sidebarSelection_ = std::nullopt;
     searchSelection_ = std::nullopt;
+    setMarks({});
 }
 
 void Reader::refresh() {
+    pruneHistory();
     if (!currentFileID() || !openDocument()) return;
     const int64_t fileID = *currentFileID();
     const uint64_t ticket = opening_;

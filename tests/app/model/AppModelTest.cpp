@@ -6,6 +6,7 @@
 #include "model/InstanceMessage.hpp"
 #include "model/LibraryWatch.hpp"
 #include "model/LinkCoordinator.hpp"
+#include "model/ReadingHistory.hpp"
 #include "model/SingleInstance.hpp"
 #include "model/SyncScheduler.hpp"
 
@@ -84,6 +85,7 @@ private Q_SLOTS:
     void searchWaitsForTheLastKeystroke();
     void selectionOpensDocuments();
     void syncKeepsTheOpenPageUnlessItChanged();
+    void historyGoesBackForwardAndForgetsDeletedDocuments();
     void signInFailuresAndCancels();
     void reloginKeepsOrReplacesTheLibrary();
     void logoutOfflineOwesARevocation();
@@ -386,6 +388,76 @@ void AppModelTest::syncKeepsTheOpenPageUnlessItChanged() {
     ModelKit::syncAndWait(*model);
     QTRY_VERIFY(!model->reader().page());
     QVERIFY(!model->reader().currentFileID());
+}
+
+void AppModelTest::historyGoesBackForwardAndForgetsDeletedDocuments() {
+    ModelKit kit;
+    auto model = kit.linkedModel();
+    Reader &reader = model->reader();
+    const int64_t memo = idOf(*model, "메모"), report = idOf(*model, "보고서"), minutes = idOf(*model, "회의록");
+    const auto at = [&](int64_t id) { return reader.currentFileID() == id && reader.page(); };
+    for (int64_t id : {memo, report, minutes, report}) {
+        reader.open(id);
+        QTRY_VERIFY(at(id));
+    }
+    reader.noteScroll(420);
+    reader.back();
+    QTRY_VERIFY(at(minutes));
+    QCOMPARE(reader.arrival()->scrollY.value_or(-1), 0.0);
+    QVERIFY(reader.canGoBack() && reader.canGoForward());
+    reader.forward();
+    QTRY_VERIFY(at(report));
+    QCOMPARE(reader.arrival()->scrollY.value_or(-1), 420.0);
+    QCOMPARE(reader.arrival()->key, reader.page()->key);
+    QVERIFY(!reader.canGoForward());
+
+    // A deleted document leaves the way back, and the places it stood between merge.
+    kit.control().deleteDocument(minutes);
+    ModelKit::syncAndWait(*model);
+    QTRY_COMPARE(reader.history().places().size(), size_t(2));
+    QCOMPARE(reader.history().places()[1], (ReadingHistory::Place{report, 420}));
+    reader.back();
+    QTRY_VERIFY(at(memo));
+    QVERIFY(!reader.canGoBack());
+
+    // The document read itself deleted: back leads to the one before it, forward to the one after.
+    ReadingHistory history;
+    for (int64_t id : {1, 2, 3, 2, 4})
+        history.visit(id);
+    history.back();
+    history.back(); // at 3
+    history.retain([](int64_t id) { return id != 3; });
+    QVERIFY(!history.current());
+    QCOMPARE(history.places().size(), size_t(3)); // 1, 2 (merged), 4
+    QCOMPARE(history.forward().value_or(ReadingHistory::Place{}).fileID, 4);
+    history.retain([](int64_t id) { return id != 4; });
+    QCOMPARE(history.back().value_or(ReadingHistory::Place{}).fileID, 2);
+    history.visit(5); // from the middle: what was ahead goes
+    QCOMPARE(history.places().size(), size_t(3));
+    QVERIFY(history.canGoBack() && !history.canGoForward());
+
+    // Links: a stored document opens at its place; one the library does not hold goes to the
+    // browser online and is refused offline.
+    QVERIFY(reader.followLink(report, QStringLiteral("%EC%A0%9C")));
+    QTRY_VERIFY(at(report));
+    QCOMPARE(reader.arrival()->fragment, QStringLiteral("%EC%A0%9C"));
+    QVERIFY(!reader.followLink(999, {}));
+    model->connectivity().setOnline(false);
+    QSignalSpy refused(&reader, &Reader::linkNotStored);
+    QVERIFY(reader.followLink(999, {}));
+    QCOMPARE(refused.count(), 1);
+    QVERIFY(at(report));
+
+    // A search result's words are marked; clearing the search clears them.
+    model->search().setSearchText(QStringLiteral("메모"));
+    reader.selectSearchResult(memo, QStringLiteral(" 짧은 "));
+    QCOMPARE(reader.marks(), QStringLiteral("짧은"));
+    reader.select(QStringLiteral("r%1").arg(memo)); // from the sidebar: nothing marked
+    QVERIFY(reader.marks().isEmpty());
+    reader.selectSearchResult(report, QStringLiteral("연간"));
+    QCOMPARE(reader.marks(), QStringLiteral("연간"));
+    model->search().setSearchText(QString());
+    QVERIFY(reader.marks().isEmpty());
 }
 
 void AppModelTest::signInFailuresAndCancels() {
