@@ -5,6 +5,7 @@
 #include "document/ContentBlocker.hpp"
 #include "document/DocumentPage.hpp"
 #include "document/DocumentWebPage.hpp"
+#include "document/PageFinder.hpp"
 #include "document/PageSchemeHandler.hpp"
 
 #include <QGuiApplication>
@@ -16,6 +17,7 @@
 #include <QWebEngineHistory>
 #include <QWebEngineLoadingInfo>
 #include <QWebEngineProfile>
+#include <QWebEngineScript>
 #include <QWebEngineSettings>
 #include <QWebEngineUrlScheme>
 #include <QWebEngineView>
@@ -129,6 +131,7 @@ DocumentView::DocumentView(std::shared_ptr<quorvel::LocalStore> store, QWidget *
     view_ = new QWebEngineView(this);
     page_ = new DocumentWebPage(profile_, desktopUrlOpener(), view_);
     view_->setPage(page_);
+    finder_ = new PageFinder(page_, this);
     // Its menu offers back, reload, view source and saving; a drop would navigate.
     view_->setContextMenuPolicy(Qt::NoContextMenu);
     view_->setAcceptDrops(false);
@@ -145,6 +148,8 @@ DocumentView::DocumentView(std::shared_ptr<quorvel::LocalStore> store, QWidget *
         page_->history()->clear();
         Q_EMIT pageLoaded(loadingKey_, status == QWebEngineLoadingInfo::LoadSucceededStatus);
     });
+    connect(page_, &QWebEnginePage::scrollPositionChanged, this,
+            [this](const QPointF &at) { Q_EMIT scrolled(at.y()); });
     connect(view_, &QWebEngineView::printFinished, this, [this] {
         // The engine is done with the printer once it reports; let it go after this call returns.
         QMetaObject::invokeMethod(
@@ -213,6 +218,16 @@ void DocumentView::scrollToAnchor(const QString &anchor) {
     QUrl url = page_->url();
     url.setFragment(anchor);
     page_->setUrl(url);
+}
+
+void DocumentView::scrollTo(double y) {
+    if (!loadedKey_ || pending_) return;
+    page_->runJavaScript(QStringLiteral("window.scrollTo(0, %1)").arg(y, 0, 'f', 1),
+                         QWebEngineScript::ApplicationWorld);
+}
+
+double DocumentView::scrollY() const {
+    return page_->scrollPosition().y();
 }
 
 void DocumentView::setZoom(double zoom) {

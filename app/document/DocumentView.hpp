@@ -23,6 +23,7 @@ namespace quorvel::app {
 
 class AssetSchemeHandler;
 class ContentBlocker;
+class PageFinder;
 class PageSchemeHandler;
 
 // Shows one stored page in a web view that cannot reach the network or the file system: no
@@ -50,6 +51,13 @@ public:
     // Scrolls the page shown to the element whose id is `anchor` (an outline's heading), without
     // scripts: a move to that fragment of the page. Nothing happens before a page has loaded.
     void scrollToAnchor(const QString &anchor);
+    // Scrolls the page shown to `y` (CSS pixels from its top), as it was when left. The page's own
+    // scripts stay off: this runs in the application's isolated world, which the page cannot reach.
+    void scrollTo(double y);
+    // Where the page shown is scrolled to.
+    double scrollY() const;
+    // The key of the page shown or being loaded.
+    const std::optional<std::string> &shownKey() const { return loadedKey_; }
     // Applied at once and kept for every later page.
     void setZoom(double zoom);
     double zoom() const { return zoom_; }
@@ -58,6 +66,8 @@ public:
     // Links to documents of the service at `baseURL` go to `opener` (until then they are web links).
     void setLibraryLinks(std::string_view baseURL, DocumentOpener opener);
     QWebEngineView *webView() const { return view_; }
+    // Marks words in the page shown.
+    PageFinder *finder() const { return finder_; }
     // Asks through the print dialog, then prints the page shown.
     void print();
     // Replaces the print dialog (tests answer it without a window).
@@ -69,6 +79,8 @@ public:
 Q_SIGNALS:
     // The page for `key` (or the fallback shown in its place) finished loading.
     void pageLoaded(const QString &key, bool ok);
+    // The reader scrolled the page (or it was scrolled for them) to `y`.
+    void scrolled(double y);
 
 private:
     struct Pending {
@@ -86,6 +98,7 @@ private:
     PageSchemeHandler *pages_ = nullptr;
     DocumentWebPage *page_ = nullptr;
     QWebEngineView *view_ = nullptr;
+    PageFinder *finder_ = nullptr;
     PrintDialog printDialog_;
     std::unique_ptr<QPrinter> printer_;
 

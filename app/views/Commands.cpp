@@ -33,6 +33,13 @@ Commands::Commands(AppModel &model, UpdateChecker &updates, QObject *parent)
       logout(make("logout", QStringLiteral("로그아웃…"), {})),
       quit(make("quit", QStringLiteral("끝내기"), QKeySequence::Quit)),
       search(make("search", QStringLiteral("검색"), QKeySequence::Find)),
+      findInPage(
+          make("findInPage", QStringLiteral("페이지에서 찾기…"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F))),
+      findNext(make("findNext", QStringLiteral("다음 찾기"), QKeySequence(Qt::Key_F3))),
+      findPrevious(make("findPrevious", QStringLiteral("이전 찾기"), QKeySequence(Qt::SHIFT | Qt::Key_F3))),
+      back(make("back", QStringLiteral("뒤로"), QKeySequence(Qt::ALT | Qt::Key_Left))),
+      forward(make("forward", QStringLiteral("앞으로"), QKeySequence(Qt::ALT | Qt::Key_Right))),
+      outline(make("outline", QStringLiteral("목차로 이동"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O))),
       zoomIn(make("zoomIn", QStringLiteral("확대"), QKeySequence(Qt::CTRL | Qt::Key_Plus))),
       zoomOut(make("zoomOut", QStringLiteral("축소"), QKeySequence(Qt::CTRL | Qt::Key_Minus))),
       actualSize(make("actualSize", QStringLiteral("실제 크기"), QKeySequence(Qt::CTRL | Qt::Key_0))),
@@ -46,6 +53,10 @@ Commands::Commands(AppModel &model, UpdateChecker &updates, QObject *parent)
     decorate(zoomIn, Icons::Symbol::zoomIn);
     decorate(print, Icons::Symbol::print);
     decorate(editOnWeb, Icons::Symbol::edit);
+    decorate(back, Icons::Symbol::back);
+    decorate(forward, Icons::Symbol::forward);
+    back->setToolTip(QStringLiteral("뒤로 (Alt+←)"));
+    forward->setToolTip(QStringLiteral("앞으로 (Alt+→)"));
     print->setIconText(QStringLiteral("인쇄"));
     print->setToolTip(QStringLiteral("인쇄"));
     zoomOut->setToolTip(QStringLiteral("축소 (Ctrl+−)"));
@@ -53,6 +64,8 @@ Commands::Commands(AppModel &model, UpdateChecker &updates, QObject *parent)
 
     Reader &reader = model_.reader();
     connect(editOnWeb, &QAction::triggered, &reader, &Reader::editInWeb);
+    connect(back, &QAction::triggered, &reader, &Reader::back);
+    connect(forward, &QAction::triggered, &reader, &Reader::forward);
     connect(zoomIn, &QAction::triggered, &reader, [&reader] { reader.setZoom(Zoom::in(reader.zoom())); });
     connect(zoomOut, &QAction::triggered, &reader, [&reader] { reader.setZoom(Zoom::out(reader.zoom())); });
     connect(actualSize, &QAction::triggered, &reader, [&reader] { reader.setZoom(Zoom::actualSize); });
@@ -62,7 +75,8 @@ Commands::Commands(AppModel &model, UpdateChecker &updates, QObject *parent)
 
     connect(&model_.stage(), &Stage::phaseChanged, this, &Commands::refresh);
     connect(&model_.connectivity(), &Connectivity::isOnlineChanged, this, &Commands::refresh);
-    for (auto changed : {&Reader::pageChanged, &Reader::canEditOnWebChanged})
+    for (auto changed : {&Reader::pageChanged, &Reader::canEditOnWebChanged, &Reader::canGoBackChanged,
+                         &Reader::canGoForwardChanged, &Reader::marksChanged})
         connect(&reader, changed, this, &Commands::refresh);
     connect(&model_.sync(), &SyncController::isSyncingChanged, this, &Commands::refresh);
     connect(&model_.account(), &Account::isLoggingOutChanged, this, &Commands::refresh);
@@ -88,6 +102,12 @@ void Commands::refresh() {
     editOnWeb->setToolTip(online ? QStringLiteral("웹에서 편집") : QStringLiteral("인터넷 연결 후 편집할 수 있어요"));
     print->setEnabled(document);
     search->setEnabled(library);
+    findInPage->setEnabled(document);
+    findNext->setEnabled(document && !model_.reader().marks().isEmpty());
+    findPrevious->setEnabled(findNext->isEnabled());
+    back->setEnabled(library && model_.reader().canGoBack());
+    forward->setEnabled(library && model_.reader().canGoForward());
+    outline->setEnabled(document && model_.reader().page()->outline.size() >= 2);
     // The magnification is kept for the next document, so it can be set before one is open.
     for (QAction *zoom : {zoomIn, zoomOut, actualSize})
         zoom->setEnabled(library);

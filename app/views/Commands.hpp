@@ -12,7 +12,7 @@ class UpdateChecker;
 
 // Every command of the window, one action each, shared by the menus, the toolbar and the shortcuts;
 // when each can be used is decided in one place, refresh(). The model's commands run here; the
-// window connects its own (print, search, settings, logout, about).
+// window connects its own (print, search, the find bar, the outline, settings, logout, about).
 class Commands : public QObject {
     Q_OBJECT
 public:
@@ -24,6 +24,12 @@ public:
     QAction *const logout;
     QAction *const quit;
     QAction *const search;
+    QAction *const findInPage;
+    QAction *const findNext;
+    QAction *const findPrevious;
+    QAction *const back;
+    QAction *const forward;
+    QAction *const outline;
     QAction *const zoomIn;
     QAction *const zoomOut;
     QAction *const actualSize;

@@ -1,6 +1,7 @@
 #include "views/DetailView.hpp"
 
 #include "views/EmptyLibraryView.hpp"
+#include "views/ReadingView.hpp"
 #include "views/ScreenParts.hpp"
 
 #include "document/DocumentView.hpp"
@@ -32,31 +33,49 @@ QWidget *DetailView::hint() {
     return host;
 }
 
-DocumentView *DetailView::ensureDocument() {
-    if (document_) return document_;
+DocumentView *DetailView::document() const {
+    return reading_ ? reading_->document() : nullptr;
+}
+
+ReadingView *DetailView::ensureReading() {
+    if (reading_) return reading_;
     // Made with the first page: the web engine's start is not paid for on a library nobody reads yet.
-    Reader &reader = model_.reader();
-    document_ = new DocumentView(model_.services().store, this);
-    document_->setObjectName(QStringLiteral("document"));
-    document_->setUrlOpener(model_.environment().openUrl);
-    document_->setZoom(reader.zoom());
-    document_->setAccessibleName(QStringLiteral("문서"));
-    addWidget(document_);
-    connect(&reader, &Reader::zoomChanged, document_, [this, &reader] { document_->setZoom(reader.zoom()); });
-    Q_EMIT documentCreated(document_);
-    return document_;
+    reading_ = new ReadingView(model_, this);
+    addWidget(reading_);
+    Q_EMIT documentCreated(reading_->document());
+    return reading_;
+}
+
+ReadingView *DetailView::shownReading() const {
+    return reading_ && currentWidget() == reading_ && reading_->isVisible() ? reading_ : nullptr;
 }
 
 void DetailView::print() {
-    if (document_ && document_->isVisible()) document_->print();
+    if (ReadingView *reading = shownReading()) reading->document()->print();
+}
+
+void DetailView::openFindBar() {
+    if (ReadingView *reading = shownReading()) reading->openFindBar();
+}
+
+void DetailView::findNext() {
+    if (ReadingView *reading = shownReading()) reading->findNext();
+}
+
+void DetailView::findPrevious() {
+    if (ReadingView *reading = shownReading()) reading->findPrevious();
+}
+
+void DetailView::focusOutline() {
+    if (ReadingView *reading = shownReading()) reading->focusOutline();
 }
 
 void DetailView::refresh() {
     // A page wins: it stays readable even while a sync empties the library under it.
     if (const auto &page = model_.reader().page()) {
-        DocumentView *document = ensureDocument();
-        document->showPage(page->key, page->html);
-        setCurrentWidget(document);
+        ReadingView *reading = ensureReading();
+        reading->showPage(*page);
+        setCurrentWidget(reading);
     } else if (model_.library().fileCount() == 0) {
         setCurrentWidget(empty_);
     } else {

@@ -64,6 +64,10 @@ Names namesOf(Symbol symbol) {
         return {"view-sort", "sort"};
     case Symbol::search:
         return {"system-search", "search"};
+    case Symbol::back:
+        return {"go-previous", "back"};
+    case Symbol::forward:
+        return {"go-next", "forward"};
     case Symbol::app:
         return {"kr.vatsu.quorvel", "quorvel"};
     }

@@ -29,6 +29,8 @@ enum class Symbol {
     settings, // preferences-system
     sort,     // view-sort
     search,   // system-search
+    back,     // go-previous
+    forward,  // go-next
     app,      // kr.vatsu.quorvel
 };
 

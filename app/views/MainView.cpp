@@ -2,6 +2,7 @@
 
 #include "views/Alerts.hpp"
 #include "views/DetailView.hpp"
+#include "views/ReadingView.hpp"
 #include "views/SidebarView.hpp"
 
 #include "document/DocumentView.hpp"
@@ -48,7 +49,7 @@ void MainView::switchFocus() {
     DocumentView *document = detail_->document();
     QWidget *focused = QApplication::focusWidget();
     const bool inSidebar = focused && sidebar_->isAncestorOf(focused);
-    if (inSidebar && document && detail_->currentWidget() == document)
+    if (inSidebar && document && detail_->currentWidget() == detail_->reading())
         document->webView()->setFocus(Qt::ShortcutFocusReason);
     else
         list->setFocus(Qt::ShortcutFocusReason);

@@ -13,13 +13,19 @@
 #include "model/AppModel.hpp"
 #include "model/DocumentLinks.hpp"
 #include "model/Preferences.hpp"
+#include "model/Reader.hpp"
 #include "model/Stage.hpp"
 
+#include "document/DocumentView.hpp"
+
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QMouseEvent>
 #include <QShortcut>
 #include <QTimer>
 #include <QToolBar>
@@ -43,12 +49,18 @@ MainWindow::MainWindow(AppModel &model, UpdateChecker &updates, QWidget *parent)
     connect(commands_->logout, &QAction::triggered, this, &MainWindow::requestLogout);
     connect(commands_->about, &QAction::triggered, this, &MainWindow::showAbout);
     connect(root_, &RootView::mainViewCreated, this, &MainWindow::libraryShown);
+    // A window opened on the library has its library screen already.
+    if (MainView *view = root_->mainView()) libraryShown(view);
     DocumentLinks &links = model_.documentLinks();
     connect(&links, &DocumentLinks::arrived, this, &MainWindow::bringToFront);
     // Told once the channel's message has been taken, so no alert runs inside it.
     connect(&links, &DocumentLinks::refused, this, [this](const QString &message) {
         QTimer::singleShot(0, this, [this, message] { tellLinkRefused(message); });
     });
+    connect(&model_.reader(), &Reader::linkNotStored, this,
+            [this] { QTimer::singleShot(0, this, [this] { tellLinkRefused(Reader::notStoredMessage()); }); });
+    // The page would take these keys for itself, and the mouse's back and forward buttons too.
+    qApp->installEventFilter(this);
     // The keyboard's way between the sidebar and the document.
     for (const QKeySequence &keys : {QKeySequence(Qt::CTRL | Qt::Key_L), QKeySequence(Qt::Key_F6)}) {
         auto *shortcut = new QShortcut(keys, this);
@@ -67,8 +79,16 @@ void MainWindow::buildMenus() {
     file->addActions({c.settings, c.logout});
     file->addSeparator();
     file->addAction(c.quit);
-    menuBar()->addMenu(QStringLiteral("편집(&E)"))->addAction(c.search);
-    menuBar()->addMenu(QStringLiteral("보기(&V)"))->addActions({c.zoomIn, c.zoomOut, c.actualSize});
+    QMenu *edit = menuBar()->addMenu(QStringLiteral("편집(&E)"));
+    edit->addAction(c.search);
+    edit->addSeparator();
+    edit->addActions({c.findInPage, c.findNext, c.findPrevious});
+    QMenu *view = menuBar()->addMenu(QStringLiteral("보기(&V)"));
+    view->addActions({c.back, c.forward});
+    view->addSeparator();
+    view->addActions({c.zoomIn, c.zoomOut, c.actualSize});
+    view->addSeparator();
+    view->addAction(c.outline);
     menuBar()->addMenu(QStringLiteral("동기화(&S)"))->addAction(c.syncNow);
     menuBar()->addMenu(QStringLiteral("도움말(&H)"))->addActions({c.about, c.checkUpdates});
 }
@@ -81,6 +101,8 @@ void MainWindow::buildToolbar() {
     toolbar_->setIconSize(QSize(20, 20));
     toolbar_->setContextMenuPolicy(Qt::PreventContextMenu);
     const Commands &c = *commands_;
+    toolbar_->addActions({c.back, c.forward});
+    toolbar_->addSeparator();
     toolbar_->addAction(c.syncNow);
     toolbar_->addSeparator();
     toolbar_->addActions({c.zoomOut, c.zoomIn, c.print, c.editOnWeb});
@@ -94,6 +116,11 @@ void MainWindow::libraryShown(MainView *view) {
     connect(view->sidebar(), &SidebarView::settingsRequested, this, &MainWindow::settingsRequested);
     connect(view->sidebar(), &SidebarView::logoutRequested, this, &MainWindow::requestLogout);
     connect(this, &MainWindow::printRequested, view->detail(), &DetailView::print);
+    DetailView *detail = view->detail();
+    connect(commands_->findInPage, &QAction::triggered, detail, &DetailView::openFindBar);
+    connect(commands_->findNext, &QAction::triggered, detail, &DetailView::findNext);
+    connect(commands_->findPrevious, &QAction::triggered, detail, &DetailView::findPrevious);
+    connect(commands_->outline, &QAction::triggered, detail, &DetailView::focusOutline);
 }
 
 void MainWindow::focusSearch() {
@@ -144,6 +171,36 @@ void MainWindow::bringToFront() {
     show();
     raise();
     activateWindow();
+}
+
+bool MainWindow::eventFilter(QObject *watched, QEvent *event) {
+    const auto type = event->type();
+    const bool mouse = type == QEvent::MouseButtonPress || type == QEvent::MouseButtonRelease;
+    if (type != QEvent::ShortcutOverride && !mouse) return false;
+    auto *widget = qobject_cast<QWidget *>(watched);
+    if (!widget || widget->window() != this) return false;
+    if (mouse) {
+        const Qt::MouseButton button = static_cast<QMouseEvent *>(event)->button();
+        QAction *action = button == Qt::BackButton      ? commands_->back
+                          : button == Qt::ForwardButton ? commands_->forward
+                                                        : nullptr;
+        if (!action) return false;
+        // The release too: the engine would take it for a move in the page's own history.
+        if (type == QEvent::MouseButtonPress && action->isEnabled()) action->trigger();
+        return true;
+    }
+    // Only inside the page: elsewhere a widget that wants the key (a text field) keeps it.
+    MainView *view = root_->mainView();
+    DocumentView *document = view ? view->detail()->document() : nullptr;
+    if (!document || !document->isAncestorOf(widget)) return false;
+    const QKeySequence keys(static_cast<QKeyEvent *>(event)->keyCombination());
+    bool ours = keys == QKeySequence(Qt::Key_Escape) || keys == QKeySequence(Qt::Key_F6) ||
+                keys == QKeySequence(Qt::CTRL | Qt::Key_L);
+    for (const QAction *action : commands_->findChildren<QAction *>())
+        ours = ours || action->shortcuts().contains(keys);
+    if (!ours) return false;
+    event->ignore(); // left to the shortcut
+    return true;
 }
 
 void MainWindow::closeEvent(QCloseEvent *event) {

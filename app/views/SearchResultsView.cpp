@@ -139,11 +139,12 @@ SearchResultsView::SearchResultsView(Search &search, Reader &reader, QWidget *pa
     connect(&reader_, &Reader::searchSelectionChanged, this, &SearchResultsView::showSelection);
     connect(list_->selectionModel(), &QItemSelectionModel::currentChanged, this, [this](const QModelIndex &current) {
         if (!restoring_ && current.isValid())
-            reader_.selectSearchResult(current.data(SearchResultsModel::FileIDRole).toLongLong());
+            reader_.selectSearchResult(current.data(SearchResultsModel::FileIDRole).toLongLong(),
+                                       search_.searchedQuery());
     });
     // Enter on a row opens it even when it is the selected one already.
     connect(list_, &QListView::activated, this, [this](const QModelIndex &index) {
-        reader_.open(index.data(SearchResultsModel::FileIDRole).toLongLong());
+        reader_.open(index.data(SearchResultsModel::FileIDRole).toLongLong(), search_.searchedQuery());
     });
     reload();
 }

@@ -8,11 +8,13 @@
 #include "store/SQLiteDB.hpp"
 #include "support/StoreDamage.hpp"
 #include "views/Alerts.hpp"
+#include "views/FindBar.hpp"
 #include "views/Format.hpp"
 #include "views/InitialSyncView.hpp"
 #include "views/LinkingView.hpp"
 #include "views/MainView.hpp"
 #include "views/MainWindow.hpp"
+#include "views/ReadingView.hpp"
 #include "views/RootView.hpp"
 #include "views/SearchResultsView.hpp"
 #include "views/SettingsView.hpp"
@@ -30,6 +32,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
+#include <QListWidget>
 #include <QPushButton>
 #include <QTest>
 #include <QWebEngineView>
@@ -103,6 +106,7 @@ private Q_SLOTS:
     void phasesShowTheirScreensAndCommands();
     void aDamagedLibrarySaysItIsDownloadedAgain();
     void searchAndReadWithTheKeyboardAlone();
+    void readingAcrossDocuments();
     void settingsRows();
 
 private:
@@ -348,6 +352,135 @@ void ScreensTest::searchAndReadWithTheKeyboardAlone() {
     QTRY_VERIFY(viewer->isAncestorOf(QApplication::focusWidget()) || viewer->webView()->hasFocus());
     QTest::keyClick(&window, Qt::Key_Equal, Qt::ControlModifier);
     QCOMPARE(model->reader().zoom(), 1.1);
+}
+
+void ScreensTest::readingAcrossDocuments() {
+    // A document with a link to another on the service's origin and one to a document the library
+    // does not hold, each a 40-pixel row below the built-in template's margin, and three headings.
+    service::Library library;
+    const int64_t meeting = library.addDocument("회의록", std::nullopt,
+                                                "<p>회의 시작</p><div style=\"height:1500px\"></div><p>두 번째 회의</p>"
+                                                "<div style=\"height:1500px\"></div><p>마지막 회의 본문</p>",
+                                                1'700'000'000);
+    const std::string band = "<p style=\"margin:0;height:40px\">";
+    const int64_t guide = library.addDocument(
+        "안내", std::nullopt,
+        band + "<a href=\"{{ORIGIN}}/docs/" + std::to_string(meeting) + "\">다음 문서</a></p>" + band +
+            "<a href=\"{{ORIGIN}}/editor/999\">없는 문서</a></p><h2>첫째</h2><div style=\"height:1500px\"></div>"
+            "<h2>둘째</h2><div style=\"height:1500px\"></div><h2>셋째</h2><div style=\"height:1500px\"></div>",
+        1'700'000'100);
+    ModelKit kit(std::move(library));
+    auto model = kit.linkedModel();
+    MainWindow window(*model, model->updateChecker());
+    window.resize(1100, 700);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QTRY_VERIFY(showing<MainView>(window));
+    Reader &reader = model->reader();
+    QAction *back = named<QAction>(&window, "back");
+    QAction *forward = named<QAction>(&window, "forward");
+    QVERIFY(!back->isEnabled() && !forward->isEnabled());
+
+    reader.open(guide);
+    QTRY_VERIFY(window.findChild<ReadingView *>() && window.findChild<ReadingView *>()->isSettled());
+    auto *reading = window.findChild<ReadingView *>();
+    DocumentView *viewer = reading->document();
+    auto *outline = named<QListWidget>(&window, "outline");
+    QTRY_VERIFY(outline->isVisible());
+    QCOMPARE(outline->count(), 3);
+    QCOMPARE(outline->item(2)->text().trimmed(), QStringLiteral("셋째"));
+    screenshot(&window, QStringLiteral("reading-outline"));
+    const auto page = [&] { return viewer->webView()->focusProxy(); };
+    const auto click = [&](int row) { QTest::mouseClick(page(), Qt::LeftButton, {}, QPoint(60, 46 + 40 * row)); };
+    const auto openedOutside = [&](const QString &path) {
+        return std::count_if(kit.opened.begin(), kit.opened.end(), [&](const QUrl &url) { return url.path() == path; });
+    };
+    const auto settledOn = [&](int64_t id) { return reader.currentFileID() == id && reading->isSettled(); };
+    // Keys reach shortcuts in the active window only, and the keyboard is in the page. (Xvfb has no
+    // window manager to give the window back its activation once the web engine has started.)
+    const auto intoPage = [&] {
+        window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        viewer->webView()->setFocus();
+        QTRY_VERIFY(viewer->isAncestorOf(QApplication::focusWidget()));
+    };
+
+    // A link to a stored document opens it in the app, online and offline alike.
+    click(0);
+    QTRY_VERIFY_WITH_TIMEOUT(settledOn(meeting), 10000);
+    QCOMPARE(openedOutside(QStringLiteral("/docs/%1").arg(meeting)), 0);
+    QVERIFY(!outline->isVisible()); // no headings
+    QTRY_VERIFY(back->isEnabled());
+    intoPage();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Left, Qt::AltModifier);
+    QTRY_VERIFY_WITH_TIMEOUT(settledOn(guide), 10000);
+    QVERIFY(forward->isEnabled());
+    model->connectivity().setOnline(false);
+    click(0);
+    QTRY_VERIFY_WITH_TIMEOUT(settledOn(meeting), 10000);
+    QTest::mouseClick(page(), Qt::BackButton);
+    QTRY_VERIFY_WITH_TIMEOUT(settledOn(guide), 10000);
+
+    // Offline, a document the library does not hold opens nothing and says why; online it is the
+    // browser's.
+    alerts_.clear();
+    click(1);
+    QTRY_COMPARE(alerts_.size(), 1);
+    QCOMPARE(alerts_[0].text, Reader::notStoredMessage());
+    QVERIFY(settledOn(guide));
+    QCOMPARE(openedOutside(QStringLiteral("/editor/999")), 0);
+    model->connectivity().setOnline(true);
+    click(1);
+    QTRY_COMPARE(openedOutside(QStringLiteral("/editor/999")), 1);
+
+    // The outline takes the page to a heading, and the way back returns to it.
+    intoPage();
+    QTest::keyClick(&window, Qt::Key_O, Qt::ControlModifier | Qt::ShiftModifier);
+    QTRY_VERIFY(outline->hasFocus());
+    QTest::keyClick(outline, Qt::Key_End);
+    QTest::keyClick(outline, Qt::Key_Return);
+    QTRY_VERIFY_WITH_TIMEOUT(viewer->scrollY() > 3000, 10000);
+    const double left = viewer->scrollY();
+    QTest::keyClick(&window, Qt::Key_Right, Qt::AltModifier);
+    QTRY_VERIFY_WITH_TIMEOUT(settledOn(meeting), 10000);
+    QTRY_COMPARE(viewer->scrollY(), 0.0);
+    back->trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(settledOn(guide) && std::abs(viewer->scrollY() - left) < 2, 10000);
+
+    // Opened from the search, the words are marked and F3 steps through them; Escape clears them.
+    auto *sidebar = window.findChild<SidebarView *>();
+    intoPage();
+    QTest::keyClick(&window, Qt::Key_F, Qt::ControlModifier);
+    type(sidebar->searchField(), QStringLiteral("회의"));
+    QTRY_COMPARE(sidebar->results()->list()->model()->rowCount(), 1);
+    QTest::keyClick(sidebar->searchField(), Qt::Key_Return);
+    QTRY_VERIFY_WITH_TIMEOUT(settledOn(meeting), 10000);
+    auto *count = named<QLabel>(&window, "findCount");
+    QTRY_COMPARE_WITH_TIMEOUT(count->text(), QStringLiteral("1 / 3"), 10000);
+    QVERIFY(named<FindBar>(&window, "findBar")->isVisible());
+    screenshot(&window, QStringLiteral("reading-marks"));
+    intoPage();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_F3);
+    QTRY_COMPARE(count->text(), QStringLiteral("2 / 3"));
+    QTRY_VERIFY(viewer->scrollY() > 1000);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_F3, Qt::ShiftModifier);
+    QTRY_COMPARE(count->text(), QStringLiteral("1 / 3"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    QTRY_VERIFY(!named<FindBar>(&window, "findBar")->isVisible());
+    QVERIFY(reader.marks().isEmpty());
+
+    // The find bar marks any words; clearing the search clears them too.
+    intoPage();
+    QTest::keyClick(&window, Qt::Key_F, Qt::ControlModifier | Qt::ShiftModifier);
+    auto *field = named<QLineEdit>(&window, "findField");
+    QTRY_VERIFY(field->hasFocus());
+    type(field, QStringLiteral("마지막"));
+    QTRY_COMPARE_WITH_TIMEOUT(count->text(), QStringLiteral("1 / 1"), 10000);
+    QTRY_VERIFY(viewer->scrollY() > 2500);
+    screenshot(&window, QStringLiteral("reading-find"));
+    sidebar->searchField()->setFocus();
+    QTest::keyClick(sidebar->searchField(), Qt::Key_Escape);
+    QTRY_VERIFY(reader.marks().isEmpty());
 }
 
 void ScreensTest::settingsRows() {
