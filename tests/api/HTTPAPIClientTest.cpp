@@ -218,11 +218,9 @@ TEST_F(HTTPAPIClientTest, ServerErrorReadsOnlyWellTypedMembers) {
 }
 
 TEST_F(HTTPAPIClientTest, RetryAfterAcceptsOnlyFiniteNonNegativeNumbers) {
-    EXPECT_EQ(HTTPAPIClient::parseRetryAfter("30"), 30);
-    EXPECT_EQ(HTTPAPIClient::parseRetryAfter(" 0.25\t"), 0.25);
-    EXPECT_EQ(HTTPAPIClient::parseRetryAfter("1e2"), 100);
-    EXPECT_EQ(HTTPAPIClient::parseRetryAfter("0"), 0);
-    EXPECT_EQ(HTTPAPIClient::parseRetryAfter("-0"), 0);
+    for (const auto &[text, seconds] :
+         {std::pair{"30", 30.0}, {" 0.25\t", 0.25}, {"1e2", 100.0}, {"0", 0.0}, {"-0", 0.0}})
+        EXPECT_EQ(HTTPAPIClient::parseRetryAfter(text), seconds) << text;
     for (const char *bad : {"", "  ", "nan", "NaN", "inf", "-inf", "infinity", "1e400", "-3", "+3", "0x10", "3s", "3 4",
                             "Wed, 21 Oct 2015 07:28:00 GMT", "\n3"}) {
         EXPECT_EQ(HTTPAPIClient::parseRetryAfter(bad), std::nullopt) << bad;

@@ -5,20 +5,15 @@
 #include "store/LibraryLock.hpp"
 #include "store/LocalStore.hpp"
 #include "support/StoreDamage.hpp"
-#include "support/StoreDump.hpp"
 #include "support/TempDir.hpp"
-#include "sync/SyncEngine.hpp"
 #include "util/Hashing.hpp"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include <unistd.h>
-
 #include <csignal>
 #include <functional>
 #include <regex>
-#include <set>
 
 using namespace quorvel;
 using namespace quorvel::test;
@@ -68,21 +63,6 @@ protected:
         if (!m.empty()) p.write(answer(m[1].str(), m[2].str()) + "\n");
         p.wait();
         return {p.status, p.out, p.err};
-    }
-
-    // Both the stored expiry and the service say the access token is spent, as after a night away.
-    void expireAccessToken() {
-        FileTokenStore(store_.path() / "auth").setAccessExpiry(SyncEngine::systemClock() - 10);
-        service_->control().expireAccessTokens();
-    }
-
-    // Polls until `done` holds; false after about 30 s.
-    static bool eventually(const std::function<bool()> &done) {
-        for (int i = 0; i < 3000; ++i) {
-            if (done()) return true;
-            usleep(10000);
-        }
-        return false;
     }
 
     TempDir store_{"quorvel-cli"};
@@ -186,43 +166,6 @@ TEST_F(CliEndToEnd, CommandsThatOnlyReadKeepALibraryOfAnotherService) {
     EXPECT_TRUE(tokens.deviceUUID().has_value());
 }
 
-// The sample service rotates refresh tokens and takes a reused one for theft: 401 "reuse", and the
-// device's tokens are revoked. Syncs in several processes must not sign the device out.
-TEST_F(CliEndToEnd, ConcurrentSyncsWithAnExpiredTokenSendOneRefreshAndStayLinked) {
-    ASSERT_EQ(link().status, 0);
-    ASSERT_EQ(CliProcess::run(cli({"sync"})).status, 0);
-    service_->control().addDocument("동시 동기화", std::nullopt, "<p>여러 프로세스</p>");
-    expireAccessToken();
-    service_->control().resetCounters();
-
-    std::vector<std::unique_ptr<CliProcess>> runs;
-    for (int i = 0; i < 4; ++i)
-        runs.push_back(std::make_unique<CliProcess>(cli({"sync"})));
-    for (auto &run : runs) {
-        EXPECT_EQ(run->wait(), 0) << run->err;
-        EXPECT_TRUE(run->out == "up-to-date\n" || run->out.starts_with("updated ")) << run->out;
-    }
-    EXPECT_EQ(service_->control().requestCount("token"), 1);
-
-    auto next = CliProcess::run(cli({"sync"}));
-    EXPECT_EQ(next.status, 0) << next.err;
-    EXPECT_EQ(next.out, "up-to-date\n");
-
-    LocalStore store(store_.path(), true);
-    EXPECT_EQ(store.withDB([](SQLiteDB &db) {
-        return db.queryOne("PRAGMA integrity_check", {}, [](SQLiteStatement &st) { return st.text(0); });
-    }),
-              "ok");
-    std::multiset<int64_t> stored, served;
-    for (const auto &f : store.fileSummaries())
-        stored.insert(f.id);
-    service_->control().withLibrary([&](const service::Library &lib) {
-        for (const auto &[id, doc] : lib.documents())
-            served.insert(id);
-    });
-    EXPECT_EQ(stored, served);
-}
-
 TEST_F(CliEndToEnd, CommandsWaitForAnotherSyncOfTheLibraryAndSaySo) {
     ASSERT_EQ(link().status, 0);
     auto held = LibraryLock::acquire(store_.path());
@@ -246,40 +189,6 @@ TEST_F(CliEndToEnd, CommandsWaitForAnotherSyncOfTheLibraryAndSaySo) {
     EXPECT_EQ(wipe.out, "library erased\n");
 }
 
-TEST_F(CliEndToEnd, AProcessKilledWhileHoldingALockBlocksNobody) {
-    ASSERT_EQ(link().status, 0);
-
-    // The library's lock, held by a sync waiting for a slow image.
-    service::ImageBehaviour slow;
-    slow.delayMs = 5000;
-    service_->control().setImageBehaviour("/images/logo.png", slow);
-    CliProcess syncing(cli({"sync"}));
-    ASSERT_TRUE(eventually([&] { return service_->control().imageRequestCount("/images/logo.png") > 0; }));
-    syncing.signal(SIGKILL);
-    syncing.wait();
-    service_->control().clearImageBehaviours();
-    auto next = CliProcess::run(cli({"sync"}));
-    EXPECT_EQ(next.status, 0) << next.err;
-    EXPECT_TRUE(next.out.starts_with("updated ")) << next.out;
-
-    // The credentials' lock, held by a refresh whose answer is slow to come (and then refused, so
-    // the refresh token is still good).
-    expireAccessToken();
-    service_->control().resetCounters();
-    service::FaultRule slowRefusal;
-    slowRefusal.endpoint = "token";
-    slowRefusal.delayMs = 5000;
-    slowRefusal.status = 503;
-    service_->control().addFault(slowRefusal);
-    CliProcess refreshing(cli({"sync"}));
-    ASSERT_TRUE(eventually([&] { return service_->control().requestCount("token") > 0; }));
-    refreshing.signal(SIGKILL);
-    refreshing.wait();
-    auto after = CliProcess::run(cli({"sync"}));
-    EXPECT_EQ(after.status, 0) << after.err;
-    EXPECT_EQ(after.out, "up-to-date\n");
-}
-
 TEST_F(CliEndToEnd, RefusedAndForgedCallbacksStoreNothing) {
     auto refused = link([](const std::string &, const std::string &state) {
         return "quorvel://link?state=" + state + "&error=access_denied";
@@ -290,87 +199,6 @@ TEST_F(CliEndToEnd, RefusedAndForgedCallbacksStoreNothing) {
     FileTokenStore tokens(store_.path() / "auth");
     EXPECT_FALSE(tokens.accessToken().has_value());
     EXPECT_EQ(service_->control().requestCount("token"), 0);
-}
-
-namespace {
-
-// Forty documents with an image each: two content requests of twenty, forty image downloads.
-class CliResume : public CliEndToEnd {
-protected:
-    static constexpr int count = 40;
-
-    void SetUp() override {
-        service::Library lib;
-        for (int i = 0; i < count; ++i) {
-            std::string png("\x89PNG\r\n\x1a\n", 8);
-            png += std::string(1000, static_cast<char>('a' + i % 26)) + std::to_string(i);
-            lib.putImage(image(i), service::LibraryImage{"image/png", [png] { return png; }});
-            lib.addDocument("문서 " + std::to_string(i), std::nullopt,
-                            "<p>내용 " + std::to_string(i) + "</p><img src=\"" + image(i) + "\">", 1714550400 + i);
-        }
-        start(std::move(lib));
-    }
-
-    static std::string image(int i) { return "/images/resume/" + std::to_string(i) + ".png"; }
-
-    int64_t imageRequests(int from, int to) {
-        int64_t n = 0;
-        for (int i = from; i < to; ++i)
-            n += service_->control().imageRequestCount(image(i));
-        return n;
-    }
-
-    // Starts a sync and kills it with SIGKILL once `ready` holds.
-    void syncKilledWhen(const std::function<bool()> &ready) {
-        CliProcess p(cli({"sync"}));
-        ASSERT_TRUE(eventually(ready));
-        p.signal(SIGKILL);
-        EXPECT_EQ(p.wait(), 128 + SIGKILL) << p.err;
-    }
-};
-
-} // namespace
-
-TEST_F(CliResume, SyncsKilledMidwayLeaveTheirDownloadsToTheNext) {
-    ASSERT_EQ(link().status, 0);
-    auto &control = service_->control();
-
-    // Killed while the second half of the documents is on its way: the first half is kept.
-    service::FaultRule first, slow;
-    first.endpoint = slow.endpoint = "files";
-    slow.delayMs = 3000;
-    control.addFault(first);
-    control.addFault(slow);
-    syncKilledWhen([&] { return control.requestCount("files") == 2; });
-
-    // Killed with four images to go, all four in flight: the 36 before them are kept.
-    control.clearFaults();
-    service::ImageBehaviour stall;
-    stall.delayMs = 3000;
-    for (int i = count - 4; i < count; ++i)
-        control.setImageBehaviour(image(i), stall);
-    control.resetCounters();
-    syncKilledWhen([&] { return imageRequests(count - 4, count) == 4; });
-    EXPECT_EQ(control.requestCount("files"), 1);
-    EXPECT_EQ(imageRequests(0, count), count);
-
-    control.clearImageBehaviours();
-    control.resetCounters();
-    auto resumed = CliProcess::run(cli({"sync"}));
-    EXPECT_EQ(resumed.status, 0) << resumed.err;
-    EXPECT_EQ(resumed.out, "updated fetched=40 meta=0 deleted=0 skipped=0\n");
-    EXPECT_EQ(control.requestCount("files"), 0);
-    EXPECT_EQ(imageRequests(0, count - 4), 0);
-    EXPECT_EQ(imageRequests(count - 4, count), 4);
-    EXPECT_FALSE(std::filesystem::exists(store_.path() / "download-cache"));
-
-    // The same library as a run that was never interrupted.
-    TempDir other{"quorvel-cli"};
-    ASSERT_EQ(link({}, &other).status, 0);
-    ASSERT_EQ(CliProcess::run(cli({"sync"}, &other)).status, 0);
-    LocalStore a(store_.path(), true), b(other.path(), true);
-    EXPECT_EQ(a.fileCount(), count);
-    EXPECT_EQ(dumpStore(a, false), dumpStore(b, false));
 }
 
 namespace {

@@ -176,11 +176,8 @@ TEST(HTMLTokenizer, IndexOfCI) {
     EXPECT_EQ(indexOfCI("</script></script>", "</script", 1), 9u);
     EXPECT_EQ(indexOfCI("xStyle", "style", 0), 1u);
     EXPECT_EQ(indexOfCI("abc", "abc", 0), 0u);
-    EXPECT_FALSE(indexOfCI("abc", "abcd", 0));
-    EXPECT_FALSE(indexOfCI("abc", "", 0));
-    EXPECT_FALSE(indexOfCI("abc", "a", -1));
-    EXPECT_FALSE(indexOfCI("abc", "a", 3));
-    EXPECT_FALSE(indexOfCI("abc", "a", 99));
+    for (const auto &[needle, from] : {std::pair{"abcd", 0}, {"", 0}, {"a", -1}, {"a", 3}, {"a", 99}})
+        EXPECT_FALSE(indexOfCI("abc", needle, from)) << needle << " from " << from;
     // The needle is compared as given: an upper-case needle never matches.
     EXPECT_FALSE(indexOfCI("ABC", "ABC", 0));
 }

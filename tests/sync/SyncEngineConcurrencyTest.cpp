@@ -293,6 +293,8 @@ TEST(SyncEngineConcurrency, ContentWhoseHashFailsTwiceIsAskedForAloneAndUnaskedO
         .WillOnce(Return(std::vector<FileContent>{tampered, good, content(99, "<p>unasked</p>")}));
     EXPECT_CALL(*f.api, files(_, std::vector<int64_t>{2}, _)).WillOnce(Return(std::vector<FileContent>{tampered}));
     EXPECT_EQ(f.engine->run(), SyncOutcome::updated(1, 0, 0, 1));
+    EXPECT_EQ(f.engine->lastReport().skippedIDs, std::vector<int64_t>{2});
+    EXPECT_FALSE(f.store->etag().has_value()) << "the next run must ask for the skipped one again";
     EXPECT_FALSE(f.store->document(99).has_value());
 }
 
