@@ -173,13 +173,11 @@ void MainWindow::bringToFront() {
     activateWindow();
 }
 
+// Only pointers are compared until the receiver is known to be ours: the engine hands events on
+// to objects of its own that carry no type information.
 bool MainWindow::eventFilter(QObject *watched, QEvent *event) {
     const auto type = event->type();
-    const bool mouse = type == QEvent::MouseButtonPress || type == QEvent::MouseButtonRelease;
-    if (type != QEvent::ShortcutOverride && !mouse) return false;
-    auto *widget = qobject_cast<QWidget *>(watched);
-    if (!widget || widget->window() != this) return false;
-    if (mouse) {
+    if ((type == QEvent::MouseButtonPress || type == QEvent::MouseButtonRelease) && watched == windowHandle()) {
         const Qt::MouseButton button = static_cast<QMouseEvent *>(event)->button();
         QAction *action = button == Qt::BackButton      ? commands_->back
                           : button == Qt::ForwardButton ? commands_->forward
@@ -189,10 +187,11 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event) {
         if (type == QEvent::MouseButtonPress && action->isEnabled()) action->trigger();
         return true;
     }
+    if (type != QEvent::ShortcutOverride || watched != QApplication::focusWidget()) return false;
     // Only inside the page: elsewhere a widget that wants the key (a text field) keeps it.
     MainView *view = root_->mainView();
     DocumentView *document = view ? view->detail()->document() : nullptr;
-    if (!document || !document->isAncestorOf(widget)) return false;
+    if (!document || !document->isAncestorOf(QApplication::focusWidget())) return false;
     const QKeySequence keys(static_cast<QKeyEvent *>(event)->keyCombination());
     bool ours = keys == QKeySequence(Qt::Key_Escape) || keys == QKeySequence(Qt::Key_F6) ||
                 keys == QKeySequence(Qt::CTRL | Qt::Key_L);
