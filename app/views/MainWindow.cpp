@@ -29,6 +29,7 @@
 #include <QShortcut>
 #include <QTimer>
 #include <QToolBar>
+#include <QWindow>
 
 namespace quorvel::app {
 
