@@ -73,17 +73,22 @@ Library::Library(Workers &workers, const Services &services, Preferences &prefer
     expandedFolders_ = preferences_.expandedFolders();
 }
 
-bool Library::holds(int64_t fileID) const {
+std::set<int64_t> Library::held(const std::set<int64_t> &fileIDs) const {
+    std::set<int64_t> found;
     std::vector<const std::vector<TreeNode> *> levels{&tree()};
-    while (!levels.empty()) {
+    while (!levels.empty() && found.size() < fileIDs.size()) {
         const std::vector<TreeNode> *level = levels.back();
         levels.pop_back();
         for (const TreeNode &node : *level) {
-            if (const FileSummary *file = node.file(); file && file->id == fileID) return true;
+            if (const FileSummary *file = node.file(); file && fileIDs.contains(file->id)) found.insert(file->id);
             if (node.children) levels.push_back(&*node.children);
         }
     }
-    return false;
+    return found;
+}
+
+bool Library::holds(int64_t fileID) const {
+    return !held({fileID}).empty();
 }
 
 // A check in flight stops rather than holding up the workers' end.

@@ -73,6 +73,8 @@ public:
 
     // The tree shown holds document `fileID`.
     bool holds(int64_t fileID) const;
+    // Which of `fileIDs` the tree shown holds, in one walk of it.
+    std::set<int64_t> held(const std::set<int64_t> &fileIDs) const;
 
     // Reads the figures and both lists again; reloaded() follows with the answer.
     void reload();

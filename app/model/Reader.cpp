@@ -118,7 +118,13 @@ void Reader::forgetHistory() {
 }
 
 void Reader::pruneHistory() {
-    history_.retain([this](int64_t fileID) { return library_.holds(fileID); });
+    // After every reload: one walk of the tree for all the places, not one for each.
+    std::set<int64_t> read;
+    for (const ReadingHistory::Place &place : history_.places())
+        read.insert(place.fileID);
+    if (read.empty()) return;
+    const std::set<int64_t> kept = library_.held(read);
+    history_.retain([&kept](int64_t fileID) { return kept.contains(fileID); });
     historyMoved();
 }
 

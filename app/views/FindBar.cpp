@@ -2,7 +2,6 @@
 
 #include <QBoxLayout>
 #include <QGuiApplication>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QToolButton>

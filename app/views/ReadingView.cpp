@@ -95,14 +95,14 @@ void ReadingView::showPage(const PageContent &page) {
 void ReadingView::fillOutline(const PageContent &page) {
     outline_->clear();
     for (const HTMLHeading &heading : page.outline) {
-        auto *item = new QListWidgetItem(QString::fromStdString(heading.text), outline_);
-        item->setData(anchorRole, QString::fromStdString(heading.anchor));
         // Each level a step further in; the top level in bold.
+        auto *item = new QListWidgetItem(
+            QString(2 * (heading.level - 1), QLatin1Char(' ')) + QString::fromStdString(heading.text), outline_);
+        item->setData(anchorRole, QString::fromStdString(heading.anchor));
         item->setData(Qt::AccessibleDescriptionRole, QStringLiteral("제목 %1단계").arg(heading.level));
         QFont font = outline_->font();
         font.setBold(heading.level == 1);
         item->setFont(font);
-        item->setText(QString(2 * (heading.level - 1), QLatin1Char(' ')) + item->text());
     }
     // One heading is no map of the page.
     outlinePane_->setVisible(page.outline.size() >= 2);
