@@ -436,28 +436,10 @@ void AppModelTest::historyGoesBackForwardAndForgetsDeletedDocuments() {
     QCOMPARE(history.places().size(), size_t(3));
     QVERIFY(history.canGoBack() && !history.canGoForward());
 
-    // Links: a stored document opens at its place; one the library does not hold goes to the
-    // browser online and is refused offline.
+    // Links: a stored document opens at the place it names (the window test covers the rest).
     QVERIFY(reader.followLink(report, QStringLiteral("%EC%A0%9C")));
     QTRY_VERIFY(at(report));
     QCOMPARE(reader.arrival()->fragment, QStringLiteral("%EC%A0%9C"));
-    QVERIFY(!reader.followLink(999, {}));
-    model->connectivity().setOnline(false);
-    QSignalSpy refused(&reader, &Reader::linkNotStored);
-    QVERIFY(reader.followLink(999, {}));
-    QCOMPARE(refused.count(), 1);
-    QVERIFY(at(report));
-
-    // A search result's words are marked; clearing the search clears them.
-    model->search().setSearchText(QStringLiteral("메모"));
-    reader.selectSearchResult(memo, QStringLiteral(" 짧은 "));
-    QCOMPARE(reader.marks(), QStringLiteral("짧은"));
-    reader.select(QStringLiteral("r%1").arg(memo)); // from the sidebar: nothing marked
-    QVERIFY(reader.marks().isEmpty());
-    reader.selectSearchResult(report, QStringLiteral("연간"));
-    QCOMPARE(reader.marks(), QStringLiteral("연간"));
-    model->search().setSearchText(QString());
-    QVERIFY(reader.marks().isEmpty());
 }
 
 void AppModelTest::signInFailuresAndCancels() {
