@@ -1,6 +1,7 @@
 #include "StoreFixtures.hpp"
 #include "support/TempDir.hpp"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -32,6 +33,12 @@ protected:
         });
     }
     int64_t rows(const std::string &table) { return scalar(store, "SELECT count(*) FROM " + table); }
+    std::string indexed() {
+        return store.withDB([](SQLiteDB &db) {
+            return *db.queryOne("SELECT title || '|' || body FROM files_fts", {},
+                                [](SQLiteStatement &s) { return s.text(0); });
+        });
+    }
 };
 
 struct HookFailure : std::runtime_error {
@@ -102,11 +109,8 @@ TEST_F(ApplyTest, UpsertsStoreEveryColumnAndTruncateTimes) {
     u.missingAssets = true;
     b.upserts = {u, upsert(6, std::nullopt, "음수", "", -1.5)};
     store.apply(b);
-    auto doc = store.document(5);
-    ASSERT_TRUE(doc);
-    EXPECT_EQ(doc->summary, (FileSummary{5, 3, "제목", 1234, u.fileSize, "hash", false}));
-    EXPECT_EQ(doc->content, "<p>원본</p>");
-    EXPECT_EQ(doc->renderHTML, "<p>바뀐</p>");
+    EXPECT_EQ(store.document(5),
+              (DocumentRecord{{5, 3, "제목", 1234, u.fileSize, "hash", false}, u.content, u.renderHTML}));
     EXPECT_EQ(store.summary(6)->updatedAt, -1);
     EXPECT_EQ(store.idsWithMissingAssets(), std::vector<int64_t>{5});
     EXPECT_EQ(store.content(5), "<p>원본</p>");
@@ -160,23 +164,15 @@ TEST_F(ApplyTest, RenderUpdatesReplaceHTMLAndReferencesButNotTheIndex) {
 
     SyncApplyBatch r(1, "e", 200);
     r.renderUpdates = {{1, "<p>새 렌더</p>", {c.sha256, c.sha256}, false}};
-    std::string ftsBefore = store.withDB([](SQLiteDB &db) {
-        return *db.queryOne("SELECT title || '|' || body FROM files_fts", {},
-                            [](SQLiteStatement &s) { return s.text(0); });
-    });
+    const std::string ftsBefore = indexed();
     store.apply(r);
-    EXPECT_EQ(store.document(1)->renderHTML, "<p>새 렌더</p>");
-    EXPECT_EQ(store.document(1)->content, u.content);
+    EXPECT_EQ(store.document(1), (DocumentRecord{*store.summary(1), u.content, "<p>새 렌더</p>"}));
     EXPECT_TRUE(store.idsWithMissingAssets().empty());
     // The new batch's only reference is c, so a's row is collected.
     EXPECT_EQ(scalar(store, "SELECT count(*) FROM asset_refs WHERE sha256 = ?1", {SQLiteValue::text(c.sha256)}), 1);
     EXPECT_EQ(rows("asset_refs"), 1);
     EXPECT_EQ(rows("assets"), 0) << "c was collected in the first batch, a in this one";
-    EXPECT_EQ(store.withDB([](SQLiteDB &db) {
-        return *db.queryOne("SELECT title || '|' || body FROM files_fts", {},
-                            [](SQLiteStatement &s) { return s.text(0); });
-    }),
-              ftsBefore);
+    EXPECT_EQ(indexed(), ftsBefore);
 }
 
 TEST_F(ApplyTest, MetaUpdatesTouchOnlyPlaceTitleTimeAndSize) {
@@ -250,6 +246,7 @@ TEST_F(ApplyTest, TheGenerationMovesWithAppliesAndErasesOnly) {
     LocalStore other(dir.path(), true);
     SyncApplyBatch one(1, "e", 100);
     one.upserts = {upsert(1, std::nullopt, "t")};
+    const ShellRecord shell{"2", "<html>"};
     struct Step {
         const char *what;
         int64_t moves;
@@ -260,19 +257,16 @@ TEST_F(ApplyTest, TheGenerationMovesWithAppliesAndErasesOnly) {
         {"a view", 0, [&] { store.recordView(1, 150); }},
         {"a seen mark", 0, [&] { store.markSeen(1); }},
         {"a sync that found nothing new", 0, [&] { store.touchLastSync(160); }},
-        {"a shell", 0,
-         [&] {
-             store.setShell({"2", "<html>"});
-         }},
+        {"a shell", 0, [&] { store.setShell(shell); }},
+        {"an empty apply", 1, [&] { store.apply(SyncApplyBatch(1, "e", 200)); }},
+        {"an erase", 1, [&] { store.wipeAll(); }},
+        {"an apply after the erase", 1, [&] { store.apply(one); }},
         {"an apply that fails", 0,
          [&] {
              store.beforeCommitHook = [] { throw HookFailure(); };
              EXPECT_THROW(store.apply(one), HookFailure);
              store.beforeCommitHook = nullptr;
          }},
-        {"an empty apply", 1, [&] { store.apply(SyncApplyBatch(1, "e", 200)); }},
-        {"an erase", 1, [&] { store.wipeAll(); }},
-        {"an apply after the erase", 1, [&] { store.apply(one); }},
     };
     EXPECT_EQ(store.generation(), 0);
     for (const auto &step : steps) {
@@ -294,21 +288,14 @@ TEST(ClosedStore, ThrowingOperationsSayNotOpenAndLookupsAnswerDefaults) {
     EXPECT_ANY_THROW(store.wipeAll());
     ASSERT_FALSE(store.isOpen());
 
-    auto notOpen = [](auto &&f) {
-        try {
-            f();
-            ADD_FAILURE() << "expected notOpen";
-        } catch (const LocalStoreError &e) {
-            EXPECT_EQ(e, LocalStoreError::notOpen());
-        }
-    };
-    notOpen([&] { store.apply(SyncApplyBatch(1, "e", 1)); });
-    notOpen([&] { store.setShell({"1", "x"}); });
-    notOpen([&] { store.touchLastSync(1); });
-    notOpen([&] { store.tree(TreeSort::name); });
-    notOpen([&] { store.recent(); });
-    notOpen([&] { store.recordView(1, 1); });
-    notOpen([&] { store.search("검색어", 10); });
+    const auto notOpen = ::testing::Throws<LocalStoreError>(::testing::Eq(LocalStoreError::notOpen()));
+    EXPECT_THAT([&] { store.apply(SyncApplyBatch(1, "e", 1)); }, notOpen);
+    EXPECT_THAT([&] { store.setShell({"1", "x"}); }, notOpen);
+    EXPECT_THAT([&] { store.touchLastSync(1); }, notOpen);
+    EXPECT_THAT([&] { store.tree(TreeSort::name); }, notOpen);
+    EXPECT_THAT([&] { store.recent(); }, notOpen);
+    EXPECT_THAT([&] { store.recordView(1, 1); }, notOpen);
+    EXPECT_THAT([&] { store.search("검색어", 10); }, notOpen);
     EXPECT_EQ(store.fileCount(), 0);
     EXPECT_EQ(store.latestUpdatedAt(), std::nullopt);
     EXPECT_EQ(store.lastSyncAt(), std::nullopt);
