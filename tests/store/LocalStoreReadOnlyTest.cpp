@@ -3,22 +3,12 @@
 
 #include <gtest/gtest.h>
 
-#include <sqlite3.h>
-
-#include <fstream>
-#include <iterator>
-
 using namespace quorvel;
 using quorvel::test::marked;
 using quorvel::test::upsert;
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string bytesOf(const fs::path &path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 std::vector<std::string> answer(LocalStore &store, const std::string &query) {
     std::vector<std::string> out;
@@ -49,10 +39,7 @@ TEST(LocalStoreReadOnly, MissingOrForeignLibraryStaysClosedAndUntouched) {
     EXPECT_FALSE(fs::exists(dir / "none"));
 
     { LocalStore writer(dir / "lib", true); }
-    sqlite3 *db = nullptr;
-    ASSERT_EQ(sqlite3_open((dir / "lib" / "store.sqlite").c_str(), &db), SQLITE_OK);
-    sqlite3_exec(db, "PRAGMA user_version = 99", nullptr, nullptr, nullptr);
-    sqlite3_close(db);
+    SQLiteDB(dir / "lib" / "store.sqlite").setUserVersion(99);
     EXPECT_FALSE(LocalStore(dir / "lib", LocalStore::ReadOnly{}).isOpen());
 }
 
@@ -84,11 +71,11 @@ TEST(LocalStoreReadOnly, LeavesTheDatabaseAsItWas) {
         LocalStore writer(dir.path(), true);
         put(writer, {upsert(1, std::nullopt, "회의록", "본문")});
     }
-    const std::string before = bytesOf(dir / "store.sqlite");
+    const std::string before = test::readFile(dir / "store.sqlite");
     {
         LocalStore reader(dir.path(), LocalStore::ReadOnly{});
         ASSERT_EQ(reader.search("회의록", 5).size(), 1u);
         EXPECT_THROW(reader.recordView(1, 5000), SQLiteError);
     }
-    EXPECT_EQ(bytesOf(dir / "store.sqlite"), before);
+    EXPECT_EQ(test::readFile(dir / "store.sqlite"), before);
 }

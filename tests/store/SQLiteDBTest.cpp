@@ -1,6 +1,7 @@
 #include "store/SQLiteDB.hpp"
 #include "support/TempDir.hpp"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
@@ -100,14 +101,8 @@ TEST_F(SQLiteDBTest, ClosedConnectionReportsDatabaseClosed) {
     db.close();
     db.close();
     EXPECT_FALSE(db.isOpen());
-    try {
-        db.run("SELECT 1");
-        FAIL();
-    } catch (const SQLiteError &e) {
-        EXPECT_EQ(e.code, 21);
-        EXPECT_EQ(e.message, "database closed");
-        EXPECT_EQ(e.sql, "SELECT 1");
-    }
+    EXPECT_THAT([&] { db.run("SELECT 1"); },
+                ::testing::Throws<SQLiteError>(::testing::Eq(SQLiteError(21, "database closed", "SELECT 1"))));
     EXPECT_THROW(db.scalarInt("SELECT 1"), SQLiteError);
     EXPECT_EQ(db.userVersion(), 0);
     EXPECT_FALSE(db.tableExists("t"));
@@ -117,16 +112,13 @@ TEST(SQLiteDBMigrate, RunsOnlyMissingStepsAndKeepsEarlierOnFailure) {
     test::TempDir dir;
     SQLiteDB db((dir / "m.sqlite").string());
     int runs = 0;
-    std::vector<SQLiteDB::Step> steps = {
-        [&](SQLiteDB &d) {
+    auto create = [&runs](std::string table) -> SQLiteDB::Step {
+        return [&runs, table](SQLiteDB &d) {
             ++runs;
-            d.exec("CREATE TABLE a(x)");
-        },
-        [&](SQLiteDB &d) {
-            ++runs;
-            d.exec("CREATE TABLE b(x)");
-        },
+            d.exec("CREATE TABLE " + table + "(x)");
+        };
     };
+    std::vector<SQLiteDB::Step> steps = {create("a"), create("b")};
     db.migrate(steps);
     EXPECT_EQ(runs, 2);
     EXPECT_EQ(db.userVersion(), 2);

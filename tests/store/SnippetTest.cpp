@@ -23,18 +23,17 @@ std::string repeat(const std::string &s, int n) {
 } // namespace
 
 TEST(ParseSnippet, SplitsAtMarkersWithoutEverMakingEmptySegments) {
-    EXPECT_EQ(LocalStore::parseSnippet("\x01검색\x02 뒤…"), (Segments{{"검색", true}, {" 뒤…", false}}));
-    EXPECT_EQ(LocalStore::parseSnippet("…앞 \x01"
-                                       "a\x02\x01"
-                                       "b\x02"),
-              (Segments{{"…앞 ", false}, {"a", true}, {"b", true}}));
-    EXPECT_EQ(LocalStore::parseSnippet("\x01\x01x\x02\x02\x02y"), (Segments{{"x", true}, {"y", false}}));
-    EXPECT_EQ(LocalStore::parseSnippet("\x01\x02\x01\x02"), Segments{});
-    EXPECT_EQ(LocalStore::parseSnippet(""), Segments{});
-    // An unclosed hit runs to the end.
-    EXPECT_EQ(LocalStore::parseSnippet("a\x01"
-                                       "b"),
-              (Segments{{"a", false}, {"b", true}}));
+    // \1 opens a hit and \2 closes it.
+    const std::pair<std::string, Segments> cases[] = {
+        {"\1검색\2 뒤…", {{"검색", true}, {" 뒤…", false}}},
+        {"…앞 \1a\2\1b\2", {{"…앞 ", false}, {"a", true}, {"b", true}}},
+        {"\1\1x\2\2\2y", {{"x", true}, {"y", false}}},
+        {"\1\2\1\2", {}},
+        {"", {}},
+        {"a\1b", {{"a", false}, {"b", true}}}, // an unclosed hit runs to the end
+    };
+    for (const auto &[text, expected] : cases)
+        EXPECT_EQ(LocalStore::parseSnippet(text), expected) << text;
 }
 
 // The window: radius characters (as a reader counts them) each side of the earliest hit, ellipses
