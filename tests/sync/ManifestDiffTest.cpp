@@ -8,14 +8,7 @@ using namespace quorvel;
 namespace {
 ManifestFile remote(int64_t id, std::string hash, std::optional<int64_t> folder = std::nullopt,
                     std::string name = "doc", double updated = 1000) {
-    ManifestFile f;
-    f.id = id;
-    f.folderId = folder;
-    f.filename = std::move(name);
-    f.updatedAt = updated;
-    f.fileSize = 10;
-    f.contentHash = std::move(hash);
-    return f;
+    return {id, folder, std::move(name), updated, 10, std::move(hash)};
 }
 LocalFileSnapshot stored(int64_t id, std::string hash, std::optional<int64_t> folder = std::nullopt,
                          std::string name = "doc", double updated = 1000) {
@@ -36,10 +29,7 @@ TEST(ManifestDiff, SortsEveryFileIntoOneGroup) {
     };
     auto result = ManifestDiff::diff(local, listed);
     EXPECT_EQ(result.toFetch, (std::vector<int64_t>{7, 3}));
-    ASSERT_EQ(result.metaOnly.size(), 3u);
-    EXPECT_EQ(result.metaOnly[0], listed[1]);
-    EXPECT_EQ(result.metaOnly[1], listed[4]);
-    EXPECT_EQ(result.metaOnly[2], listed[5]);
+    EXPECT_EQ(result.metaOnly, (std::vector<ManifestFile>{listed[1], listed[4], listed[5]}));
     EXPECT_EQ(result.unchanged, (std::vector<int64_t>{1}));
     EXPECT_EQ(result.toDelete, (std::vector<int64_t>{9}));
     EXPECT_FALSE(result.isEmpty());
