@@ -104,18 +104,13 @@ TEST(CrashConsistency, AKilledSyncLeavesTheLibraryBeforeOrAfter) {
     const auto images = imagesAfter();
     const SyncApplyBatch batch = after(images);
     { LocalStore(pristine, true).apply(before()); }
-    std::string dumpBefore, dumpAfter;
-    {
+    auto dumpOf = [&](bool synced) {
         copyStore(pristine, work);
+        if (synced) runSync(work, batch, images);
         LocalStore store(work, true);
-        dumpBefore = test::dumpStore(store);
-    }
-    {
-        copyStore(pristine, work);
-        runSync(work, batch, images);
-        LocalStore store(work, true);
-        dumpAfter = test::dumpStore(store);
-    }
+        return test::dumpStore(store);
+    };
+    const std::string dumpBefore = dumpOf(false), dumpAfter = dumpOf(true);
     ASSERT_NE(dumpBefore, dumpAfter);
 
     // How long an uninterrupted run takes in a child, so kills spread over all of it.
