@@ -49,16 +49,6 @@ public:
         };
         serve("/streamed-big", chunked(8u * 1024 * 1024, 65536));
         serve("/no-length", chunked(3000, 1000));
-        serve("/slow", [this](const httplib::Request &, httplib::Response &res) {
-            res.set_chunked_content_provider("image/png", [this](size_t offset, httplib::DataSink &sink) {
-                if (offset >= 200 || stopping) {
-                    sink.done();
-                    return true;
-                }
-                std::this_thread::sleep_for(std::chrono::milliseconds(100));
-                return sink.write("s", 1);
-            });
-        });
         addDrip("/drip-2s");
         addSteady("/steady", 300000);
         serve("/missing", [](const httplib::Request &, httplib::Response &res) {
@@ -230,7 +220,7 @@ TEST_F(CurlAssetFetcherTest, CancelsBeforeAndDuringTheTransfer) {
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         during.request_stop();
     });
-    EXPECT_EQ(fetchError(fetcher, server.url("/slow"), during.get_token()), AssetFetchError::cancelled());
+    EXPECT_EQ(fetchError(fetcher, server.url("/drip-2s"), during.get_token()), AssetFetchError::cancelled());
     canceller.join();
 }
 
@@ -240,7 +230,7 @@ TEST_F(CurlAssetFetcherTest, InvalidateEndsRunningAndLaterDownloads) {
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         fetcher.invalidate();
     });
-    EXPECT_EQ(fetchError(fetcher, server.url("/slow")), AssetFetchError::cancelled());
+    EXPECT_EQ(fetchError(fetcher, server.url("/drip-2s")), AssetFetchError::cancelled());
     invalidator.join();
     EXPECT_EQ(fetchError(fetcher, server.url("/img.png")), AssetFetchError::cancelled());
     EXPECT_EQ(server.hits(), 1);
