@@ -67,38 +67,6 @@ TEST(SyncIntegration, EveryKindOfChangeTravelsInOneRun) {
     EXPECT_EQ(h.store->shell()->version, version);
 }
 
-// A document an answer leaves out is skipped; the entity tag is not kept, so the next run asks for
-// it again. Content failing its hash twice takes the same way (SyncEngineConcurrency).
-TEST(SyncIntegration, ADocumentNotDeliveredIsSkippedAndFetchedNextRun) {
-    SyncHarness h(smallLibrary());
-    int64_t id = idOf(h, "메모");
-    h.control().dropFileIds({id}, 1);
-    EXPECT_EQ(h.sync(), SyncOutcome::updated(3, 0, 0, 1));
-    EXPECT_EQ(h.engine->lastReport().skippedIDs, (std::vector<int64_t>{id}));
-    EXPECT_FALSE(h.store->etag().has_value());
-    EXPECT_FALSE(h.store->document(id).has_value());
-
-    EXPECT_EQ(h.sync(), SyncOutcome::updated(1, 0, 0, 0));
-    EXPECT_TRUE(h.store->etag().has_value());
-    EXPECT_TRUE(h.engine->lastReport().skippedIDs.empty());
-    h.expectMirrorsService();
-}
-
-TEST(SyncIntegration, AccessTokenExpiringMidRunIsRefreshedOnce) {
-    SyncHarness h(smallLibrary());
-    h.control().resetCounters();
-    bool expired = false;
-    auto outcome = h.sync([&](const SyncProgress &p) {
-        if (p.phase == Phase::documents && !expired) {
-            expired = true;
-            h.control().expireAccessTokens();
-        }
-    });
-    EXPECT_EQ(outcome, SyncOutcome::updated(4, 0, 0, 0));
-    EXPECT_EQ(h.control().requestCount("token"), 1);
-    h.expectMirrorsService();
-}
-
 // A refresh refused as revoked, or a suspended account, erases the library and the credentials but
 // the device's identifier, unless the configuration says to keep them.
 TEST(SyncIntegration, RevocationErasesLibraryAndCredentialsUnlessConfiguredNotTo) {
@@ -173,10 +141,10 @@ TEST(SyncIntegration, AFailedImageIsFetchedAgainAndTheDocumentRerendered) {
 TEST(SyncIntegration, AnotherAccountsLibraryIsErasedBeforeSyncing) {
     SyncHarness h(smallLibrary());
     ASSERT_TRUE(h.sync().is<SyncOutcome::Updated>());
-    h.store->withDB([](SQLiteDB &db) { db.exec("UPDATE meta SET value = '999' WHERE key = 'user_id'"); });
     h.store->withDB([](SQLiteDB &db) {
-        db.exec("INSERT INTO files(id, filename, updated_at, file_size, content_hash, content, render_html, body_text, "
-                "missing_assets) VALUES (9999, 'stranger', 0, 1, 'x', 'x', 'x', 'x', 0)");
+        db.exec("UPDATE meta SET value = '999' WHERE key = 'user_id'; INSERT INTO files(id, filename, updated_at, "
+                "file_size, content_hash, content, render_html, body_text, missing_assets) VALUES (9999, 'stranger', "
+                "0, 1, 'x', 'x', 'x', 'x', 0)");
     });
     EXPECT_EQ(h.sync(), SyncOutcome::updated(4, 0, 0, 0));
     EXPECT_FALSE(h.store->document(9999).has_value());
