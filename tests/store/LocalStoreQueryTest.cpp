@@ -9,6 +9,7 @@
 #include <algorithm>
 
 using namespace quorvel;
+using quorvel::test::put;
 using quorvel::test::scalar;
 using quorvel::test::upsert;
 namespace fs = std::filesystem;
@@ -19,14 +20,6 @@ class QueryTest : public ::testing::Test {
 protected:
     test::TempDir dir;
     LocalStore store{dir.path(), true};
-
-    void put(std::vector<FolderRecord> folders, std::vector<SyncApplyBatch::FileUpsert> files) {
-        SyncApplyBatch b(1, "e", ++syncs);
-        b.folders = std::move(folders);
-        b.upserts = std::move(files);
-        store.apply(b);
-    }
-    double syncs = 0;
 };
 
 // "d1[f3 d2[]]" style outline of a tree.
@@ -50,14 +43,15 @@ std::vector<int64_t> ids(const std::vector<FileSummary> &files) {
 } // namespace
 
 TEST_F(QueryTest, TreeNestsFoldersInServerOrderAndPutsOrphansAtTheTop) {
-    put({{1, std::nullopt, "나", 2},
+    put(store,
+        {upsert(10, 4, "깊은 문서"), upsert(11, std::nullopt, "위 문서"), upsert(12, 888, "폴더 없음"),
+         upsert(13, 1, "폴더 문서")},
+        {{1, std::nullopt, "나", 2},
          {2, std::nullopt, "가", 2},
          {3, std::nullopt, "다", 1},
          {4, 1, "하위", 0},
          {5, 777, "부모 없음", 0},
-         {6, 4, "빈 폴더", 0}},
-        {upsert(10, 4, "깊은 문서"), upsert(11, std::nullopt, "위 문서"), upsert(12, 888, "폴더 없음"),
-         upsert(13, 1, "폴더 문서")});
+         {6, 4, "빈 폴더", 0}});
     auto tree = store.tree(TreeSort::name);
     // order_num first, then name, then id; documents after the folders of their level.
     EXPECT_EQ(outline(tree), "d5[] d3[] d2[] d1[d4[d6[] f10] f13] f11 f12");
@@ -68,8 +62,8 @@ TEST_F(QueryTest, TreeNestsFoldersInServerOrderAndPutsOrphansAtTheTop) {
 }
 
 TEST_F(QueryTest, FoldersOnACycleAreShownOnceAtTheTopWithTheirDocuments) {
-    put({{1, 2, "A", 0}, {2, 1, "B", 0}, {3, 3, "자기 자신", 0}, {4, 2, "꼬리", 0}, {5, std::nullopt, "뿌리", 0}},
-        {upsert(10, 2, "B 안의 문서"), upsert(11, 4, "꼬리 문서")});
+    put(store, {upsert(10, 2, "B 안의 문서"), upsert(11, 4, "꼬리 문서")},
+        {{1, 2, "A", 0}, {2, 1, "B", 0}, {3, 3, "자기 자신", 0}, {4, 2, "꼬리", 0}, {5, std::nullopt, "뿌리", 0}});
     auto tree = store.tree(TreeSort::name);
     EXPECT_EQ(outline(tree), "d5[] d1[d2[d4[f11] f10]] d3[]");
     EXPECT_EQ(outline(store.tree(TreeSort::updatedDescending)), outline(tree));
@@ -110,7 +104,7 @@ TEST_F(QueryTest, FoldersNestedDeeperThanTheTreeShowsStayOnItsDeepestLevel) {
         std::vector<FolderRecord> folders;
         for (int64_t id = 1; id <= chain; ++id)
             folders.push_back({id, id == 1 ? c.lastParent : std::optional<int64_t>(id - 1), "f", 0});
-        put(folders, {upsert(chain + 1, chain, "맨 아래"), upsert(chain + 2, TreeNode::maxDepth, "경계")});
+        put(store, {upsert(chain + 1, chain, "맨 아래"), upsert(chain + 2, TreeNode::maxDepth, "경계")}, folders);
         auto tree = store.tree(TreeSort::name);
         const auto shape = shapeOf(tree);
         EXPECT_EQ(shape.depth, TreeNode::maxDepth);
@@ -142,9 +136,9 @@ TEST(TreeNodeTest, AHandBuiltTreeOfAnyDepthIsFreedWithoutRecursion) {
 }
 
 TEST_F(QueryTest, DocumentsSortByNameLikeAFileBrowserOrNewestFirst) {
-    put({}, {upsert(1, std::nullopt, "문서 10", "", 50), upsert(2, std::nullopt, "문서 2", "", 50),
-             upsert(3, std::nullopt, "apple", "", 70), upsert(4, std::nullopt, "Banana", "", 10),
-             upsert(5, std::nullopt, "banana", "", 50), upsert(6, std::nullopt, "가나다", "", 60)});
+    put(store, {upsert(1, std::nullopt, "문서 10", "", 50), upsert(2, std::nullopt, "문서 2", "", 50),
+                upsert(3, std::nullopt, "apple", "", 70), upsert(4, std::nullopt, "Banana", "", 10),
+                upsert(5, std::nullopt, "banana", "", 50), upsert(6, std::nullopt, "가나다", "", 60)});
     EXPECT_EQ(outline(store.tree(TreeSort::name)), "f3 f4 f5 f6 f2 f1");
     // Equal times: the larger id first.
     EXPECT_EQ(outline(store.tree(TreeSort::updatedDescending)), "f3 f6 f5 f2 f1 f4");
@@ -154,7 +148,7 @@ TEST_F(QueryTest, RecentListKeepsTheTenNewestViewsWithoutDuplicates) {
     std::vector<SyncApplyBatch::FileUpsert> files;
     for (int id = 1; id <= 12; ++id)
         files.push_back(upsert(id, std::nullopt, "문서" + std::to_string(id)));
-    put({}, files);
+    put(store, files);
     for (int id = 1; id <= 11; ++id)
         store.recordView(id, 100 + id);
     auto r = store.recent();

@@ -22,11 +22,7 @@ std::vector<std::string> answer(LocalStore &store, const std::string &query) {
 }
 
 void put(LocalStore &store, std::vector<SyncApplyBatch::FileUpsert> files, std::vector<int64_t> deletes = {}) {
-    SyncApplyBatch b(1, "e", 1);
-    b.folders = {{1, std::nullopt, "회의", 0}, {2, 1, "2024", 0}};
-    b.upserts = std::move(files);
-    b.deletions = std::move(deletes);
-    store.apply(b);
+    test::put(store, std::move(files), {{1, std::nullopt, "회의", 0}, {2, 1, "2024", 0}}, std::move(deletes));
 }
 
 } // namespace

@@ -33,13 +33,9 @@ protected:
         }
     }
 
-    void put(std::vector<FolderRecord> folders, std::vector<SyncApplyBatch::FileUpsert> files) {
-        for (auto *s : {&fts, &plain}) {
-            SyncApplyBatch b(1, "e", 1);
-            b.folders = folders;
-            b.upserts = files;
-            s->apply(b);
-        }
+    void put(std::vector<SyncApplyBatch::FileUpsert> files, std::vector<FolderRecord> folders = {}) {
+        for (auto *s : {&fts, &plain})
+            test::put(*s, files, folders);
         ran.clear();
     }
 
@@ -62,14 +58,14 @@ protected:
 } // namespace
 
 TEST_F(SearchTest, AQueryOfOnlySpacesFindsNothingWithoutAskingTheDatabase) {
-    put({}, {upsert(1, std::nullopt, "제목", "본문")});
+    put({upsert(1, std::nullopt, "제목", "본문")});
     EXPECT_TRUE(fts.search("  \t\u3000 ", 100).empty());
     EXPECT_TRUE(fts.search("", 100).empty());
     EXPECT_TRUE(ran.empty());
 }
 
 TEST_F(SearchTest, WordLengthChoosesThePath) {
-    put({}, {upsert(1, std::nullopt, "회의록", "검색 엔진과 문서 색인"), upsert(2, std::nullopt, "메모", "문서 없음")});
+    put({upsert(1, std::nullopt, "회의록", "검색 엔진과 문서 색인"), upsert(2, std::nullopt, "메모", "문서 없음")});
     // Two Korean syllables are a short word: substring matching.
     EXPECT_EQ(ids(fts.search("문서", 100)), (std::vector<int64_t>{2, 1}));
     EXPECT_FALSE(usedMatch());
@@ -85,9 +81,9 @@ TEST_F(SearchTest, WordLengthChoosesThePath) {
 }
 
 TEST_F(SearchTest, QuotesOperatorsAndWildcardsAreMatchedLiterally) {
-    put({}, {upsert(1, std::nullopt, "인용", "그가 \"hello\" 라고 했다"), upsert(2, std::nullopt, "별", "abcdef"),
-             upsert(3, std::nullopt, "연산", "NEAR(abc def) and abc*"), upsert(4, std::nullopt, "가", "100% 완료"),
-             upsert(5, std::nullopt, "나", "100 완료 a_b"), upsert(6, std::nullopt, "다", "axb 1x0 a\\b")});
+    put({upsert(1, std::nullopt, "인용", "그가 \"hello\" 라고 했다"), upsert(2, std::nullopt, "별", "abcdef"),
+         upsert(3, std::nullopt, "연산", "NEAR(abc def) and abc*"), upsert(4, std::nullopt, "가", "100% 완료"),
+         upsert(5, std::nullopt, "나", "100 완료 a_b"), upsert(6, std::nullopt, "다", "axb 1x0 a\\b")});
     const std::pair<const char *, std::vector<int64_t>> cases[] = {
         {"\"hello\"", {1}}, {"o\"\"", {}},      {"abc*", {3}},
         {"NEAR(abc", {3}},  {"abc OR xyz", {}}, // OR is a short word, not an operator
@@ -102,7 +98,7 @@ TEST_F(SearchTest, QuotesOperatorsAndWildcardsAreMatchedLiterally) {
 
 // Ranking is SearchDifferential's; the limits it does not try are here.
 TEST_F(SearchTest, ALimitOfZeroOrLessFindsNothing) {
-    put({}, {upsert(1, std::nullopt, "본문만", "여기 열쇠", 500), upsert(2, std::nullopt, "열쇠 제목", "x", 100)});
+    put({upsert(1, std::nullopt, "본문만", "여기 열쇠", 500), upsert(2, std::nullopt, "열쇠 제목", "x", 100)});
     for (auto *s : {&fts, &plain}) {
         EXPECT_EQ(ids(s->search("열쇠", 1)), std::vector<int64_t>{2});
         EXPECT_TRUE(s->search("열쇠", 0).empty());
@@ -111,9 +107,9 @@ TEST_F(SearchTest, ALimitOfZeroOrLessFindsNothing) {
 }
 
 TEST_F(SearchTest, ResultsCarryTitleTimeFolderPathAndSnippet) {
-    put({{1, std::nullopt, "위", 0}, {2, 1, "가운데", 0}, {3, 2, "아래", 0}, {7, 8, "고리1", 0}, {8, 7, "고리2", 0}},
-        {upsert(10, 3, "깊은 문서", "검색어로 시작하는 본문", 1234), upsert(11, 99, "길 잃은 문서", "검색어", 5),
-         upsert(12, 7, "고리 문서", "검색어", 1)});
+    put({upsert(10, 3, "깊은 문서", "검색어로 시작하는 본문", 1234), upsert(11, 99, "길 잃은 문서", "검색어", 5),
+         upsert(12, 7, "고리 문서", "검색어", 1)},
+        {{1, std::nullopt, "위", 0}, {2, 1, "가운데", 0}, {3, 2, "아래", 0}, {7, 8, "고리1", 0}, {8, 7, "고리2", 0}});
     for (auto *s : {&fts, &plain}) {
         auto results = s->search("검색어", 10);
         ASSERT_EQ(results.size(), 3u);
@@ -134,7 +130,7 @@ TEST_F(SearchTest, ResultsCarryTitleTimeFolderPathAndSnippet) {
 // do; SQLite's own snippet() then copies from beyond the end of the body. The snippet stops at
 // the body's end instead.
 TEST_F(SearchTest, ASnippetNeverReadsPastTheBody) {
-    put({}, {upsert(1, std::nullopt, "t", "x ȺȺȺ")});
+    put({upsert(1, std::nullopt, "t", "x ȺȺȺ")});
     auto results = fts.search("ȺȺȺ", 10);
     ASSERT_EQ(results.size(), 1u);
     EXPECT_EQ(results[0].snippet, (std::vector<SnippetSegment>{{"x ", false}, {"ȺȺȺ", true}}));
@@ -147,8 +143,8 @@ TEST_F(SearchTest, DecomposedTitlesAndBodiesAreFoundByTheirComposedWords) {
     // 회의록 정리 and 회의록, decomposed.
     const std::string title = "\u1112\u116c\u110b\u1174\u1105\u1169\u11a8 \u110c\u1165\u11bc\u1105\u1175";
     const std::string body = "<p>\u1112\u116c\u110b\u1174\u1105\u1169\u11a8 \u110c\u1165\u11bc\u1105\u1175</p>";
-    put({}, {upsert(1, std::nullopt, title, "본문", 100), upsert(2, std::nullopt, "메모", "회의 정리 본문", 900),
-             upsert(3, std::nullopt, "다른 글", HTMLText::extract(body), 50)});
+    put({upsert(1, std::nullopt, title, "본문", 100), upsert(2, std::nullopt, "메모", "회의 정리 본문", 900),
+         upsert(3, std::nullopt, "다른 글", HTMLText::extract(body), 50)});
     for (auto *s : {&fts, &plain}) {
         SCOPED_TRACE(s->hasFTS() ? "with the index" : "without the index");
         EXPECT_EQ(ids(s->search("회의록", 10)), (std::vector<int64_t>{1, 3}));
@@ -162,12 +158,12 @@ TEST_F(SearchTest, DecomposedTitlesAndBodiesAreFoundByTheirComposedWords) {
 }
 
 TEST_F(SearchTest, AfterAWipeSearchSeesOnlyTheNewLibrary) {
-    put({}, {upsert(1, std::nullopt, "옛 회의록", "지난 회의 본문", 100)});
+    put({upsert(1, std::nullopt, "옛 회의록", "지난 회의 본문", 100)});
     for (auto *s : {&fts, &plain}) {
         ASSERT_EQ(ids(s->search("회의", 10)), (std::vector<int64_t>{1}));
         s->wipeAll();
     }
-    put({}, {upsert(2, std::nullopt, "새 회의록", "이번 회의 본문", 200)});
+    put({upsert(2, std::nullopt, "새 회의록", "이번 회의 본문", 200)});
     for (auto *s : {&fts, &plain}) {
         SCOPED_TRACE(s->hasFTS() ? "with the index" : "without the index");
         for (const char *query : {"회의", "회의록", "지난"}) {
@@ -198,10 +194,10 @@ TEST(SearchCatalogRebuild, AnOutOfStepCatalogIsRebuiltOnOpening) {
         test::TempDir dir;
         {
             LocalStore store(dir.path(), true);
-            SyncApplyBatch b(1, "e", 1);
+            std::vector<SyncApplyBatch::FileUpsert> files;
             for (int64_t id = 1; id <= 4; ++id)
-                b.upserts.push_back(upsert(id, std::nullopt, "제목 " + std::to_string(id), "회의 본문", 100.0 * id));
-            store.apply(b);
+                files.push_back(upsert(id, std::nullopt, "제목 " + std::to_string(id), "회의 본문", 100.0 * id));
+            test::put(store, files);
             store.withDB([&](SQLiteDB &db) {
                 db.exec(sql);
                 db.exec("DELETE FROM meta WHERE key = 'search_docs_generation'");

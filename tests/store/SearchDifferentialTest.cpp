@@ -107,12 +107,8 @@ TEST_P(SearchDifferential, AnswersEqualTheStatementsRunAsWritten) {
     std::mt19937 random(16);
     Corpus corpus = makeCorpus(random, GetParam() % 2 ? 1'000'000'007 : 1);
     random.seed(static_cast<unsigned>(16 + GetParam()));
-    for (auto *s : {&fts, &plain}) {
-        SyncApplyBatch b(1, "e", 1);
-        b.folders = corpus.folders;
-        b.upserts = corpus.files;
-        s->apply(b);
-    }
+    for (auto *s : {&fts, &plain})
+        test::put(*s, corpus.files, corpus.folders);
     int compared = 0, nonEmpty = 0;
     for (int q = 0; q < 250; ++q) {
         std::string query = queryWord(random, corpus);
@@ -138,9 +134,7 @@ void answersEqualTheStatements(std::vector<SyncApplyBatch::FileUpsert> files, st
                                std::vector<int> limits) {
     test::TempDir dir;
     LocalStore store(dir.path(), true);
-    SyncApplyBatch b(1, "e", 1);
-    b.upserts = std::move(files);
-    store.apply(b);
+    test::put(store, std::move(files));
     for (const auto &query : queries) {
         for (int limit : limits) {
             auto expected = test::referenceSearch(store, query, limit);

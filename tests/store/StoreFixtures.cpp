@@ -19,6 +19,15 @@ std::string marked(const std::vector<SnippetSegment> &segments) {
     return out;
 }
 
+void put(LocalStore &store, std::vector<SyncApplyBatch::FileUpsert> files, std::vector<FolderRecord> folders,
+         std::vector<int64_t> deletions) {
+    SyncApplyBatch b(1, "e", 1);
+    b.upserts = std::move(files);
+    b.folders = std::move(folders);
+    b.deletions = std::move(deletions);
+    store.apply(b);
+}
+
 int64_t scalar(LocalStore &store, const std::string &sql, const std::vector<SQLiteValue> &params) {
     return store.withDB([&](SQLiteDB &db) { return db.scalarInt(sql, params); });
 }

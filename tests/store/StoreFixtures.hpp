@@ -22,6 +22,10 @@ SyncApplyBatch::FileUpsert upsert(int64_t id, std::optional<int64_t> folderId, s
 // Segments joined, highlighted ones in brackets.
 std::string marked(const std::vector<SnippetSegment> &segments);
 
+// One sync's batch of these documents, folders and deletions, applied to `store`.
+void put(LocalStore &store, std::vector<SyncApplyBatch::FileUpsert> files, std::vector<FolderRecord> folders = {},
+         std::vector<int64_t> deletions = {});
+
 int64_t scalar(LocalStore &store, const std::string &sql, const std::vector<SQLiteValue> &params = {});
 
 // A content-addressed image: its bytes and their hash.
