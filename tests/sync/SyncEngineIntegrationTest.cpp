@@ -4,7 +4,6 @@
 
 using namespace quorvel;
 using namespace quorvel::test;
-using Phase = SyncProgress::Phase;
 
 namespace {
 
@@ -91,26 +90,6 @@ TEST(SyncIntegration, RevocationErasesLibraryAndCredentialsUnlessConfiguredNotTo
         EXPECT_EQ(h.tokens->userId().has_value(), !wipeOnRevoke);
         EXPECT_TRUE(h.tokens->deviceUUID().has_value());
         EXPECT_EQ(FileTokenStore(h.dir.path() / "auth").accessToken().has_value(), !wipeOnRevoke);
-    }
-}
-
-// Cancels in the documents and images phases are SyncResume's.
-TEST(SyncIntegration, CancellingBeforeOrAfterTheDownloadsAppliesNothing) {
-    for (Phase phase : {Phase::starting, Phase::manifest, Phase::shell, Phase::applying}) {
-        SCOPED_TRACE(phaseName(phase));
-        SyncHarness h(smallLibrary());
-        auto outcome = h.sync([&](const SyncProgress &p) {
-            if (p.phase == phase) h.engine->cancel();
-        });
-        EXPECT_EQ(outcome, SyncOutcome::cancelled());
-        EXPECT_EQ(h.store->fileCount(), 0);
-        EXPECT_TRUE(h.store->isFirstSync());
-        EXPECT_FALSE(h.engine->isRunning());
-
-        // Images staged before the stop are swept by the next successful run.
-        EXPECT_TRUE(h.sync().is<SyncOutcome::Updated>());
-        h.expectMirrorsService();
-        h.expectNoStrayImageFiles();
     }
 }
 
