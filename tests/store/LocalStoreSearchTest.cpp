@@ -8,11 +8,9 @@
 
 #include <algorithm>
 #include <latch>
-#include <map>
 #include <thread>
 
 using namespace quorvel;
-using quorvel::test::marked;
 using quorvel::test::scalar;
 using quorvel::test::upsert;
 
@@ -103,26 +101,6 @@ TEST_F(SearchTest, ALimitOfZeroOrLessFindsNothing) {
         EXPECT_EQ(ids(s->search("열쇠", 1)), std::vector<int64_t>{2});
         EXPECT_TRUE(s->search("열쇠", 0).empty());
         EXPECT_TRUE(s->search("열쇠", -1).empty()) << "a negative limit is not 'unlimited'";
-    }
-}
-
-TEST_F(SearchTest, ResultsCarryTitleTimeFolderPathAndSnippet) {
-    put({upsert(10, 3, "깊은 문서", "검색어로 시작하는 본문", 1234), upsert(11, 99, "길 잃은 문서", "검색어", 5),
-         upsert(12, 7, "고리 문서", "검색어", 1)},
-        {{1, std::nullopt, "위", 0}, {2, 1, "가운데", 0}, {3, 2, "아래", 0}, {7, 8, "고리1", 0}, {8, 7, "고리2", 0}});
-    for (auto *s : {&fts, &plain}) {
-        auto results = s->search("검색어", 10);
-        ASSERT_EQ(results.size(), 3u);
-        std::map<int64_t, SearchResult> byId;
-        for (auto &r : results)
-            byId[r.fileId] = r;
-        EXPECT_EQ(byId[10], (SearchResult{10, "깊은 문서", {"위", "가운데", "아래"}, byId[10].snippet, 1234}));
-        EXPECT_EQ(byId[10].snippet.at(0), (SnippetSegment{"검색어", true})) << marked(byId[10].snippet);
-        EXPECT_EQ(byId[11].folderPath, std::vector<std::string>{});
-        // A cycle in the parent links stops after 64 names.
-        ASSERT_EQ(byId[12].folderPath.size(), 64u);
-        EXPECT_EQ(byId[12].folderPath.back(), "고리1");
-        EXPECT_EQ(byId[12].folderPath.front(), "고리2");
     }
 }
 

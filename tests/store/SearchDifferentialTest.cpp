@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <random>
 
 using namespace quorvel;
@@ -28,8 +29,10 @@ const std::vector<std::string> pieces = [] {
     return all;
 }();
 
+// Folders nested three deep, and two that are each other's parent, whose path stops after 64 names.
 struct Corpus {
-    std::vector<FolderRecord> folders = {{1, std::nullopt, "위", 0}, {2, 1, "가운데", 1}, {3, 2, "아래", 0}};
+    std::vector<FolderRecord> folders = {
+        {1, std::nullopt, "위", 0}, {2, 1, "가운데", 1}, {3, 2, "아래", 0}, {7, 8, "고리1", 0}, {8, 7, "고리2", 0}};
     std::vector<SyncApplyBatch::FileUpsert> files;
 };
 
@@ -62,7 +65,7 @@ Corpus makeCorpus(std::mt19937 &random, int64_t idScale) {
             time = twin.updatedAt;
         }
         std::optional<int64_t> folder;
-        if (id % 3) folder = 1 + static_cast<int64_t>(pick(3));
+        if (id % 3) folder = std::array<int64_t, 5>{1, 2, 3, 7, 99}[pick(5)]; // 99: a folder not listed
         c.files.push_back(test::upsert(id * idScale, folder, title, body, time));
     }
     return c;
