@@ -78,23 +78,8 @@ TEST_F(SearchTest, WordLengthChoosesThePath) {
     EXPECT_TRUE(fts.search("엔진과 없음", 100).empty());
 }
 
-TEST_F(SearchTest, QuotesOperatorsAndWildcardsAreMatchedLiterally) {
-    put({upsert(1, std::nullopt, "인용", "그가 \"hello\" 라고 했다"), upsert(2, std::nullopt, "별", "abcdef"),
-         upsert(3, std::nullopt, "연산", "NEAR(abc def) and abc*"), upsert(4, std::nullopt, "가", "100% 완료"),
-         upsert(5, std::nullopt, "나", "100 완료 a_b"), upsert(6, std::nullopt, "다", "axb 1x0 a\\b")});
-    const std::pair<const char *, std::vector<int64_t>> cases[] = {
-        {"\"hello\"", {1}}, {"o\"\"", {}},      {"abc*", {3}},
-        {"NEAR(abc", {3}},  {"abc OR xyz", {}}, // OR is a short word, not an operator
-        {"0%", {4}},        {"_", {5}},         {"\\", {6}},
-        {"a_b", {5}},       {"a\\b", {6}},
-    };
-    for (auto *s : {&fts, &plain}) {
-        for (const auto &[query, expected] : cases)
-            EXPECT_EQ(ids(s->search(query, 10)), expected) << query << (s->hasFTS() ? " with the index" : "");
-    }
-}
-
-// Ranking is SearchDifferential's; the limits it does not try are here.
+// Ranking, and quotes, operators and wildcards matched literally, are SearchDifferential's; the
+// limits it does not try are here.
 TEST_F(SearchTest, ALimitOfZeroOrLessFindsNothing) {
     put({upsert(1, std::nullopt, "본문만", "여기 열쇠", 500), upsert(2, std::nullopt, "열쇠 제목", "x", 100)});
     for (auto *s : {&fts, &plain}) {

@@ -14,15 +14,15 @@ namespace {
 
 // Pieces bodies, titles and queries are made of: Korean, English, mixed, decomposed Hangul, a
 // combining accent, letters whose case-folded form is shorter (Kelvin sign, capital sharp s,
-// dotted I), LIKE and FTS5 punctuation, sentence ends that snippet() looks for, and control
-// characters other than NUL. (Letters whose folded form is longer, such as Ⱥ, make snippet()
-// read past the end of a body, so no reference exists for them.)
+// dotted I), LIKE and FTS5 punctuation, FTS5 operators, which must match as words, sentence ends
+// that snippet() looks for, and control characters other than NUL. (Letters whose folded form is
+// longer, such as Ⱥ, make snippet() read past the end of a body, so no reference exists for them.)
 const std::vector<std::string> pieces = [] {
     const std::initializer_list<const char *> groups[] = {
         {"회의록", "회의", "정리", "검색", "문서", "가", "나", "다", "ㅋ", "한국어", "데이터베이스"},
         {"\u1112\u116c\u110b\u1174", "Report", "report", "SALES", "abc", "ab", "a", "b", "x", "ĀB", "e\u0301", "Ünï"},
         {"本文", ". ", ": ", " ", " ", " ", "  ", "\t", "\n", "\x01", "%", "_", "\\", "\"", "*", "(", "100%", "a_b"},
-        {"🙂", "\uFFFD", "\uFFFF", "..."}};
+        {"🙂", "\uFFFD", "\uFFFF", "...", "NEAR(", "OR", "AND "}};
     std::vector<std::string> all;
     for (const auto &group : groups)
         all.insert(all.end(), group.begin(), group.end());
