@@ -134,25 +134,18 @@ TEST(ImageRewriterClassify, PlainHTTPOnAnHTTPOrigin) {
     EXPECT_EQ(ImageRewriter("").classify("/evil.example/a.png"), removed);
 }
 
-TEST_F(ImageRewriterTest, ImgSourcesBecomeAssets) {
-    const auto result = rewriter.rewrite("<p><img alt=x src='/a.png'></p><IMG SRC=\"https://cdn.example.net/b.png\">",
+TEST_F(ImageRewriterTest, ImgSourcesBecomeAssetsAndEachImageIsListedOnce) {
+    const auto result = rewriter.rewrite("<p><img alt=x src='/a.png'></p><IMG SRC=\"https://cdn.example.net/b.png\">"
+                                         "<img src=/c.png><img src=\"/a.png\"><img src=/c.png>",
                                          {{"https://docs.example.com/a.png", H1}});
-    EXPECT_EQ(result.html,
-              "<p><img alt=x src=\"quorvel-asset://" + H1 + "\"></p><IMG src=\"quorvel-asset://missing\">");
+    const std::string a = "\"quorvel-asset://" + H1 + "\"", missing = "\"quorvel-asset://missing\"";
+    EXPECT_EQ(result.html, "<p><img alt=x src=" + a + "></p><IMG src=" + missing + "><img src=" + missing +
+                               "><img src=" + a + "><img src=" + missing + ">");
     EXPECT_EQ(result.downloads,
-              (std::vector<std::string>{"https://docs.example.com/a.png", "https://cdn.example.net/b.png"}));
-    EXPECT_EQ(result.missing, (std::vector<std::string>{"https://cdn.example.net/b.png"}));
-}
-
-TEST_F(ImageRewriterTest, RepeatedImageListedOnce) {
-    const auto result = rewriter.rewrite("<img src=/a.png><img src=\"/a.png\"><img src=/b.png><img src=/a.png>",
-                                         {{"https://docs.example.com/b.png", H2}});
-    EXPECT_EQ(result.html, "<img src=\"quorvel-asset://missing\"><img src=\"quorvel-asset://missing\">"
-                           "<img src=\"quorvel-asset://" +
-                               H2 + "\"><img src=\"quorvel-asset://missing\">");
-    EXPECT_EQ(result.downloads,
-              (std::vector<std::string>{"https://docs.example.com/a.png", "https://docs.example.com/b.png"}));
-    EXPECT_EQ(result.missing, (std::vector<std::string>{"https://docs.example.com/a.png"}));
+              (std::vector<std::string>{"https://docs.example.com/a.png", "https://cdn.example.net/b.png",
+                                        "https://docs.example.com/c.png"}));
+    EXPECT_EQ(result.missing,
+              (std::vector<std::string>{"https://cdn.example.net/b.png", "https://docs.example.com/c.png"}));
 }
 
 TEST_F(ImageRewriterTest, StyleElements) {
