@@ -6,6 +6,7 @@
 #include <sqlite3.h>
 
 using namespace quorvel;
+using namespace ::testing;
 
 namespace {
 struct SQLiteDBTest : ::testing::Test {
@@ -67,16 +68,14 @@ TEST_F(SQLiteDBTest, FailingCommitRollsBackAndReportsTheCommitError) {
     db.exec("CREATE TABLE parent(id INTEGER PRIMARY KEY)");
     db.exec("CREATE TABLE child(p INTEGER REFERENCES parent(id) DEFERRABLE INITIALLY DEFERRED)");
     db.exec("PRAGMA foreign_keys = ON");
-    try {
+    auto commit = [&] {
         db.transaction(true, [&] {
             db.run("INSERT INTO t(a) VALUES(1)");
             db.run("INSERT INTO child VALUES(99)"); // violation only detected at COMMIT
         });
-        FAIL() << "commit should fail";
-    } catch (const SQLiteError &e) {
-        EXPECT_EQ(e.code & 0xff, SQLITE_CONSTRAINT);
-        EXPECT_EQ(e.sql, "COMMIT");
-    }
+    };
+    EXPECT_THAT(commit, Throws<SQLiteError>(AllOf(Field(&SQLiteError::sql, "COMMIT"),
+                                                  ResultOf([](auto &e) { return e.code & 0xff; }, SQLITE_CONSTRAINT))));
     EXPECT_EQ(db.transactionDepth(), 0);
     EXPECT_EQ(count(), 0);
     // The connection is usable: a new transaction works.
@@ -86,13 +85,9 @@ TEST_F(SQLiteDBTest, FailingCommitRollsBackAndReportsTheCommitError) {
 
 TEST_F(SQLiteDBTest, ErrorsCarryCodeMessageAndTruncatedSQL) {
     std::string longSQL = "SELECT * FROM missing_table WHERE " + std::string(200, 'x');
-    try {
-        db.run(longSQL);
-        FAIL();
-    } catch (const SQLiteError &e) {
-        EXPECT_EQ(e.code, SQLITE_ERROR);
-        EXPECT_EQ(e.description(), "SQLite(1): no such table: missing_table [" + longSQL.substr(0, 120) + "]");
-    }
+    EXPECT_THAT([&] { db.run(longSQL); },
+                Throws<SQLiteError>(Property(&SQLiteError::description, "SQLite(1): no such table: missing_table [" +
+                                                                            longSQL.substr(0, 120) + "]")));
     SQLiteError open(14, "unable to open database file");
     EXPECT_STREQ(open.what(), "SQLite(14): unable to open database file");
 }
@@ -101,8 +96,7 @@ TEST_F(SQLiteDBTest, ClosedConnectionReportsDatabaseClosed) {
     db.close();
     db.close();
     EXPECT_FALSE(db.isOpen());
-    EXPECT_THAT([&] { db.run("SELECT 1"); },
-                ::testing::Throws<SQLiteError>(::testing::Eq(SQLiteError(21, "database closed", "SELECT 1"))));
+    EXPECT_THAT([&] { db.run("SELECT 1"); }, Throws<SQLiteError>(Eq(SQLiteError(21, "database closed", "SELECT 1"))));
     EXPECT_THROW(db.scalarInt("SELECT 1"), SQLiteError);
     EXPECT_EQ(db.userVersion(), 0);
     EXPECT_FALSE(db.tableExists("t"));
