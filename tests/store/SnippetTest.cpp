@@ -40,6 +40,7 @@ TEST(ParseSnippet, SplitsAtMarkersWithoutEverMakingEmptySegments) {
 // where the body goes on, every hit inside marked, overlapping hits merged, case folded.
 TEST(MakeSnippet, WindowsAndHits) {
     const std::string family = "\U0001F468\u200D\U0001F469\u200D\U0001F467";
+    const std::string front = repeat("앞", 100), back = repeat("뒤", 100);
     const std::string dots = repeat(".", 50) + "beta alpha beta" + repeat(".", 30) + "alpha" + repeat(".", 50);
     const struct {
         std::string body;
@@ -50,11 +51,8 @@ TEST(MakeSnippet, WindowsAndHits) {
         {"", {"x"}, 40, ""},
         {repeat("가", 100), {"없음"}, 40, repeat("가", 80)},
         {repeat("가", 100), {}, 40, repeat("가", 80)},
-        {repeat("앞", 100) + "찾기" + repeat("뒤", 100),
-         {"찾기"},
-         40,
-         "…" + repeat("앞", 40) + "[찾기]" + repeat("뒤", 40) + "…"},
-        {"ab찾기" + repeat("뒤", 100), {"찾기"}, 40, "ab[찾기]" + repeat("뒤", 40) + "…"},
+        {front + "찾기" + back, {"찾기"}, 40, "…" + repeat("앞", 40) + "[찾기]" + repeat("뒤", 40) + "…"},
+        {"ab찾기" + back, {"찾기"}, 40, "ab[찾기]" + repeat("뒤", 40) + "…"},
         {"찾기", {"찾기"}, 40, "[찾기]"},
         // The later alpha lies outside; a hit cut by the window's edge is not marked.
         {dots, {"alpha", "beta"}, 12, "…" + repeat(".", 12) + "[beta] [alpha] [beta]." + "…"},
@@ -73,11 +71,7 @@ TEST(MakeSnippet, WindowsAndHits) {
         {"abc", {"zz"}, 0, ""},
         {"abc", {"b"}, -5, "…[b]…"},
         {"abc", {"b"}, INT32_MAX, "a[b]c"},
-        {"a\xff\xfe"
-         "b\xc3",
-         {"b"},
-         40,
-         "a\xff\xfe[b]\xc3"},
+        {"a\377\376b\303", {"b"}, 40, "a\377\376[b]\303"}, // stray bytes FF FE and C3, in octal
     };
     for (const auto &c : cases)
         EXPECT_EQ(marked(LocalStore::makeSnippet(c.body, c.terms, c.radius)), c.expected) << c.body;
