@@ -50,11 +50,14 @@ TEST(SyncIntegration, EveryKindOfChangeTravelsInOneRun) {
     int64_t memo = idOf(h, "메모");
     h.control().renameDocument(memo, "메모 (고침)");
     h.control().moveDocument(idOf(h, "주간 보고"), std::nullopt);
-    h.control().editDocument(idOf(h, "빈 문서"), "<p>이제 내용이 있어요</p>");
+    // The edited document now shows an image the library already holds: it is not fetched again.
+    h.control().editDocument(idOf(h, "빈 문서"), "<p>이제 내용이 있어요</p><img src=\"/images/a.png\">");
     h.control().addDocument("새 문서", std::nullopt, "<p>새로 왔어요</p>");
     h.control().deleteDocument(idOf(h, "회의록"));
     std::string version = h.control().bumpShell();
+    h.control().resetCounters();
     EXPECT_EQ(h.sync(), SyncOutcome::updated(2, 2, 1, 0));
+    EXPECT_EQ(h.control().imageRequestCount("/images/a.png"), 0);
     h.expectMirrorsService();
     auto hits = h.store->search("고침", 10);
     ASSERT_EQ(hits.size(), 1u);
