@@ -42,13 +42,10 @@ public:
             res.set_header("Retry-After", "30");
             res.headers.emplace("X-Dup", "first");
             res.headers.emplace("x-DUP", "second");
+            res.set_header("Set-Cookie", "session=abc; Path=/");
             res.set_content("ok", "text/plain");
         });
         routes.Get("/empty", [](const httplib::Request &, httplib::Response &res) { res.status = 204; });
-        routes.Get("/cookie", [](const httplib::Request &, httplib::Response &res) {
-            res.set_header("Set-Cookie", "session=abc; Path=/");
-            res.set_content("set", "text/plain");
-        });
         routes.Get("/hop", [](const httplib::Request &, httplib::Response &res) {
             res.set_header("X-Hop", "1");
             res.set_redirect("/echo");
@@ -148,7 +145,7 @@ TEST_F(CurlTransportTest, AnyStatusComesBackWithLowerCaseHeadersAndNoCookieGoesB
     for (const auto &[name, value] : response.headers)
         EXPECT_EQ(name.find_first_of("ABCDEFGHIJKLMNOPQRSTUVWXYZ"), std::string::npos) << name;
 
-    EXPECT_EQ(transport.send(get("/cookie")).headers.at("set-cookie"), "session=abc; Path=/");
+    EXPECT_EQ(response.headers.at("set-cookie"), "session=abc; Path=/");
     json echoed = json::parse(transport.send(get("/echo")).body);
     EXPECT_FALSE(echoed["headers"].contains("Cookie")) << echoed.dump();
 
@@ -168,9 +165,8 @@ TEST_F(CurlTransportTest, RequestsCarryMethodHeadersAndBodyAsGiven) {
     json echoed = json::parse(transport.send(post).body);
     EXPECT_EQ(echoed["method"], "POST");
     EXPECT_EQ(echoed["body"], R"({"a":1})");
-    EXPECT_EQ(echoed["headers"]["X-App-Version"], "1.2.3");
-    EXPECT_EQ(echoed["headers"]["Content-Type"], "application/json");
-    EXPECT_EQ(echoed["headers"]["Authorization"], "Bearer t");
+    for (const auto &[name, value] : post.headers)
+        EXPECT_EQ(echoed["headers"][name], value) << name;
     EXPECT_FALSE(echoed["headers"].contains("Expect"));
 
     // A value with a line break cannot add a field of its own.
@@ -210,31 +206,18 @@ TEST_F(CurlTransportTest, ConcurrentSendsAllComplete) {
     EXPECT_LE(server.connectionCount(), 6u);
 }
 
-TEST_F(CurlTransportTest, ATimeOutShorterThanTheServersDelayFailsAsNetworkError) {
-    APIError error = apiErrorOf([&] { transport.send(get("/slow", 0.3)); });
-    EXPECT_EQ(error, APIError::network("Timeout was reached"));
-}
-
-TEST_F(CurlTransportTest, AnHonestSlowAnswerLongerThanTheTimeOutCompletes) {
+TEST_F(CurlTransportTest, OnlyAWaitPastTheTimeOutOrADripBelowTheRateFloorFails) {
+    EXPECT_EQ(apiErrorOf([&] { transport.send(get("/slow", 0.3)); }), APIError::network("Timeout was reached"));
+    EXPECT_TRUE(apiErrorOf([&] { transport.send(get("/drip-2s", 10)); }).isNetwork());
     // 6 s at 50 KB/s against a 4 s time-out: far above the rate floor the whole way.
-    HTTPResponse response = transport.send(get("/steady", 4.0));
-    EXPECT_EQ(response.status, 200);
-    EXPECT_EQ(response.body.size(), steadyBytes);
+    EXPECT_EQ(transport.send(get("/steady", 4.0)).body.size(), steadyBytes);
 }
 
-TEST_F(CurlTransportTest, AnAnswerDrippingBelowTheRateFloorFails) {
-    APIError error = apiErrorOf([&] { transport.send(get("/drip-2s", 10)); });
-    EXPECT_TRUE(error.isNetwork()) << error.description();
-}
-
-TEST_F(CurlTransportTest, AStopRequestedBeforeTheTransferSendsNothing) {
-    std::stop_source source;
-    source.request_stop();
-    EXPECT_EQ(apiErrorOf([&] { transport.send(get("/echo"), source.get_token()); }), APIError::cancelled());
+TEST_F(CurlTransportTest, AStopBeforeTheTransferSendsNothingAndOneDuringItCancels) {
+    std::stop_source before;
+    before.request_stop();
+    EXPECT_EQ(apiErrorOf([&] { transport.send(get("/echo"), before.get_token()); }), APIError::cancelled());
     EXPECT_EQ(server.requestCount(), 0u);
-}
-
-TEST_F(CurlTransportTest, AStopWhileWaitingForTheAnswerOrInTheMiddleOfTheBodyCancels) {
     for (const char *path : {"/slow", "/drip"}) {
         std::stop_source source;
         auto pending = std::async(std::launch::async, [&] { return transport.send(get(path), source.get_token()); });
@@ -253,13 +236,11 @@ TEST_F(CurlTransportTest, AResponseOverTheCapFails) {
 }
 
 TEST_F(CurlTransportTest, AnUnreachableServerOrAnotherSchemeIsANetworkError) {
-    HTTPRequest request;
-    request.url = "http://127.0.0.1:1/x";
-    request.timeout = 10;
-    APIError refused = apiErrorOf([&] { transport.send(request); });
-    EXPECT_TRUE(refused.isNetwork()) << refused.description();
-    EXPECT_FALSE(refused.message().value_or("").empty());
-
-    request.url = "file:///etc/passwd";
-    EXPECT_TRUE(apiErrorOf([&] { transport.send(request); }).isNetwork());
+    for (const char *url : {"http://127.0.0.1:1/x", "file:///etc/passwd"}) {
+        HTTPRequest request;
+        request.url = url;
+        APIError error = apiErrorOf([&] { transport.send(request); });
+        EXPECT_TRUE(error.isNetwork()) << url << ": " << error.description();
+        EXPECT_FALSE(error.message().value_or("").empty()) << url;
+    }
 }

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 using namespace quorvel;
 using nlohmann::json;
 using quorvel::test::apiErrorOf;
@@ -56,62 +58,87 @@ TEST_F(HTTPAPIClientTest, ABaseURLThatIsNotHTTPFailsBeforeSending) {
     EXPECT_EQ(transport->requestCount(), 0u);
 }
 
-TEST_F(HTTPAPIClientTest, FilesSendsTheIdsInOrderWithTheCommaEncoded) {
+// The whole request each call sends: the client's headers, a bearer token only where one is
+// due, sorted JSON bodies, each endpoint's time-out.
+TEST_F(HTTPAPIClientTest, EachCallSendsItsRequest) {
+    auto request = [](std::string method, std::string path, double timeout, std::optional<std::string> token,
+                      std::optional<std::string> body = std::nullopt) {
+        HTTPRequest r{
+            std::move(method),
+            "https://docs.example.com/api/app/v1/" + path,
+            {{"Accept", "application/json"}, {"X-App-Version", "1.2.3"}, {"X-OS-Version", "Debian GNU/Linux 12"}},
+            std::move(body),
+            timeout};
+        if (token) r.headers["Authorization"] = "Bearer " + *token;
+        if (r.body) r.headers["Content-Type"] = "application/json";
+        return r;
+    };
+    HTTPRequest tagged = request("GET", "manifest", 60, "tok");
+    tagged.headers["If-None-Match"] = "\"m-2\"";
+    const DeviceInfo device{"u-1", "내 PC", "1.2.3", "Debian 12"};
+    const std::tuple<std::function<void()>, HTTPResponse, HTTPRequest> cases[] = {
+        {[&] {
+             client.files("tok", {3, 1, 2});
+         },
+         FakeHTTPTransport::ok(json::array()), request("GET", "files?ids=3%2C1%2C2", 120, "tok")},
+        {[&] { client.files("tok", {}); }, FakeHTTPTransport::ok(json::array()),
+         request("GET", "files?ids=", 120, "tok")},
+        {[&] { client.shell("tok"); }, FakeHTTPTransport::ok({{"version", "v"}, {"html", "h"}}),
+         request("GET", "shell", 60, "tok")},
+        {[&] { client.latestRelease(); }, FakeHTTPTransport::ok({{"latest_version", "2.0.0"}}),
+         request("GET", "latest", 20, std::nullopt)},
+        {[&] { client.exchangeCode("the-code", "the-verifier", device); }, FakeHTTPTransport::ok(tokenJSON()),
+         request("POST", "token", 30, std::nullopt,
+                 R"({"code":"the-code","code_verifier":"the-verifier","device":{"app_version":"1.2.3",)"
+                 R"("name":"내 PC","os_version":"Debian 12","uuid":"u-1"},"grant_type":"authorization_code"})")},
+        {[&] { client.refresh("rt1"); }, FakeHTTPTransport::ok(tokenJSON()),
+         request("POST", "token", 30, std::nullopt, R"({"grant_type":"refresh_token","refresh_token":"rt1"})")},
+        // The etag goes only when there is one.
+        {[&] { client.manifest("tok", "\"m-2\""); }, FakeHTTPTransport::text(304, ""), tagged},
+        {[&] { client.manifest("tok", std::string()); }, FakeHTTPTransport::ok(manifestJSON()),
+         request("GET", "manifest", 60, "tok")},
+        {[&] { client.manifest("tok", std::nullopt); }, FakeHTTPTransport::ok(manifestJSON()),
+         request("GET", "manifest", 60, "tok")},
+        {[&] { client.logout("tok"); }, FakeHTTPTransport::text(200, ""), request("POST", "logout", 20, "tok", "{}")},
+    };
+    for (const auto &[call, answer, expected] : cases) {
+        transport->enqueue(answer);
+        call();
+        EXPECT_EQ(transport->lastRequest(), expected) << expected.url;
+    }
+
+    // Nothing but printable ASCII goes into a header value.
+    HTTPAPIClient c("https://docs.example.com", "1.2.3", "Ubuntu 24.04 (노블)\r\nX-Evil: 1\t", transport);
+    transport->enqueue(FakeHTTPTransport::ok({{"version", "v"}, {"html", "h"}}));
+    c.shell("tok");
+    EXPECT_EQ(transport->lastRequest().headers.at("X-OS-Version"), "Ubuntu 24.04 ()X-Evil: 1");
+}
+
+TEST_F(HTTPAPIClientTest, AnswersAreDecodedAsTheyCame) {
     json contents =
         json::array({{{"id", 2}, {"content", "b"}, {"content_hash", "hb"}, {"updated_at", "2024-05-01 00:00:00"}},
                      {{"id", 3}, {"content", "c"}, {"content_hash", "hc"}, {"updated_at", "2024-05-01 00:00:00"}}});
     transport->enqueue(FakeHTTPTransport::ok(contents));
     auto files = client.files("tok", {3, 1, 2});
-    EXPECT_EQ(transport->lastRequest().url, "https://docs.example.com/api/app/v1/files?ids=3%2C1%2C2");
-    EXPECT_EQ(transport->lastRequest().method, "GET");
-    EXPECT_EQ(transport->lastRequest().timeout, 120);
-    EXPECT_FALSE(transport->lastRequest().body);
-    ASSERT_EQ(files.size(), 2u); // the service's answer as it came, even though id 1 is missing
+    ASSERT_EQ(files.size(), 2u); // even though id 1 is missing
     EXPECT_EQ(files[0].id, 2);
     EXPECT_EQ(files[1].contentHash, "hc");
-
-    transport->enqueue(FakeHTTPTransport::ok(json::array()));
-    EXPECT_TRUE(client.files("tok", {}).empty());
-    EXPECT_EQ(transport->lastRequest().url, "https://docs.example.com/api/app/v1/files?ids=");
-}
-
-TEST_F(HTTPAPIClientTest, EveryRequestCarriesTheClientHeaders) {
-    HTTPAPIClient c("https://docs.example.com", "1.2.3", "Ubuntu 24.04 (노블)\r\nX-Evil: 1\t", transport);
-    transport->enqueue(FakeHTTPTransport::ok({{"version", "v"}, {"html", "h"}}));
-    c.shell("tok");
-    auto request = transport->lastRequest();
-    EXPECT_EQ(request.headers, (std::map<std::string, std::string>{{"Accept", "application/json"},
-                                                                   {"Authorization", "Bearer tok"},
-                                                                   {"X-App-Version", "1.2.3"},
-                                                                   {"X-OS-Version", "Ubuntu 24.04 ()X-Evil: 1"}}));
-    EXPECT_EQ(request.timeout, 60);
-
-    transport->enqueue(FakeHTTPTransport::ok({{"latest_version", "2.0.0"}}));
-    EXPECT_EQ(c.latestRelease().latestVersion, "2.0.0");
-    EXPECT_FALSE(transport->lastRequest().headers.contains("Authorization"));
-    EXPECT_EQ(transport->lastRequest().url, "https://docs.example.com/api/app/v1/latest");
-    EXPECT_EQ(transport->lastRequest().timeout, 20);
-}
-
-TEST_F(HTTPAPIClientTest, TokenRequestsPostSortedJSONWithoutBearer) {
     transport->enqueue(FakeHTTPTransport::ok(tokenJSON()));
-    auto token = client.exchangeCode("the-code", "the-verifier", DeviceInfo{"u-1", "내 PC", "1.2.3", "Debian 12"});
-    EXPECT_EQ(token.accessToken, "at2");
-    EXPECT_EQ(token.user.email, "a@b.c");
-    auto request = transport->lastRequest();
-    EXPECT_EQ(request.method, "POST");
-    EXPECT_EQ(request.url, "https://docs.example.com/api/app/v1/token");
-    EXPECT_EQ(request.timeout, 30);
-    EXPECT_FALSE(request.headers.contains("Authorization"));
-    EXPECT_EQ(request.headers.at("Content-Type"), "application/json");
-    EXPECT_EQ(request.body,
-              R"({"code":"the-code","code_verifier":"the-verifier","device":{"app_version":"1.2.3",)"
-              R"("name":"내 PC","os_version":"Debian 12","uuid":"u-1"},"grant_type":"authorization_code"})");
+    EXPECT_EQ(client.refresh("rt1").user.email, "a@b.c");
 
-    transport->enqueue(FakeHTTPTransport::ok(tokenJSON()));
-    client.refresh("rt1");
-    EXPECT_EQ(transport->lastRequest().body, R"({"grant_type":"refresh_token","refresh_token":"rt1"})");
-    EXPECT_EQ(transport->lastRequest().timeout, 30);
+    transport->enqueue(
+        FakeHTTPTransport::jsonResponse(200, {{"success", true}, {"data", manifestJSON()}}, {{"etag", "\"m-2\""}}));
+    auto result = client.manifest("tok", std::nullopt);
+    ASSERT_NE(result.fresh(), nullptr);
+    EXPECT_EQ(result.fresh()->etag, "\"m-2\"");
+    EXPECT_EQ(result.fresh()->manifest.shellVersion, "s1");
+    transport->enqueue(FakeHTTPTransport::ok(manifestJSON()));
+    result = client.manifest("tok", std::nullopt);
+    ASSERT_NE(result.fresh(), nullptr);
+    EXPECT_EQ(result.fresh()->etag, std::nullopt);
+    // A 304 is answered without reading the body.
+    transport->enqueue(FakeHTTPTransport::text(304, "<not json>"));
+    EXPECT_TRUE(client.manifest("tok", "\"m-2\"").isNotModified());
 }
 
 TEST_F(HTTPAPIClientTest, ABodyThatCannotBeSerialisedIsAnEncodeError) {
@@ -119,29 +146,6 @@ TEST_F(HTTPAPIClientTest, ABodyThatCannotBeSerialisedIsAnEncodeError) {
     EXPECT_EQ(error.kind(), APIError::Kind::decoding);
     EXPECT_EQ(error.message()->rfind("request encode: ", 0), 0u) << *error.message();
     EXPECT_EQ(transport->requestCount(), 0u);
-}
-
-TEST_F(HTTPAPIClientTest, ManifestSendsTheEtagOnlyWhenThereIsOne) {
-    transport->enqueue(
-        FakeHTTPTransport::jsonResponse(200, {{"success", true}, {"data", manifestJSON()}}, {{"etag", "\"m-2\""}}));
-    auto result = client.manifest("tok", std::string());
-    EXPECT_FALSE(transport->lastRequest().headers.contains("If-None-Match"));
-    EXPECT_EQ(transport->lastRequest().timeout, 60);
-    ASSERT_NE(result.fresh(), nullptr);
-    EXPECT_EQ(result.fresh()->etag, "\"m-2\"");
-    EXPECT_EQ(result.fresh()->manifest.shellVersion, "s1");
-
-    transport->enqueue(FakeHTTPTransport::ok(manifestJSON()));
-    result = client.manifest("tok", std::nullopt);
-    EXPECT_FALSE(transport->lastRequest().headers.contains("If-None-Match"));
-    ASSERT_NE(result.fresh(), nullptr);
-    EXPECT_EQ(result.fresh()->etag, std::nullopt);
-
-    // A 304 is answered without reading the body.
-    transport->enqueue(FakeHTTPTransport::text(304, "<not json>"));
-    result = client.manifest("tok", "\"m-2\"");
-    EXPECT_EQ(transport->lastRequest().headers.at("If-None-Match"), "\"m-2\"");
-    EXPECT_TRUE(result.isNotModified());
 }
 
 TEST_F(HTTPAPIClientTest, AnswersWithoutUsableDataBecomeErrors) {
@@ -178,11 +182,6 @@ TEST_F(HTTPAPIClientTest, AnswersWithoutUsableDataBecomeErrors) {
         transport->enqueue(FakeHTTPTransport::text(200, body));
         EXPECT_EQ(apiErrorOf([&] { client.manifest("tok", std::nullopt); }).kind(), APIError::Kind::decoding) << body;
     }
-    json badDate = manifestJSON();
-    badDate["server_time"] = "yesterday";
-    transport->enqueue(FakeHTTPTransport::ok(badDate));
-    EXPECT_EQ(apiErrorOf([&] { client.manifest("tok", std::nullopt); }),
-              APIError::decoding("Invalid ISO8601 date: yesterday"));
     // "success" may be left out when the data is there.
     transport->enqueue(FakeHTTPTransport::jsonResponse(200, {{"data", {{"version", "v"}, {"html", "h"}}}}));
     EXPECT_EQ(client.shell("tok").version, "v");
@@ -193,14 +192,6 @@ TEST_F(HTTPAPIClientTest, LogoutOnlyFailsOnAnExplicitFalseSuccess) {
         transport->enqueue(FakeHTTPTransport::text(200, body));
         EXPECT_NO_THROW(client.logout("tok")) << body;
     }
-    auto request = transport->lastRequest();
-    EXPECT_EQ(request.method, "POST");
-    EXPECT_EQ(request.url, "https://docs.example.com/api/app/v1/logout");
-    EXPECT_EQ(request.body, "{}");
-    EXPECT_EQ(request.headers.at("Authorization"), "Bearer tok");
-    EXPECT_EQ(request.headers.at("Content-Type"), "application/json");
-    EXPECT_EQ(request.timeout, 20);
-
     transport->enqueue(
         FakeHTTPTransport::jsonResponse(200, {{"success", false}, {"reason", "revoked"}, {"message", 3}}));
     EXPECT_EQ(apiErrorOf([&] { client.logout("tok"); }), APIError::server(200, "revoked", std::nullopt));

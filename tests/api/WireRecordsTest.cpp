@@ -123,10 +123,10 @@ TEST(WireRecordsTest, DecodedValues) {
 
     EXPECT_EQ(ManifestFolder::fromJSON({{"id", 3}, {"name", "Docs"}, {"order_num", 2}}),
               (ManifestFolder{3, std::nullopt, "Docs", 2}));
-    EXPECT_EQ(
-        ManifestFolder::fromJSON({{"id", 3}, {"parent_id", nullptr}, {"name", "Docs"}, {"order_num", 2}}).parentId,
-        std::nullopt);
-    EXPECT_EQ(ManifestFolder::fromJSON({{"id", 3}, {"parent_id", 1}, {"name", "Docs"}, {"order_num", 2}}).parentId, 1);
+    for (const auto &[parent, expected] : {std::pair{json(nullptr), std::optional<int64_t>()}, {json(1), 1}})
+        EXPECT_EQ(
+            ManifestFolder::fromJSON({{"id", 3}, {"parent_id", parent}, {"name", "D"}, {"order_num", 2}}).parentId,
+            expected);
     json file = fileJSON();
     EXPECT_EQ(ManifestFile::fromJSON(file), (ManifestFile{7, 3, "a.html", may1, 12, "abc"}));
     file["updated_at"] = "2024-05-01 12:34:56";
@@ -138,12 +138,11 @@ TEST(WireRecordsTest, DecodedValues) {
     file.erase("folder_id");
     EXPECT_EQ(ManifestFile::fromJSON(file).folderId, std::nullopt);
 
-    Manifest manifest = Manifest::fromJSON(manifestJSON());
-    EXPECT_EQ(manifest.serverTime, may1);
-    EXPECT_EQ(manifest.user, (AppUser{1, "a@b.c", {}}));
-    EXPECT_EQ(manifest.shellVersion, "v3");
-    ASSERT_EQ(manifest.folders.size(), 1u);
-    ASSERT_EQ(manifest.files.size(), 1u);
+    EXPECT_EQ(Manifest::fromJSON(manifestJSON()), (Manifest{may1,
+                                                            AppUser{1, "a@b.c", {}},
+                                                            "v3",
+                                                            {ManifestFolder{3, std::nullopt, "Docs", 0}},
+                                                            {ManifestFile{7, 3, "a.html", may1, 12, "abc"}}}));
     json empty = manifestJSON();
     empty["files"] = empty["folders"] = json::array();
     EXPECT_TRUE(Manifest::fromJSON(empty).files.empty());

@@ -181,27 +181,25 @@ TEST_F(AuthSessionTest, ExchangeStoresTheResponseAndTheDeviceIdentifierItSentOrN
     EXPECT_TRUE(session_->hasCredentials());
 }
 
-TEST_F(AuthSessionTest, RevokeOnServerIsTrueOnlyWhenTheServiceConfirmed) {
+// Revoking clears nothing locally: that is the caller's decision.
+TEST_F(AuthSessionTest, RevokeOnServerIsTrueOnlyWhenTheServiceConfirmedAfterOneRefreshAtMost) {
     makeSession();
     EXPECT_FALSE(session_->revokeOnServer());
 
     link(3600);
     EXPECT_CALL(*api_, logout("old-access", _)).WillOnce(Return()).WillOnce(Throw(APIError::server(500)));
     EXPECT_TRUE(session_->revokeOnServer());
-    // Revoking clears nothing locally: that is the caller's decision.
     EXPECT_EQ(tokens_->accessToken(), "old-access");
     EXPECT_FALSE(session_->revokeOnServer());
-}
 
-TEST_F(AuthSessionTest, RevokeOnServerRefreshesAnExpiredTokenOnce) {
-    link(3600);
-    EXPECT_CALL(*api_, refresh(_, _)).WillOnce(Return(tokenResponse("new-access", "new-refresh")));
-    EXPECT_CALL(*api_, logout("old-access", _)).WillOnce(Throw(tokenExpired()));
-    EXPECT_CALL(*api_, logout("new-access", _)).WillOnce(Return());
-    EXPECT_TRUE(session_->revokeOnServer());
-
-    link(3600);
-    EXPECT_CALL(*api_, refresh(_, _)).WillOnce(Return(tokenResponse("new-access", "new-refresh")));
-    EXPECT_CALL(*api_, logout(_, _)).Times(2).WillRepeatedly(Throw(tokenExpired()));
-    EXPECT_FALSE(session_->revokeOnServer());
+    for (bool secondExpires : {false, true}) {
+        link(3600);
+        EXPECT_CALL(*api_, refresh(_, _)).WillOnce(Return(tokenResponse("new-access", "new-refresh")));
+        EXPECT_CALL(*api_, logout("old-access", _)).WillOnce(Throw(tokenExpired()));
+        if (secondExpires)
+            EXPECT_CALL(*api_, logout("new-access", _)).WillOnce(Throw(tokenExpired()));
+        else
+            EXPECT_CALL(*api_, logout("new-access", _)).WillOnce(Return());
+        EXPECT_EQ(session_->revokeOnServer(), !secondExpires);
+    }
 }

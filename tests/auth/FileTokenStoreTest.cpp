@@ -19,23 +19,15 @@ namespace {
 
 // Keeps the file's current inode open, so "the path still names it" proves the file was not
 // replaced (every write replaces it by rename, and a held inode number cannot be reused).
-class Witness {
-public:
-    explicit Witness(const std::filesystem::path &path) : path_(path), fd_(::open(path.c_str(), O_RDONLY)) {}
-    ~Witness() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    Witness(const Witness &) = delete;
-    Witness &operator=(const Witness &) = delete;
+struct Witness {
+    explicit Witness(const std::filesystem::path &file) : path(file), fd(::open(file.c_str(), O_RDONLY)) {}
+    ~Witness() { ::close(fd); }
     bool unchanged() const {
-        struct stat held {
-        }, now{};
-        return fd_ >= 0 && ::fstat(fd_, &held) == 0 && ::stat(path_.c_str(), &now) == 0 && held.st_ino == now.st_ino;
+        struct stat held = {}, now = {};
+        return ::fstat(fd, &held) == 0 && ::stat(path.c_str(), &now) == 0 && held.st_ino == now.st_ino;
     }
-
-private:
-    std::filesystem::path path_;
-    int fd_;
+    std::filesystem::path path;
+    int fd;
 };
 
 void fillAccount(TokenStore &store) {

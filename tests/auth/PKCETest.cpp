@@ -53,13 +53,11 @@ TEST(PKCE, GenerateGivesMatchingVerifierChallengeAndState) {
 }
 
 TEST(PKCE, LengthsAreClamped) {
-    EXPECT_EQ(PKCE::randomVerifier(10).size(), 43u);
-    EXPECT_EQ(PKCE::randomVerifier(-5).size(), 43u);
-    EXPECT_EQ(PKCE::randomVerifier(100).size(), 100u);
-    EXPECT_EQ(PKCE::randomVerifier(500).size(), 128u);
-    EXPECT_EQ(PKCE::randomState(0).size(), 16u);
-    EXPECT_EQ(PKCE::randomState(20).size(), 20u);
-    EXPECT_EQ(PKCE::randomState(500).size(), 128u);
+    for (auto [asked, verifier, state] :
+         {std::tuple{-5, 43u, 16u}, {0, 43u, 16u}, {20, 43u, 20u}, {100, 100u, 100u}, {500, 128u, 128u}}) {
+        EXPECT_EQ(PKCE::randomVerifier(asked).size(), verifier) << asked;
+        EXPECT_EQ(PKCE::randomState(asked).size(), state) << asked;
+    }
 }
 
 TEST(SecureRandom, RejectsTheBiasedTopRangeOfBytes) {

@@ -31,20 +31,15 @@ std::vector<std::string> entries(const std::filesystem::path &dir) {
     return names;
 }
 
-// Runs the body with the given umask and restores the previous one.
-template <class Body>
-void withUmask(mode_t mask, Body body) {
-    mode_t previous = ::umask(mask);
-    body();
-    ::umask(previous);
-}
-
 } // namespace
 
 TEST(SecureFile, CreatesOwnerOnlyDirectoriesAndFileWhateverTheUmask) {
     TempDir tmp;
     const auto file = tmp / "a" / "b" / "credentials.json";
-    withUmask(0, [&] { ASSERT_TRUE(SecureFile::write("{\"x\":1}", file)); });
+    const mode_t previous = ::umask(0);
+    const bool written = SecureFile::write("{\"x\":1}", file);
+    ::umask(previous);
+    ASSERT_TRUE(written);
     EXPECT_EQ(readFile(file), "{\"x\":1}");
     EXPECT_EQ(modeOf(file), 0600u);
     EXPECT_EQ(modeOf(tmp / "a" / "b"), 0700u);

@@ -33,18 +33,15 @@ source "$1"
 
 class CliCompletion : public ::testing::TestWithParam<std::string> {
 protected:
+    // Once for both suites.
     static void SetUpTestSuite() {
-        dir_ = new TempDir("quorvel-completion");
-        LocalStore store(*dir_ / "library", true);
+        if (std::filesystem::exists(dir_ / "library")) return;
+        LocalStore store(dir_ / "library", true);
         SyncApplyBatch batch(1, "e", 1);
         for (int64_t id : {12, 7})
             batch.upserts.push_back(SyncApplyBatch::FileUpsert(id, std::nullopt, "문서: " + std::to_string(id), 1000, 5,
                                                                "h", "<p>x</p>", "<p>x</p>", "x", {}, false));
         store.apply(batch);
-    }
-    static void TearDownTestSuite() {
-        delete dir_;
-        dir_ = nullptr;
     }
 
     // What the shell offers for the words after "quorvel-cli", the last being the one under the cursor.
@@ -52,7 +49,7 @@ protected:
         const std::string shell = GetParam();
         const std::string scripts = QUORVEL_COMPLETION_DIR;
         std::string command = "env PATH=" + shellQuoted(std::string(QUORVEL_CLI_DIR) + ":" + std::getenv("PATH")) +
-                              " XDG_DATA_HOME=" + shellQuoted((*dir_ / "data").string()) + " ";
+                              " XDG_DATA_HOME=" + shellQuoted((dir_ / "data").string()) + " ";
         std::string line = "quorvel-cli";
         for (const auto &w : words)
             line += " " + w;
@@ -91,15 +88,13 @@ protected:
             GTEST_SKIP() << GetParam() << " is not installed (scripts/install-deps.sh installs it)";
     }
 
-    static TempDir *dir_;
+    static inline TempDir dir_{"quorvel-completion"};
 };
-
-TempDir *CliCompletion::dir_ = nullptr;
 
 } // namespace
 
 TEST_P(CliCompletion, CommandsAndTheOptionsEachTakes) {
-    const std::string library = (*dir_ / "library").string();
+    const std::string library = (dir_ / "library").string();
     const std::set<std::string> commands = {"link", "sync",  "status", "tree", "recent", "search", "show",
                                             "open", "check", "logout", "wipe", "help",   "version"};
     const std::set<std::string> global = {"--store", "--base-url", "--help", "--version"};
@@ -125,7 +120,7 @@ TEST_P(CliCompletion, CommandsAndTheOptionsEachTakes) {
     };
     for (const auto &[words, expected] : cases)
         EXPECT_EQ(offered(words), expected) << ::testing::PrintToString(words);
-    EXPECT_FALSE(std::filesystem::exists(*dir_ / "data" / "kr.vatsu.quorvel"));
+    EXPECT_FALSE(std::filesystem::exists(dir_ / "data" / "kr.vatsu.quorvel"));
 }
 
 // zsh narrows by itself, after its functions have offered everything, so only bash and fish here.
@@ -134,7 +129,7 @@ class CliCompletionNarrowing : public CliCompletion {};
 TEST_P(CliCompletionNarrowing, TheWordTypedSoFarNarrowsTheOffer) {
     EXPECT_EQ(offered({"s"}), (std::set<std::string>{"sync", "status", "search", "show"}));
     EXPECT_EQ(offered({"tree", "--s"}), (std::set<std::string>{"--sort", "--store"}));
-    EXPECT_EQ(offered({"--store", (*dir_ / "library").string(), "show", "1"}), (std::set<std::string>{"12"}));
+    EXPECT_EQ(offered({"--store", (dir_ / "library").string(), "show", "1"}), (std::set<std::string>{"12"}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Shells, CliCompletion, ::testing::Values("bash", "zsh", "fish"));

@@ -104,17 +104,9 @@ void CliProcess::write(const std::string &text) {
     }
 }
 
-void CliProcess::closeInput() {
+int CliProcess::wait() {
     if (in_ >= 0) close(in_);
     in_ = -1;
-}
-
-void CliProcess::signal(int sig) {
-    kill(pid_, sig);
-}
-
-int CliProcess::wait() {
-    closeInput();
     while (pump(120000)) {}
     int raw = 0;
     waitpid(pid_, &raw, 0);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <signal.h>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -19,8 +20,7 @@ public:
     void write(const std::string &text);
     // Reads both outputs until standard error holds `text`; false if it did not within the time.
     bool waitForError(const std::string &text, int timeoutMs = 30000);
-    void closeInput();
-    void signal(int sig);
+    void signal(int sig) { ::kill(pid_, sig); }
     // Reads the rest of both outputs and waits; returns the exit status (128 + signal when killed).
     int wait();
 

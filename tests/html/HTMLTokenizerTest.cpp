@@ -96,68 +96,36 @@ TEST(HTMLTokenizer, TokenStreams) {
         EXPECT_EQ(describe(html), expected) << html;
 }
 
-TEST(HTMLTokenizer, AttributeRangesAndGaps) {
-    const std::string upper = "<IMG SRC='Pic.PNG'>";
-    HTMLTag img = onlyTag(upper);
-    EXPECT_EQ(img.name, "img");
-    ASSERT_EQ(img.attrs.size(), 1u);
-    EXPECT_EQ(img.attrs[0].name, "src");
-    EXPECT_EQ(slice(upper, *img.attrs[0].valueRange), "Pic.PNG");
-    EXPECT_EQ(img.attrs[0].end, upper.size() - 1);
-    EXPECT_EQ(img.end, upper.size());
-    EXPECT_EQ(slice("<a title='1 > 0'>", *onlyTag("<a title='1 > 0'>").attrs[0].valueRange), "1 > 0");
-
-    const std::string html = "<a  href=x  title = \"t t\" checked\tdata-x='1'>";
-    HTMLTag tag = onlyTag(html);
-    ASSERT_EQ(tag.attrs.size(), 4u);
-    const auto &href = tag.attrs[0];
-    EXPECT_EQ(href.leadingStart, 2u); // just past the name
-    EXPECT_EQ(slice(html, {href.start, href.end}), "href=x");
-    EXPECT_EQ(slice(html, *href.valueRange), "x");
-    const auto &title = tag.attrs[1];
-    EXPECT_EQ(title.leadingStart, href.end);
-    EXPECT_EQ(slice(html, {title.start, title.end}), "title = \"t t\"");
-    EXPECT_EQ(slice(html, *title.valueRange), "t t");
-    const auto &checked = tag.attrs[2];
-    EXPECT_EQ(slice(html, {checked.leadingStart, checked.end}), " checked");
-    EXPECT_FALSE(checked.valueRange);
-    EXPECT_EQ(tag.attrs[3].name, "data-x");
-    // Removing leadingStart..end of one attribute leaves a well-formed tag.
-    std::string removed = html;
-    removed.erase(title.leadingStart, title.end - title.leadingStart);
-    EXPECT_EQ(removed, "<a  href=x checked\tdata-x='1'>");
+// The first tag as name start-end, then each attribute as name@leadingStart,start,end=value.
+std::string describeTag(std::string_view html) {
+    const HTMLTag tag = onlyTag(html);
+    std::string out = std::string(tag.isEnd ? "/" : "") + tag.name + (tag.selfClosing ? "/ " : " ") +
+                      std::to_string(tag.start) + "-" + std::to_string(tag.end) + ":";
+    for (const auto &a : tag.attrs) {
+        out += " " + a.name + "@" + std::to_string(a.leadingStart) + "," + std::to_string(a.start) + "," +
+               std::to_string(a.end);
+        if (a.valueRange) out += "=" + slice(html, *a.valueRange);
+    }
+    return out;
 }
 
-TEST(HTMLTokenizer, MalformedAttributes) {
-    const std::string html = "<x a= b=\"\" a=2>";
-    HTMLTag tag = onlyTag(html);
-    ASSERT_EQ(tag.attrs.size(), 2u);
-    // After "=" whitespace is skipped, so "b=\"\"" becomes the value of a.
-    EXPECT_EQ(slice(html, *tag.attrs[0].valueRange), "b=\"\"");
-    EXPECT_EQ(tag.attrs[1].name, "a");
-    EXPECT_EQ(slice(html, *tag.attrs[1].valueRange), "2");
-    HTMLTag empty = onlyTag("<x a=>");
-    ASSERT_EQ(empty.attrs.size(), 1u);
-    ASSERT_TRUE(empty.attrs[0].valueRange);
-    EXPECT_EQ(empty.attrs[0].valueRange->size(), 0u);
-
-    HTMLTag input = onlyTag("<input / disabled>");
-    EXPECT_FALSE(input.selfClosing);
-    ASSERT_EQ(input.attrs.size(), 1u);
-    EXPECT_EQ(input.attrs[0].name, "disabled");
-    EXPECT_EQ(input.attrs[0].leadingStart, 8u); // just past the skipped "/"
-
-    HTMLTag stray = onlyTag("<p \"=a 'b>");
-    ASSERT_EQ(stray.attrs.size(), 2u);
-    EXPECT_EQ(stray.attrs[0].name, "a");
-    EXPECT_EQ(stray.attrs[0].leadingStart, 5u);
-    EXPECT_EQ(stray.attrs[1].name, "b");
-    EXPECT_EQ(stray.attrs[1].leadingStart, 8u);
-
-    EXPECT_EQ(onlyTag(std::string("a\0<b \xff=\xfe>", 9)).attrs[0].name, "\xff");
-    HTMLTag end = onlyTag("</DIV >");
-    EXPECT_TRUE(end.isEnd);
-    EXPECT_EQ(end.name, "div");
+TEST(HTMLTokenizer, TagsAndTheirAttributes) {
+    const std::string gaps = "<a  href=x  title = \"t t\" checked\tdata-x='1'>";
+    const std::pair<std::string, std::string> cases[] = {
+        {"<IMG SRC='Pic.PNG'>", "img 0-19: src@4,5,18=Pic.PNG"},
+        {"<a title='1 > 0'>", "a 0-17: title@2,3,16=1 > 0"},
+        // Each attribute's gap is its own: erasing leadingStart..end removes it and leaves a sound tag.
+        {gaps, "a 0-45: href@2,4,10=x title@10,12,25=t t checked@25,26,33 data-x@33,34,44=1"},
+        // After "=" white space is skipped, so b="" is the value of the first a.
+        {"<x a= b=\"\" a=2>", "x 0-15: a@2,3,10=b=\"\" a@10,11,14=2"},
+        {"<x a=>", "x 0-6: a@2,3,5="},
+        {"<input / disabled>", "input 0-18: disabled@8,9,17"}, // the "/" is skipped, not self-closing
+        {"<p \"=a 'b>", "p 0-10: a@5,5,6 b@8,8,9"},
+        {std::string("a\0<b \xff=\xfe>", 9), "b 2-9: \xff@4,5,8=\xfe"},
+        {"</DIV >", "/div 0-7:"},
+    };
+    for (const auto &[html, expected] : cases)
+        EXPECT_EQ(describeTag(html), expected) << html;
 }
 
 TEST(HTMLTokenizer, ParseTagDirectly) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 using namespace quorvel::service;
+using quorvel::PKCE;
 using namespace quorvel::service::test;
 
 namespace {
@@ -49,7 +50,7 @@ TEST_F(ControlApi, EditsTheLibraryThroughHTTP) {
 }
 
 TEST_F(ControlApi, AccountSwitchesAndCounters) {
-    Pkce pkce = makePkce();
+    PKCE pkce = PKCE::generate();
     auto approved = call("POST", "/control/link/approve", {{"challenge", pkce.challenge}, {"state", "s1"}});
     EXPECT_EQ(approved["redirect"], "quorvel://link?state=s1&code=" + approved["code"].get<std::string>());
     auto grant = exchange(approved["code"], pkce.verifier).json()["data"];
@@ -119,7 +120,9 @@ TEST(ServiceLifecycle, NoControlUnlessEnabledABusyPortFailsAndStopEndsListening)
     httplib::Client web(first.baseURL());
     EXPECT_EQ(web.Get("/control/state")->status, 404);
     EXPECT_EQ(web.Post("/control/faults", "{}", "application/json")->status, 404);
-    SampleService second(options([&](ServiceOptions &o) { o.port = first.port(); }), smallLibrary());
+    ServiceOptions taken;
+    taken.port = first.port();
+    SampleService second(taken, smallLibrary());
     EXPECT_THROW(second.start(), std::runtime_error);
     EXPECT_FALSE(second.running());
     EXPECT_EQ(web.Get("/")->status, 200);

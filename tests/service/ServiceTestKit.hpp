@@ -2,8 +2,7 @@
 
 #include "Library.hpp"
 #include "SampleService.hpp"
-#include "util/Base64URL.hpp"
-#include "util/Hashing.hpp"
+#include "auth/PKCE.hpp"
 
 #include <functional>
 #include <gtest/gtest.h>
@@ -66,19 +65,6 @@ private:
     httplib::Client client_;
 };
 
-struct Pkce {
-    std::string verifier;
-    std::string challenge;
-};
-inline Pkce makePkce(const std::string &seed = "v") {
-    std::string verifier = seed;
-    while (verifier.size() < 64)
-        verifier += "abcdefghijklmnopqrstuvwxyz0123456789-._~";
-    verifier.resize(64);
-    auto digest = Hashing::sha256(std::span(reinterpret_cast<const uint8_t *>(verifier.data()), verifier.size()));
-    return {verifier, Base64URL::encode(digest)};
-}
-
 // The installation a test links unless it names another.
 inline const std::string defaultDeviceUUID = "6F9619FF-8B86-D011-B42D-00C04FC964FF";
 
@@ -94,7 +80,7 @@ inline Answer exchangeCode(ApiCaller &api, const std::string &code, const std::s
 
 // Links a device through the control shortcut and the real token exchange; answers the data.
 inline nlohmann::json linkDevice(SampleService &service, ApiCaller &api, const std::string &uuid = defaultDeviceUUID) {
-    Pkce pkce = makePkce(uuid);
+    PKCE pkce = PKCE::generate();
     Answer a = exchangeCode(api, service.control().approveLink(pkce.challenge, "테스트 컴퓨터"), pkce.verifier, uuid);
     return a.status == 200 ? a.json()["data"] : nlohmann::json(nullptr);
 }
@@ -114,23 +100,18 @@ inline Library smallLibrary() {
     return lib;
 }
 
-inline ServiceOptions options(const std::function<void(ServiceOptions &)> &set) {
-    ServiceOptions o;
-    if (set) set(o);
-    return o;
-}
-
 // A started service over the small library on the fixture's clock with the options `set` gives,
 // an API caller and a plain web client.
 class ServiceTest : public ::testing::Test {
 protected:
     explicit ServiceTest(const std::function<void(ServiceOptions &)> &set = {})
-        : service(options([&](ServiceOptions &o) {
-                      o.clock = clock.clock();
-                      if (set) set(o);
-                  }),
-                  smallLibrary()),
-          api((service.start(), service)), web(service.baseURL()) {}
+        : service(withClock(set), smallLibrary()), api((service.start(), service)), web(service.baseURL()) {}
+    ServiceOptions withClock(const std::function<void(ServiceOptions &)> &set) {
+        ServiceOptions o;
+        o.clock = clock.clock();
+        if (set) set(o);
+        return o;
+    }
     Answer exchange(const std::string &code, const std::string &verifier, const std::string &uuid = defaultDeviceUUID) {
         return exchangeCode(api, code, verifier, uuid);
     }

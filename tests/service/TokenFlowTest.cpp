@@ -4,6 +4,7 @@
 #include <regex>
 
 using namespace quorvel::service;
+using quorvel::PKCE;
 using namespace quorvel::service::test;
 
 namespace {
@@ -34,15 +35,15 @@ protected:
 };
 
 TEST_F(TokenFlow, ExchangeChecksTheVerifierAgainstTheChallenge) {
-    Pkce pkce = makePkce("right");
+    PKCE pkce = PKCE::generate();
     std::string code = service.control().approveLink(pkce.challenge, "내 컴퓨터");
-    Answer wrong = exchange(code, makePkce("wrong").verifier);
+    Answer wrong = exchange(code, PKCE::generate().verifier);
     EXPECT_EQ(wrong.status, 400);
     EXPECT_EQ(reason(wrong), "invalid_grant");
     // The failed attempt used the code up.
     EXPECT_EQ(exchange(code, pkce.verifier).status, 400);
 
-    Pkce again = makePkce("again");
+    PKCE again = PKCE::generate();
     Answer ok = exchange(service.control().approveLink(again.challenge, "내 컴퓨터"), again.verifier);
     ASSERT_EQ(ok.status, 200) << ok.body;
     const auto data = ok.json()["data"];
@@ -53,7 +54,7 @@ TEST_F(TokenFlow, ExchangeChecksTheVerifierAgainstTheChallenge) {
 }
 
 TEST_F(TokenFlow, CodesExpireAndAReusedCodeWithdrawsWhatItGave) {
-    Pkce pkce = makePkce();
+    PKCE pkce = PKCE::generate();
     std::string late = service.control().approveLink(pkce.challenge, "x");
     clock.advance(121);
     EXPECT_EQ(reason(exchange(late, pkce.verifier)), "invalid_grant");
@@ -110,7 +111,7 @@ TEST_F(TokenFlow, AccountEventsGiveTheirReasons) {
 
 TEST(TokenRegistryUnit, GraceWindowAnswersAConcurrentRefreshWithTheSameTokens) {
     TokenRegistry registry(TokenLifetimes{3600, 86400, 60, 5});
-    Pkce pkce = makePkce();
+    PKCE pkce = PKCE::generate();
     auto code = registry.issueCode(pkce.challenge, "x", 100);
     auto grant = registry.exchange(code, pkce.verifier, {"u", "n", "0.1.0", "os"}, 100);
     auto a = registry.refresh(grant.refreshToken, 200);
@@ -128,7 +129,7 @@ TEST(TokenRegistryUnit, GraceWindowAnswersAConcurrentRefreshWithTheSameTokens) {
 // The app's own approval walks the page to its redirect (tests/app); what is left is what it
 // never meets.
 TEST_F(TokenFlow, TheLinkPageEscapesTheDeviceAndSpendsItsRequestOnce) {
-    Pkce pkce = makePkce();
+    PKCE pkce = PKCE::generate();
     Answer a = page(pkce.challenge, state_, "%EB%82%B4%20%EC%BB%B4%ED%93%A8%ED%84%B0%3Cscript%3E");
     ASSERT_EQ(a.status, 200);
     EXPECT_NE(a.body.find("내 컴퓨터&lt;script&gt;"), std::string::npos);
@@ -147,7 +148,7 @@ TEST_F(TokenFlow, TheLinkPageEscapesTheDeviceAndSpendsItsRequestOnce) {
 }
 
 TEST_F(TokenFlow, TheLinkPageRefusesMalformedRequestsAndHonoursTheSwitches) {
-    Pkce pkce = makePkce();
+    PKCE pkce = PKCE::generate();
     for (const auto &[challenge, st] :
          {std::pair<std::string, std::string>{"short", state_}, {pkce.challenge, "tooshort"}, {pkce.challenge, ""}})
         EXPECT_EQ(page(challenge, st, "x").status, 400) << challenge << " " << st;

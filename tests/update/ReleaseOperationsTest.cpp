@@ -21,12 +21,7 @@ std::string repeat(const std::string &piece, int count) {
 
 TEST(ReleaseOperations, TrimmedNotes) {
     const std::string korean600 = repeat("가", 600);
-    struct Case {
-        std::string notes;
-        int maxLength;
-        std::string expected;
-    };
-    const Case cases[] = {
+    const std::tuple<std::string, int, std::string> cases[] = {
         {"\n  고친 점\n\n", 600, "고친 점"},
         {korean600, 600, korean600},
         {"  " + korean600 + "\n", 600, korean600}, // the limit applies after trimming
@@ -39,21 +34,15 @@ TEST(ReleaseOperations, TrimmedNotes) {
         {"abc", -1, "abc"},
         {" \u3000 ", 600, ""},
     };
-    for (const auto &c : cases) {
-        EXPECT_EQ(trimmedNotes(withNotes(c.notes), c.maxLength), c.expected) << c.notes.substr(0, 40);
-    }
+    for (const auto &[notes, maxLength, expected] : cases)
+        EXPECT_EQ(trimmedNotes(withNotes(notes), maxLength), expected) << notes.substr(0, 40);
 }
 
 TEST(ReleaseOperations, PreferredDownloadURL) {
     const std::string web = "https://docs.example.com/";
     const std::string devWeb = "http://127.0.0.1:8787";
-    struct Case {
-        std::string page;
-        std::string url;
-        std::string web;
-        std::optional<std::string> expected;
-    };
-    const Case cases[] = {
+    // The release's download page and file, the service's own address, what to open.
+    const std::tuple<std::string, std::string, std::string, std::optional<std::string>> cases[] = {
         {"https://docs.example.com/download", "https://cdn.example.com/q.deb", web,
          "https://docs.example.com/download"},
         {"", "https://cdn.example.com/q.deb", web, "https://cdn.example.com/q.deb"},
@@ -68,10 +57,10 @@ TEST(ReleaseOperations, PreferredDownloadURL) {
         {"http://127.0.0.1:9999/download", "", devWeb, "http://127.0.0.1:8787/"},
         {"HTTP://Docs.Example.com:443/x", "", web, web}, // plain http on the service host is still refused
     };
-    for (const auto &c : cases) {
+    for (const auto &[page, url, service, expected] : cases) {
         AppRelease r;
-        r.downloadPage = c.page;
-        r.downloadURL = c.url;
-        EXPECT_EQ(preferredDownloadURL(r, c.web), c.expected) << c.page << " | " << c.url << " | " << c.web;
+        r.downloadPage = page;
+        r.downloadURL = url;
+        EXPECT_EQ(preferredDownloadURL(r, service), expected) << page << " | " << url << " | " << service;
     }
 }

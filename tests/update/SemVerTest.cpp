@@ -2,16 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include <unordered_set>
-
 using namespace quorvel;
 
 TEST(SemVer, Parse) {
-    struct Case {
-        const char *text;
-        SemVer expected;
-    };
-    const Case cases[] = {
+    const std::pair<const char *, SemVer> cases[] = {
         {"1.2.3", {1, 2, 3}},
         {"  1.2.3\n", {1, 2, 3}},
         {"\u30001.2.3\u00a0", {1, 2, 3}}, // ideographic and no-break spaces trim too
@@ -19,9 +13,8 @@ TEST(SemVer, Parse) {
         {"01.002.3", {1, 2, 3}},
         {"999999999.0.1", {999999999, 0, 1}},
     };
-    for (const auto &c : cases) {
-        EXPECT_EQ(SemVer::parse(c.text), c.expected) << c.text;
-    }
+    for (const auto &[text, expected] : cases)
+        EXPECT_EQ(SemVer::parse(text), expected) << text;
     // Ten digits do not fit; "１" is a full-width digit.
     for (const char *bad : {"1.2", "1.2.3.4", "v1.2.3", "1.2.3-beta", "1..3", "1.2.", ".1.2", "1.2.3.",
                             "1000000000.0.0", "1.-2.3", "1.+2.3", "1. 2.3", "１.2.3", "", " "})
@@ -35,6 +28,4 @@ TEST(SemVer, OrderIsNumeric) {
     }
     EXPECT_EQ(SemVer::parse("1.10.0")->toString(), "1.10.0");
     EXPECT_EQ(SemVer::parse("01.2.3")->toString(), "1.2.3");
-    std::unordered_set<SemVer> set{{1, 2, 3}, {1, 2, 3}, {3, 2, 1}};
-    EXPECT_EQ(set.size(), 2u);
 }

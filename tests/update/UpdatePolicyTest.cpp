@@ -56,18 +56,13 @@ TEST(UpdatePolicy, Evaluate) {
 TEST(UpdatePolicy, AutomaticCheckDue) {
     const double day = 86400;
     const double nan = std::numeric_limits<double>::quiet_NaN();
-    struct Case {
-        std::optional<double> last;
-        double now;
-        bool due;
-    };
-    const Case cases[] = {
+    // The last check, now, whether another is due.
+    const std::tuple<std::optional<double>, double, bool> cases[] = {
         {std::nullopt, 1000, true}, {1000, 1000, false},    {1000, 1000 + day - 1, false},
         {1000, 1000 + day, true},   {1000 + 5, 1000, true}, // a last check in the future
         {nan, 1000, true},
     };
-    for (const auto &c : cases) {
-        EXPECT_EQ(UpdatePolicy::isAutomaticCheckDue(c.last, c.now, day), c.due)
-            << (c.last ? std::to_string(*c.last) : "none") << " at " << c.now;
-    }
+    for (const auto &[last, now, due] : cases)
+        EXPECT_EQ(UpdatePolicy::isAutomaticCheckDue(last, now, day), due)
+            << (last ? std::to_string(*last) : "none") << " at " << now;
 }

@@ -13,42 +13,22 @@ TEST(DocumentLink, ReadsWhatItWrites) {
 }
 
 TEST(DocumentLink, AcceptsOnlyTheOneForm) {
-    const std::pair<std::string, std::optional<int64_t>> cases[] = {
-        {"QUORVEL://OPEN?id=5", 5},
-        {"quorvel://open/?id=5", 5},
-        {"quorvel://open?id=%35%31", 51},
-        {"quorvel://open?id=", std::nullopt},
-        {"quorvel://open?ID=5", std::nullopt},
-        {"quorvel://open?id=05", std::nullopt},
-        {"quorvel://open?id=+5", std::nullopt},
-        {"quorvel://open?id=-5", std::nullopt},
-        {"quorvel://open?id=5 ", std::nullopt},
-        {"quorvel://open?id=5%00", std::nullopt},
-        {"quorvel://open?id=%2B5", std::nullopt},
-        {"quorvel://open?id=%zz", std::nullopt},
-        {"quorvel://open?id=9223372036854775808", std::nullopt},
-        {"quorvel://open?id=5&id=6", std::nullopt},
-        {"quorvel://open?id=5&x=1", std::nullopt},
-        {"quorvel://open?x=1&id=5", std::nullopt},
-        {"quorvel://open?id=5#top", std::nullopt},
-        {"quorvel://open?id=5=6", std::nullopt},
-        {"quorvel://open", std::nullopt},
-        {"quorvel://open/", std::nullopt},
-        {"quorvel://open//?id=5", std::nullopt},
-        {"quorvel://open/doc?id=5", std::nullopt},
-        {"quorvel://openx?id=5", std::nullopt},
-        {"quorvel://open:80?id=5", std::nullopt},
-        {"quorvel://user@open?id=5", std::nullopt},
-        {"quorvel://open@evil?id=5", std::nullopt},
-        {"quorvel:open?id=5", std::nullopt},
-        {"quorvel:///open?id=5", std::nullopt},
-        {"quorvel://link?id=5", std::nullopt},
-        {"https://open?id=5", std::nullopt},
-        {" quorvel://open?id=5", std::nullopt},
-        {std::string("quorvel://open\0?id=5", 20), std::nullopt},
-        {"quorvel://open?id=" + std::string(300, '1'), std::nullopt},
-        {"", std::nullopt},
-    };
-    for (const auto &[url, expected] : cases)
-        EXPECT_EQ(DocumentLink::parse(url), expected) << url;
+    for (const auto &[url, id] :
+         {std::pair{"QUORVEL://OPEN?id=5", 5}, {"quorvel://open/?id=5", 5}, {"quorvel://open?id=%35%31", 51}})
+        EXPECT_EQ(DocumentLink::parse(url), id) << url;
+    // The id: present, canonical decimal digits, alone in the query, in range.
+    for (const std::string url :
+         {"quorvel://open?id=", "quorvel://open?ID=5", "quorvel://open?id=05", "quorvel://open?id=+5",
+          "quorvel://open?id=-5", "quorvel://open?id=5 ", "quorvel://open?id=5%00", "quorvel://open?id=%2B5",
+          "quorvel://open?id=%zz", "quorvel://open?id=9223372036854775808", "quorvel://open?id=5&id=6",
+          "quorvel://open?id=5&x=1", "quorvel://open?x=1&id=5", "quorvel://open?id=5#top", "quorvel://open?id=5=6"})
+        EXPECT_EQ(DocumentLink::parse(url), std::nullopt) << url;
+    // Any other form of the address, or one too long to be a link.
+    for (const std::string &url : std::initializer_list<std::string>{
+             "quorvel://open", "quorvel://open/", "quorvel://open//?id=5", "quorvel://open/doc?id=5",
+             "quorvel://openx?id=5", "quorvel://open:80?id=5", "quorvel://user@open?id=5", "quorvel://open@evil?id=5",
+             "quorvel:open?id=5", "quorvel:///open?id=5", "quorvel://link?id=5", "https://open?id=5",
+             " quorvel://open?id=5", std::string("quorvel://open\0?id=5", 20),
+             "quorvel://open?id=" + std::string(300, '1'), ""})
+        EXPECT_EQ(DocumentLink::parse(url), std::nullopt) << url;
 }
