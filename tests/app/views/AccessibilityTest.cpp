@@ -1,6 +1,7 @@
 // The library window and the settings as a screen reader meets them (the QAccessible tree), and the
 // keyboard's way through the library window.
 #include "ModelKit.hpp"
+#include "WindowQueries.hpp"
 
 #include "document/DocumentView.hpp"
 #include "model/LaunchAtLogin.hpp"
@@ -58,17 +59,6 @@ void read(QAccessibleInterface *node, Reading &reading, int depth = 0) {
     }
     for (int i = 0; i < node->childCount(); ++i)
         read(node->child(i), reading, depth + 1);
-}
-
-template <class T>
-bool showing(MainWindow &window) {
-    return qobject_cast<T *>(window.root()->currentWidget()) != nullptr;
-}
-
-template <class T>
-T *named(QObject *root, const char *name) {
-    if (T *child = root->findChild<T *>(QString::fromLatin1(name))) return child;
-    qFatal("no %s", name);
 }
 
 // The library window on the small library, a document open in it.

@@ -1,4 +1,5 @@
 #include "ModelKit.hpp"
+#include "WindowQueries.hpp"
 
 #include "document/DocumentView.hpp"
 #include "model/LaunchAtLogin.hpp"
@@ -43,37 +44,6 @@ using namespace quorvel::app::test;
 
 namespace {
 
-// Saves what the window shows, for a person to look at.
-void screenshot(QWidget *widget, const QString &name) {
-    const QString dir =
-        qEnvironmentVariable("QUORVEL_BINARY_DIR", QStringLiteral(".")) + QStringLiteral("/screenshots");
-    QDir().mkpath(dir);
-    QTest::qWait(300);
-    widget->grab().save(dir + QLatin1Char('/') + name + QStringLiteral(".png"));
-}
-
-// The same at the moment a signal arrives: no wait, so the state the signal told of is what shows.
-void screenshotNow(QWidget *widget, const QString &name) {
-    const QString dir =
-        qEnvironmentVariable("QUORVEL_BINARY_DIR", QStringLiteral(".")) + QStringLiteral("/screenshots");
-    QDir().mkpath(dir);
-    widget->grab().save(dir + QLatin1Char('/') + name + QStringLiteral(".png"));
-}
-
-bool shows(QWidget *root, const QString &text) {
-    for (QLabel *label : root->findChildren<QLabel *>())
-        if (label->isVisible() && label->text() == text) return true;
-    for (QPushButton *button : root->findChildren<QPushButton *>())
-        if (button->isVisible() && button->text() == text) return true;
-    return false;
-}
-
-template <class T>
-T *named(QObject *root, const char *name) {
-    if (T *child = root->findChild<T *>(QString::fromLatin1(name))) return child;
-    qFatal("no %s", name);
-}
-
 // Types text as a keyboard with an input method would, one character per key press.
 void type(QWidget *widget, const QString &text) {
     for (QChar c : text) {
@@ -82,11 +52,6 @@ void type(QWidget *widget, const QString &text) {
         QKeyEvent release(QEvent::KeyRelease, Qt::Key_unknown, Qt::NoModifier, QString(c));
         QApplication::sendEvent(widget, &release);
     }
-}
-
-template <class T>
-bool showing(MainWindow &window) {
-    return qobject_cast<T *>(window.root()->currentWidget()) != nullptr;
 }
 
 } // namespace
@@ -291,7 +256,7 @@ void ScreensTest::aDamagedLibrarySaysItIsDownloadedAgain() {
     connect(&model->stage(), &Stage::phaseChanged, this, [&] {
         if (firstScreenSaid || !showing<InitialSyncView>(window) || !shows(&window, message)) return;
         firstScreenSaid = true;
-        screenshotNow(&window, QStringLiteral("rebuilding-first-download"));
+        screenshot(&window, QStringLiteral("rebuilding-first-download"), false);
     });
     model->start();
     QTRY_VERIFY_WITH_TIMEOUT(showing<MainView>(window) && !model->sync().isSyncing(), 20000);
@@ -307,7 +272,7 @@ void ScreensTest::aDamagedLibrarySaysItIsDownloadedAgain() {
     connect(&model->sync(), &SyncController::badgeChanged, this, [&] {
         if (footerSaid || !shows(&window, message)) return;
         footerSaid = true;
-        screenshotNow(&window, QStringLiteral("rebuilding-footer"));
+        screenshot(&window, QStringLiteral("rebuilding-footer"), false);
     });
     model->library().reload();
     QTRY_VERIFY_WITH_TIMEOUT(footerSaid && !model->sync().isSyncing(), 20000);
