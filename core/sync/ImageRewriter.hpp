@@ -43,9 +43,6 @@ public:
 
     const std::string &baseURL() const { return baseURL_; }
     const std::string &originString() const { return originString_; }
-    const std::string &originScheme() const { return originScheme_; }
-    const std::string &originHost() const { return originHost_; }
-    int originPort() const { return originPort_; }
 
     ImageSourceResolution classify(std::string_view src) const;
 

@@ -1,8 +1,6 @@
 #pragma once
 
 #include <compare>
-#include <cstddef>
-#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -26,12 +24,3 @@ struct SemVer {
 };
 
 } // namespace quorvel
-
-template <>
-struct std::hash<quorvel::SemVer> {
-    size_t operator()(const quorvel::SemVer &v) const noexcept {
-        size_t h = std::hash<int>{}(v.major);
-        h = h * 31 + std::hash<int>{}(v.minor);
-        return h * 31 + std::hash<int>{}(v.patch);
-    }
-};
