@@ -7,11 +7,15 @@
 #include "model/LaunchAtLogin.hpp"
 #include "model/UpdateChecker.hpp"
 #include "views/Alerts.hpp"
+#include "views/InitialSyncView.hpp"
+#include "views/LinkingView.hpp"
 #include "views/MainView.hpp"
 #include "views/MainWindow.hpp"
+#include "views/RevokedView.hpp"
 #include "views/RootView.hpp"
 #include "views/SettingsView.hpp"
 #include "views/SidebarView.hpp"
+#include "views/StartView.hpp"
 
 #include <QAccessible>
 #include <QApplication>
@@ -94,10 +98,12 @@ class AccessibilityTest : public QObject {
 private Q_SLOTS:
     void initTestCase();
     void libraryAndSettingsNameTheirControls();
+    void screensBeforeAndAfterTheLibraryNameTheirControls();
     void tabGoesSidebarListDocument();
 
 private:
     void check(QWidget *screen, const QString &name);
+    void report();
     QStringList screens_;
     QStringList nameless_;
 };
@@ -115,9 +121,12 @@ void AccessibilityTest::check(QWidget *screen, const QString &name) {
         nameless_ << name + ": " + control;
 }
 
+void AccessibilityTest::report() {
+    qInfo().noquote() << "screens read:" << std::exchange(screens_, {}).join(u"; ");
+    QVERIFY2(nameless_.isEmpty(), qPrintable(std::exchange(nameless_, {}).join(u"; ")));
+}
+
 void AccessibilityTest::libraryAndSettingsNameTheirControls() {
-    // The start, linking, first-download and unlinked screens hold only the screen parts' captioned
-    // buttons, which are named by their caption; the controls named apart from it are here.
     LibraryWindow library;
     QVERIFY(library.shown());
     auto &[kit, model, window] = library;
@@ -135,8 +144,38 @@ void AccessibilityTest::libraryAndSettingsNameTheirControls() {
         settings.setCurrentIndex(tab);
         check(&settings, "settings: " + settings.tabText(tab));
     }
-    qInfo().noquote() << "screens read:" << screens_.join(u"; ");
-    QVERIFY2(nameless_.isEmpty(), qPrintable(nameless_.join(u"; ")));
+    report();
+}
+
+// Each phase's screen as it shows: the welcome, the link waiting for the browser, the first
+// download (kept on screen by a slow answer) and the device unlinked on the web.
+void AccessibilityTest::screensBeforeAndAfterTheLibraryNameTheirControls() {
+    ModelKit kit;
+    kit.autoApprove = false;
+    service::FaultRule slow;
+    slow.endpoint = "files";
+    slow.delayMs = 2000;
+    kit.control().addFault(slow);
+    auto model = kit.makeModel();
+    MainWindow window(*model, model->updateChecker());
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QVERIFY(showing<StartView>(window));
+    check(&window, "start");
+    model->account().beginLogin();
+    QTRY_VERIFY(showing<LinkingView>(window));
+    check(&window, "linking");
+    model->account().cancelLogin();
+    kit.autoApprove = true;
+    model->account().beginLogin();
+    QTRY_VERIFY_WITH_TIMEOUT(showing<InitialSyncView>(window), 20000);
+    check(&window, "first download");
+    QTRY_VERIFY_WITH_TIMEOUT(showing<MainView>(window) && !model->sync().isSyncing(), 20000);
+    kit.control().revokeAllDevices();
+    model->sync().syncNow();
+    QTRY_VERIFY_WITH_TIMEOUT(showing<RevokedView>(window), 20000);
+    check(&window, "unlinked");
+    report();
 }
 
 void AccessibilityTest::tabGoesSidebarListDocument() {
