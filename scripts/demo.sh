@@ -65,11 +65,7 @@ step "Linking through the link page"
 coproc LINK { cli link 2>/dev/null; }
 read -r LINK_URL <&"${LINK[0]}"
 echo "link page: $LINK_URL"
-# What a browser does: load the page, press its approve button, and follow the redirect back.
-PAGE=$(curl -fsS "$LINK_URL")
-REQUEST=$(printf '%s' "$PAGE" | sed -n 's/.*name="request" value="\([^"]*\)".*/\1/p' | head -n 1)
-CALLBACK=$(curl -sS -o /dev/null -D - --data-urlencode "request=$REQUEST" --data "decision=approve" \
-  "$BASE/app/link/decision" | tr -d '\r' | sed -n 's/^[Ll]ocation: //p' | head -n 1)
+CALLBACK=$(bash scripts/approve-link.sh "$LINK_URL" "$BASE")
 echo "callback:  ${CALLBACK%%code=*}code=…"
 printf '%s\n' "$CALLBACK" >&"${LINK[1]}"
 read -r EMAIL <&"${LINK[0]}" || true

@@ -72,10 +72,7 @@ SERVICE_PID=$!
 for _ in $(seq 1 100); do curl -s -o /dev/null "$BASE/" && break; sleep 0.1; done
 coproc LINK { as_user quorvel-cli --base-url "$BASE" link 2>/dev/null; }
 read -r LINK_URL <&"${LINK[0]}"
-PAGE=$(curl -fsS "$LINK_URL")
-REQUEST=$(printf '%s' "$PAGE" | sed -n 's/.*name="request" value="\([^"]*\)".*/\1/p' | head -n 1)
-CALLBACK=$(curl -sS -o /dev/null -D - --data-urlencode "request=$REQUEST" --data "decision=approve" \
-  "$BASE/app/link/decision" | tr -d '\r' | sed -n 's/^[Ll]ocation: //p' | head -n 1)
+CALLBACK=$(bash scripts/approve-link.sh "$LINK_URL" "$BASE")
 printf '%s\n' "$CALLBACK" >&"${LINK[1]}"
 read -r EMAIL <&"${LINK[0]}" || true
 wait "$LINK_PID"
